@@ -1,0 +1,129 @@
+#include "com/activation.h"
+
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "com/registry.h"
+
+namespace {
+
+struct LoadedModule {
+    void* handle;
+    DllGetClassObjectFn getClassObject;
+    DllCanUnloadNowFn canUnloadNow;
+};
+
+// The server modules this process has loaded, by path.
+struct ModuleTable {
+    std::mutex mutex;
+    std::map<std::string, LoadedModule> modules;
+};
+
+ModuleTable& Modules() {
+    static ModuleTable table;
+    return table;
+}
+
+HRESULT LoadModule(const std::string& path, DllGetClassObjectFn* fn) {
+    ModuleTable& t = Modules();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    auto it = t.modules.find(path);
+    if (it == t.modules.end()) {
+        struct stat st;
+        if (::stat(path.c_str(), &st) != 0) return CO_E_DLLNOTFOUND;
+        void* h = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!h) return CO_E_ERRORINDLL;
+        auto get = reinterpret_cast<DllGetClassObjectFn>(::dlsym(h, "DllGetClassObject"));
+        auto can = reinterpret_cast<DllCanUnloadNowFn>(::dlsym(h, "DllCanUnloadNow"));
+        if (!get) {
+            ::dlclose(h);
+            return CO_E_ERRORINDLL;
+        }
+        it = t.modules.emplace(path, LoadedModule{h, get, can}).first;
+    }
+    *fn = it->second.getClassObject;
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsctx, void*, REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!(clsctx & CLSCTX_INPROC_SERVER)) return REGDB_E_CLASSNOTREG;
+    Registry reg;
+    if (FAILED(ReadRegistry(Registry::DefaultPath(), &reg, nullptr))) return REGDB_E_READREGDB;
+    std::string path;
+    if (!reg.GetValue("CLSID\\" + GuidToString(clsid) + "\\InprocServer32", "", &path) ||
+        path.empty())
+        return REGDB_E_CLASSNOTREG;
+    DllGetClassObjectFn get = nullptr;
+    HRESULT hr = LoadModule(path, &get);
+    if (FAILED(hr)) return hr;
+    return get(clsid, riid, ppv);
+}
+
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsctx, REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    IClassFactory* factory = nullptr;
+    HRESULT hr = CoGetClassObject(clsid, clsctx, nullptr, IID_IClassFactory,
+                                  reinterpret_cast<void**>(&factory));
+    if (FAILED(hr)) return hr;
+    hr = factory->CreateInstance(outer, riid, ppv);
+    factory->Release();
+    return hr;
+}
+
+HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid) {
+    if (!text || !clsid) return E_INVALIDARG;
+    auto g = GuidFromString(Utf8FromOle(text));
+    if (!g) return CO_E_CLASSSTRING;
+    *clsid = *g;
+    return S_OK;
+}
+
+HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid) {
+    if (!progId || !clsid) return E_INVALIDARG;
+    *clsid = GUID_NULL;
+    Registry reg;
+    if (FAILED(ReadRegistry(Registry::DefaultPath(), &reg, nullptr))) return REGDB_E_READREGDB;
+    std::string name = Utf8FromOle(progId);
+    if (name.empty() || name.find('\\') != std::string::npos) return CO_E_CLASSSTRING;
+    // Follow CurVer to the current version; a loop of CurVer keys stops.
+    for (int hops = 0; hops < 8; ++hops) {
+        std::string next;
+        if (!reg.GetValue(name + "\\CurVer", "", &next) || next.empty() || next == name) break;
+        if (next.find('\\') != std::string::npos) break;
+        name = next;
+    }
+    std::string text;
+    if (!reg.GetValue(name + "\\CLSID", "", &text)) return CO_E_CLASSSTRING;
+    auto g = GuidFromString(text);
+    if (!g) return CO_E_CLASSSTRING;
+    *clsid = *g;
+    return S_OK;
+}
+
+void CoFreeUnusedLibraries() {
+    ModuleTable& t = Modules();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    for (auto it = t.modules.begin(); it != t.modules.end();) {
+        if (it->second.canUnloadNow && it->second.canUnloadNow() == S_OK) {
+            ::dlclose(it->second.handle);
+            it = t.modules.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+int CoLoadedModuleCount() {
+    ModuleTable& t = Modules();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    return static_cast<int>(t.modules.size());
+}

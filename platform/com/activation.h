@@ -1,0 +1,33 @@
+// Activation of in-process servers: the class identifier is looked up in
+// the registry (CLSID\{...}\InprocServer32), the module is loaded once with
+// dlopen, and its DllGetClassObject hands out the class object.
+#pragma once
+
+#include "com/interfaces.h"
+
+constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
+constexpr DWORD CLSCTX_INPROC_HANDLER = 0x2;
+constexpr DWORD CLSCTX_LOCAL_SERVER = 0x4;
+constexpr DWORD CLSCTX_ALL = 0x17;
+
+// The exports of an in-process server.
+using DllGetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
+using DllCanUnloadNowFn = HRESULT (*)();
+using DllRegisterServerFn = HRESULT (*)();
+
+HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsctx, void* reserved, REFIID riid, void** ppv);
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsctx, REFIID riid, void** ppv);
+// The class of a ProgID, following CurVer to the current version.
+HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid);
+// The braced text form to a CLSID.
+HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid);
+// Unloads every loaded server module whose DllCanUnloadNow answers S_OK.
+void CoFreeUnusedLibraries();
+// How many server modules are loaded now (for diagnostics and tests).
+int CoLoadedModuleCount();
+
+template <class T>
+HRESULT CoCreateInstance(REFCLSID clsid, T** out) {
+    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IidOf<T>(),
+                            reinterpret_cast<void**>(out));
+}

@@ -1,0 +1,6 @@
+#include "com/module.h"
+
+ComModule& ComModule::Instance() {
+    static ComModule module;
+    return module;
+}

@@ -1,0 +1,377 @@
+#include "com/registry.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kRoot = "HKEY_CLASSES_ROOT";
+constexpr std::string_view kEndMarker = "; end of registry";
+
+std::string Lower(std::string_view s) {
+    std::string r(s);
+    for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return r;
+}
+
+std::vector<std::string_view> SplitPath(std::string_view path) {
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find('\\', start);
+        if (end == std::string_view::npos) end = path.size();
+        if (end > start) parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+std::string Quote(std::string_view s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+// Reads a quoted string at text[*pos] ('"' expected); advances *pos past it.
+bool Unquote(std::string_view text, std::size_t* pos, std::string* out) {
+    if (*pos >= text.size() || text[*pos] != '"') return false;
+    out->clear();
+    for (std::size_t i = *pos + 1; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\\') {
+            if (i + 1 >= text.size()) return false;
+            *out += text[++i];
+        } else if (c == '"') {
+            *pos = i + 1;
+            return true;
+        } else {
+            *out += c;
+        }
+    }
+    return false;
+}
+
+std::string ErrnoText(const std::string& what, const std::string& path) {
+    return what + " " + path + ": " + std::strerror(errno);
+}
+
+// Holds an flock on "<path>.lock" for the life of the object.
+class FileLock {
+  public:
+    FileLock(const std::string& path, int how) {
+        fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd_ >= 0) {
+            while (::flock(fd_, how) != 0 && errno == EINTR) {
+            }
+        }
+    }
+    ~FileLock() {
+        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+    }
+    bool held() const { return fd_ >= 0; }
+
+  private:
+    int fd_ = -1;
+};
+
+void MakeParentDirs(const std::string& path) {
+    for (std::size_t i = 1; i < path.size(); ++i) {
+        if (path[i] == '/') {
+            std::string dir = path.substr(0, i);
+            ::mkdir(dir.c_str(), 0755);
+        }
+    }
+}
+
+// Reads the whole file; a missing file reads as empty.
+HRESULT ReadFile(const std::string& path, std::string* text, std::string* error) {
+    text->clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return S_OK;
+        if (error) *error = ErrnoText("cannot open", path);
+        return REGDB_E_READREGDB;
+    }
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            if (error) *error = ErrnoText("cannot read", path);
+            ::close(fd);
+            return REGDB_E_READREGDB;
+        }
+        if (n == 0) break;
+        text->append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return S_OK;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+struct Registry::Key {
+    std::string name;
+    std::map<std::string, std::unique_ptr<Key>> children;  // by lower-case name
+    std::map<std::string, std::pair<std::string, std::string>>
+        values;  // lower name -> (name, value)
+
+    Key* Child(std::string_view n) const {
+        auto it = children.find(Lower(n));
+        return it == children.end() ? nullptr : it->second.get();
+    }
+    Key* Ensure(std::string_view n) {
+        auto& slot = children[Lower(n)];
+        if (!slot) {
+            slot = std::make_unique<Key>();
+            slot->name = std::string(n);
+        }
+        return slot.get();
+    }
+};
+
+Registry::Registry() : root_(std::make_unique<Key>()) {
+    root_->name = std::string(kRoot);
+}
+Registry::~Registry() = default;
+Registry::Registry(Registry&&) noexcept = default;
+Registry& Registry::operator=(Registry&&) noexcept = default;
+
+std::string Registry::DefaultPath() {
+    if (const char* p = std::getenv("OVRA_REGISTRY"); p && *p) return p;
+    std::string base;
+    if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) {
+        base = x;
+    } else if (const char* h = std::getenv("HOME"); h && *h) {
+        base = std::string(h) + "/.local/share";
+    } else {
+        base = "/tmp";
+    }
+    return base + "/ovra/registry.reg";
+}
+
+Registry::Key* Registry::Find(std::string_view path) const {
+    Key* k = root_.get();
+    for (std::string_view part : SplitPath(path)) {
+        k = k->Child(part);
+        if (!k) return nullptr;
+    }
+    return k;
+}
+
+bool Registry::KeyExists(std::string_view path) const {
+    return Find(path) != nullptr;
+}
+
+bool Registry::GetValue(std::string_view path, std::string_view name, std::string* value) const {
+    Key* k = Find(path);
+    if (!k) return false;
+    auto it = k->values.find(Lower(name));
+    if (it == k->values.end()) return false;
+    if (value) *value = it->second.second;
+    return true;
+}
+
+std::vector<std::string> Registry::Subkeys(std::string_view path) const {
+    std::vector<std::string> out;
+    if (Key* k = Find(path))
+        for (const auto& [lower, child] : k->children) out.push_back(child->name);
+    return out;
+}
+
+void Registry::CreateKey(std::string_view path) {
+    Key* k = root_.get();
+    for (std::string_view part : SplitPath(path)) k = k->Ensure(part);
+}
+
+void Registry::SetValue(std::string_view path, std::string_view name, std::string_view value) {
+    CreateKey(path);
+    Find(path)->values[Lower(name)] = {std::string(name), std::string(value)};
+}
+
+bool Registry::DeleteValue(std::string_view path, std::string_view name) {
+    Key* k = Find(path);
+    return k && k->values.erase(Lower(name)) > 0;
+}
+
+bool Registry::DeleteTree(std::string_view path) {
+    auto parts = SplitPath(path);
+    if (parts.empty()) return false;
+    Key* parent = root_.get();
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        parent = parent->Child(parts[i]);
+        if (!parent) return false;
+    }
+    return parent->children.erase(Lower(parts.back())) > 0;
+}
+
+bool Registry::DeleteKeyIfLeaf(std::string_view path) {
+    Key* k = Find(path);
+    if (!k || !k->children.empty()) return false;
+    return DeleteTree(path);
+}
+
+std::string Registry::Serialize() const {
+    std::string out(kHeader);
+    out += "\n";
+    std::function<void(const Key&, const std::string&)> walk = [&](const Key& k,
+                                                                   const std::string& full) {
+        if (&k != root_.get()) {
+            out += "\n[" + full + "]\n";
+            auto def = k.values.find("");
+            if (def != k.values.end()) out += "@=" + Quote(def->second.second) + "\n";
+            for (const auto& [lower, nv] : k.values)
+                if (!lower.empty()) out += Quote(nv.first) + "=" + Quote(nv.second) + "\n";
+        }
+        for (const auto& [lower, child] : k.children) walk(*child, full + "\\" + child->name);
+    };
+    walk(*root_, std::string(kRoot));
+    out += "\n";
+    out += kEndMarker;
+    out += "\n";
+    return out;
+}
+
+HRESULT Registry::Parse(std::string_view text, Registry* out, std::string* error) {
+    Registry reg;
+    auto fail = [&](std::size_t line, const std::string& why) {
+        if (error) *error = "line " + std::to_string(line) + ": " + why;
+        return REGDB_E_INVALIDVALUE;
+    };
+    if (text.empty()) {
+        *out = std::move(reg);
+        return S_OK;
+    }
+    std::size_t pos = 0, lineNo = 0;
+    bool sawHeader = false, sawEnd = false;
+    std::string current;  // path of the current section below the root
+    bool inSection = false;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(pos, end - pos);
+        pos = end + 1;
+        ++lineNo;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (sawEnd) {
+            if (!line.empty()) return fail(lineNo, "text after the end marker");
+            continue;
+        }
+        if (!sawHeader) {
+            if (line != kHeader) return fail(lineNo, "not a registry file (header missing)");
+            sawHeader = true;
+            continue;
+        }
+        if (line.empty()) continue;
+        if (line == kEndMarker) {
+            sawEnd = true;
+            continue;
+        }
+        if (line.front() == ';') continue;
+        if (line.front() == '[') {
+            if (line.back() != ']') return fail(lineNo, "unterminated key name");
+            std::string_view full = line.substr(1, line.size() - 2);
+            if (full.size() < kRoot.size() || Lower(full.substr(0, kRoot.size())) != Lower(kRoot) ||
+                (full.size() > kRoot.size() && full[kRoot.size()] != '\\'))
+                return fail(lineNo, "key outside HKEY_CLASSES_ROOT");
+            current = std::string(full.substr(std::min(full.size(), kRoot.size() + 1)));
+            if (current.empty()) return fail(lineNo, "values on the root key");
+            reg.CreateKey(current);
+            inSection = true;
+            continue;
+        }
+        if (!inSection) return fail(lineNo, "value outside a key");
+        std::string name, value;
+        std::size_t p = 0;
+        if (line.front() == '@') {
+            p = 1;
+        } else if (!Unquote(line, &p, &name)) {
+            return fail(lineNo, "malformed value name");
+        }
+        if (p >= line.size() || line[p] != '=') return fail(lineNo, "'=' expected");
+        ++p;
+        if (!Unquote(line, &p, &value)) return fail(lineNo, "malformed or non-string value");
+        if (p != line.size()) return fail(lineNo, "text after the value");
+        reg.SetValue(current, name, value);
+    }
+    if (!sawHeader) return fail(lineNo, "not a registry file (header missing)");
+    if (!sawEnd) return fail(lineNo, "file is truncated (end marker missing)");
+    *out = std::move(reg);
+    return S_OK;
+}
+
+HRESULT ReadRegistry(const std::string& path, Registry* out, std::string* error) {
+    FileLock lock(path, LOCK_SH);  // best effort: a read-only folder still reads
+    std::string text;
+    HRESULT hr = ReadFile(path, &text, error);
+    if (FAILED(hr)) return hr;
+    hr = Registry::Parse(text, out, error);
+    if (FAILED(hr) && error) *error = path + ": " + *error;
+    return FAILED(hr) ? REGDB_E_READREGDB : S_OK;
+}
+
+HRESULT UpdateRegistry(const std::string& path, const std::function<HRESULT(Registry&)>& change,
+                       std::string* error) {
+    MakeParentDirs(path);
+    FileLock lock(path, LOCK_EX);
+    if (!lock.held()) {
+        if (error) *error = ErrnoText("cannot lock", path + ".lock");
+        return REGDB_E_WRITEREGDB;
+    }
+    std::string text;
+    HRESULT hr = ReadFile(path, &text, error);
+    if (FAILED(hr)) return hr;
+    Registry reg;
+    hr = Registry::Parse(text, &reg, error);
+    if (FAILED(hr)) {
+        if (error) *error = path + ": " + *error;
+        return REGDB_E_READREGDB;
+    }
+    hr = change(reg);
+    if (FAILED(hr)) return hr;
+
+    std::string tmp = path + ".tmp." + std::to_string(::getpid());
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (error) *error = ErrnoText("cannot create", tmp);
+        return REGDB_E_WRITEREGDB;
+    }
+    bool ok = WriteAll(fd, reg.Serialize()) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
+        if (error) *error = ErrnoText("cannot write", path);
+        ::unlink(tmp.c_str());
+        return REGDB_E_WRITEREGDB;
+    }
+    std::string dir =
+        path.substr(0, path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/'));
+    if (!dir.empty()) {
+        int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dfd >= 0) {
+            ::fsync(dfd);
+            ::close(dfd);
+        }
+    }
+    return S_OK;
+}

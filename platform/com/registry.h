@@ -1,0 +1,66 @@
+// HKEY_CLASSES_ROOT kept as a text file in the .reg format:
+//
+//   Windows Registry Editor Version 5.00
+//
+//   [HKEY_CLASSES_ROOT\CLSID\{...}]
+//   @="Wav Class"
+//   "AppID"="{...}"
+//
+// Per user by default ($XDG_DATA_HOME/ovra/registry.reg, or
+// ~/.local/share/ovra/registry.reg); OVRA_REGISTRY names another file. Every
+// change is made under a lock on "<file>.lock", written to a temporary file
+// and renamed over the old one, so readers and concurrent writers never see
+// a half-written registry. The file ends with a marker line, so a truncated
+// file is recognised and refused rather than taken for a smaller registry.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "com/hresult.h"
+
+class Registry {
+  public:
+    Registry();
+    ~Registry();
+    Registry(Registry&&) noexcept;
+    Registry& operator=(Registry&&) noexcept;
+
+    // The file this process uses.
+    static std::string DefaultPath();
+
+    // Parses the text of a registry file; on failure *error says where.
+    static HRESULT Parse(std::string_view text, Registry* out, std::string* error);
+    std::string Serialize() const;
+
+    // Key paths are relative to HKEY_CLASSES_ROOT, separated by '\', and
+    // compared without regard to case. The value name "" is the default value.
+    bool KeyExists(std::string_view path) const;
+    bool GetValue(std::string_view path, std::string_view name, std::string* value) const;
+    std::vector<std::string> Subkeys(std::string_view path) const;
+    void CreateKey(std::string_view path);
+    void SetValue(std::string_view path, std::string_view name, std::string_view value);
+    bool DeleteValue(std::string_view path, std::string_view name);
+    // Deletes a key with everything below it.
+    bool DeleteTree(std::string_view path);
+    // Deletes a key (and its values) only when it has no subkeys.
+    bool DeleteKeyIfLeaf(std::string_view path);
+
+  private:
+    struct Key;
+    Key* Find(std::string_view path) const;
+    std::unique_ptr<Key> root_;
+};
+
+// Reads the registry file at path (a missing file is an empty registry).
+HRESULT ReadRegistry(const std::string& path, Registry* out, std::string* error);
+
+// Applies change to the registry file at path under its lock: the current
+// contents are read, changed and written back whole. A file that cannot be
+// read or parsed is left as it is and the update fails.
+HRESULT UpdateRegistry(const std::string& path, const std::function<HRESULT(Registry&)>& change,
+                       std::string* error);
