@@ -98,6 +98,13 @@ struct CoclassDesc {
     const InterfaceDesc* defaultInterface;
 };
 
+// A named synonym of an automation type (typedef).
+struct AliasDesc {
+    const char* name;
+    GUID guid;
+    VARTYPE vt;
+};
+
 struct TypeLibDesc {
     const char* name;
     GUID libid;
@@ -108,6 +115,7 @@ struct TypeLibDesc {
     std::vector<const RecordDesc*> records;
     std::vector<const InterfaceDesc*> interfaces;
     std::vector<const CoclassDesc*> coclasses;
+    std::vector<AliasDesc> aliases = {};
 };
 
 // The first member with that DISPID whose kind is one of kinds (a mask of

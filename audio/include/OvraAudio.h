@@ -1,0 +1,175 @@
+// OvraAudio: the interface header clients compile against.
+//
+// In-memory 16-bit PCM audio (IWav), sequential readers over WAV files,
+// in-memory audio and Ogg Vorbis files (IWavReader), and the entry object
+// (IOvraAudioGlobals) through which clients reach them. Clients create
+// OvraAudioGlobals by class identifier (CLSID_OvraAudioGlobals) or ProgID
+// ("OvraAudio.OvraAudioGlobals") and obtain every other object from it.
+#pragma once
+
+#include <cstddef>
+
+#include "com/interfaces.h"
+#include "sound/records.h"
+
+// One sample value of one channel.
+using AudioSample = SHORT;
+
+// The smallest and largest value of a stretch of audio.
+struct Peak {
+    AudioSample Min;
+    AudioSample Max;
+};
+
+struct WavRiffHeader {
+    BYTE ChunkID[4];  // "RIFF"
+    LONG ChunkSize;   // DataSize + 36
+    BYTE Format[4];   // "WAVE"
+};
+
+struct WavFormatHeader {
+    BYTE ChunkID[4];    // "fmt "
+    LONG ChunkSize;     // 16
+    SHORT AudioFormat;  // 1: integer PCM
+    SHORT NumChannels;
+    LONG SampleRate;   // frames per second
+    LONG ByteRate;     // BytesPerSample * SampleRate * NumChannels
+    SHORT BlockAlign;  // BytesPerSample * NumChannels
+    SHORT BitsPerSample;
+};
+
+struct WavDataHeader {
+    BYTE ChunkID[4];  // "data"
+    LONG ChunkSize;   // DataSize: bytes of sample data
+};
+
+// The canonical 44-byte header of a PCM WAV file whose data begins at 44.
+struct WavHeader {
+    WavRiffHeader RiffHeader;
+    WavFormatHeader FormatHeader;
+    WavDataHeader DataHeader;
+};
+
+static_assert(sizeof(Peak) == 4 && offsetof(Peak, Max) == 2);
+static_assert(sizeof(WavRiffHeader) == 12);
+static_assert(offsetof(WavRiffHeader, ChunkSize) == 4 && offsetof(WavRiffHeader, Format) == 8);
+static_assert(sizeof(WavFormatHeader) == 24);
+static_assert(offsetof(WavFormatHeader, AudioFormat) == 8);
+static_assert(offsetof(WavFormatHeader, NumChannels) == 10);
+static_assert(offsetof(WavFormatHeader, SampleRate) == 12);
+static_assert(offsetof(WavFormatHeader, ByteRate) == 16);
+static_assert(offsetof(WavFormatHeader, BlockAlign) == 20);
+static_assert(offsetof(WavFormatHeader, BitsPerSample) == 22);
+static_assert(sizeof(WavDataHeader) == 8 && offsetof(WavDataHeader, ChunkSize) == 4);
+static_assert(sizeof(WavHeader) == 44);
+static_assert(offsetof(WavHeader, FormatHeader) == 12 && offsetof(WavHeader, DataHeader) == 36);
+
+// Type library and record identifiers.
+constexpr GUID LIBID_OvraAudio = MakeGuid("{8E296B1A-FFBC-4A12-9DA1-4A4628765602}");
+constexpr GUID GUID_AudioSample = MakeGuid("{7B723F20-0B6B-45EA-859B-82000A4D6AD5}");
+constexpr GUID GUID_Peak = MakeGuid("{60EB6FAA-6F81-40E0-BD23-0414520C6854}");
+constexpr GUID GUID_WavRiffHeader = MakeGuid("{E057C3A0-D41D-4EAB-AEF9-3FA1342A97E9}");
+constexpr GUID GUID_WavFormatHeader = MakeGuid("{120CFAB8-FE2E-4EFC-8267-701E696CEC45}");
+constexpr GUID GUID_WavDataHeader = MakeGuid("{14317D79-EA12-41F6-927C-871569888885}");
+constexpr GUID GUID_WavHeader = MakeGuid("{4A5A7A03-6AB6-45B5-8749-29EFAF986818}");
+
+// Class identifiers.
+constexpr CLSID CLSID_OvraAudioGlobals = MakeGuid("{DE15BFF7-7686-43AB-BA8F-5528A40E3E4A}");
+constexpr CLSID CLSID_WavFile = MakeGuid("{7D4F97F2-6AC6-4EB3-95BA-F8D3C833C76D}");
+constexpr CLSID CLSID_WavFileReader = MakeGuid("{E07F3294-0246-4215-9592-AEF234D366A7}");
+constexpr CLSID CLSID_Wav = MakeGuid("{C9381173-4CAF-42DA-8CE2-9EEA6508C00A}");
+constexpr CLSID CLSID_OggVorbisFile = MakeGuid("{171B51B0-44D5-4B46-9CF8-9D9B50C9F1A1}");
+constexpr CLSID CLSID_OggVorbisFileReader = MakeGuid("{715BE3CC-DAB6-46F5-9AA2-7F79807A9C21}");
+constexpr CLSID CLSID_WavMemoryReader = MakeGuid("{D4E1B49A-9D41-4093-B611-B1B51A7C21A1}");
+constexpr GUID APPID_OvraAudio = MakeGuid("{DEC6B15F-A1D1-453A-9185-C522852A5251}");
+
+struct IWav;
+struct IWavWriter;
+
+// A sequential reader of audio: Read hands out the next block as a new IWav.
+struct IWavReader : IDispatch {
+    static constexpr IID iid = MakeGuid("{7B930DD0-3DDB-404A-9657-DD6B0B82C649}");
+    virtual HRESULT get_Header(WavHeader* result) = 0;
+    virtual HRESULT get_fxFormat(WAVEFORMATEX* result) = 0;
+    virtual HRESULT get_NumChannels(SHORT* result) = 0;
+    virtual HRESULT get_SampleRate(LONG* result) = 0;
+    virtual HRESULT get_ByteRate(LONG* result) = 0;
+    virtual HRESULT get_NumSamples(LONG* result) = 0;
+    virtual HRESULT get_BytesPerSample(SHORT* result) = 0;
+    virtual HRESULT Peaks(LONG NumSamplesPerPeak, SAFEARRAY** result) = 0;
+    virtual HRESULT SampleIndexFromSeconds(float NumSeconds, LONG* result) = 0;
+    virtual HRESULT get_EOF(VARIANT_BOOL* result) = 0;
+    virtual HRESULT Read(LONG NumSamplesToRead, IWav** result) = 0;
+    virtual HRESULT get_AbsolutePosition(LONG* result) = 0;
+    virtual HRESULT Skip(LONG NumSamplesToSkip) = 0;
+};
+
+// A complete piece of interleaved PCM audio in memory with its header.
+struct IWav : IDispatch {
+    static constexpr IID iid = MakeGuid("{BFFBF813-F7BC-4891-AEE0-39C072B15216}");
+    virtual HRESULT OpenReader(IWavReader** result) = 0;
+    virtual HRESULT get_Header(WavHeader* result) = 0;
+    virtual HRESULT get_fxFormat(WAVEFORMATEX* result) = 0;
+    virtual HRESULT get_NumChannels(SHORT* result) = 0;
+    virtual HRESULT get_SampleRate(LONG* result) = 0;
+    virtual HRESULT get_ByteRate(LONG* result) = 0;
+    virtual HRESULT get_NumSamples(LONG* result) = 0;
+    virtual HRESULT get_BytesPerSample(SHORT* result) = 0;
+    virtual HRESULT Peaks(LONG NumSamplesPerPeak, SAFEARRAY** result) = 0;
+    virtual HRESULT SampleIndexFromSeconds(float NumSeconds, LONG* result) = 0;
+    virtual HRESULT put_NumChannels(SHORT value) = 0;
+    virtual HRESULT put_SampleRate(LONG value) = 0;
+    virtual HRESULT put_ByteRate(LONG value) = 0;
+    virtual HRESULT put_NumSamples(LONG value) = 0;
+    virtual HRESULT put_BytesPerSample(SHORT value) = 0;
+    virtual HRESULT get_Data(SHORT ChannelIndex, LONG FirstSampleIndex, LONG NumSamples,
+                             SAFEARRAY** result) = 0;
+    virtual HRESULT get_RawData(LONG FirstSampleIndex, LONG NumSamples, SAFEARRAY** result) = 0;
+    virtual HRESULT get_Sample(SHORT ChannelIndex, LONG SampleIndex, AudioSample* result) = 0;
+    virtual HRESULT put_Sample(SHORT ChannelIndex, LONG SampleIndex, AudioSample value) = 0;
+    virtual HRESULT ToByteArray(SAFEARRAY** result) = 0;
+};
+
+// A WAV writer; published, but no class of the library provides one.
+struct IWavWriter : IDispatch {
+    static constexpr IID iid = MakeGuid("{FAE435F7-B617-4BCE-8AF2-1D0CCB0E8A14}");
+    virtual HRESULT get_Header(WavHeader* result) = 0;
+    virtual HRESULT get_fxFormat(WAVEFORMATEX* result) = 0;
+    virtual HRESULT get_NumChannels(SHORT* result) = 0;
+    virtual HRESULT get_SampleRate(LONG* result) = 0;
+    virtual HRESULT get_ByteRate(LONG* result) = 0;
+    virtual HRESULT get_DataSize(LONG* result) = 0;
+    virtual HRESULT get_BytesPerSample(SHORT* result) = 0;
+};
+
+// A WAV file by its path.
+struct IWavFile : IDispatch {
+    static constexpr IID iid = MakeGuid("{47D9EE70-8E44-4F61-AB47-A02B2B1CB7F8}");
+    virtual HRESULT get_Path(BSTR* result) = 0;
+    virtual HRESULT OpenReader(IWavReader** result) = 0;
+    virtual HRESULT Create(SHORT NumChannels, LONG SampleRate, SHORT BytesPerSample,
+                           IWavWriter** result) = 0;
+    virtual HRESULT Peaks(LONG NumSamplesPerPeak, SAFEARRAY** result) = 0;
+    virtual HRESULT ReadAll(IWav** result) = 0;
+};
+
+// An Ogg Vorbis file by its path.
+struct IOggVorbisFile : IDispatch {
+    static constexpr IID iid = MakeGuid("{F4F087F1-1E44-4486-B4AF-F4A7440EA21B}");
+    virtual HRESULT get_Path(BSTR* result) = 0;
+    virtual HRESULT OpenReader(IWavReader** result) = 0;
+    virtual HRESULT ReadAll(IWav** result) = 0;
+};
+
+// The entry object.
+struct IOvraAudioGlobals : IDispatch {
+    static constexpr IID iid = MakeGuid("{62BB28B6-5A1D-4C32-A992-8A0D13E68460}");
+    virtual HRESULT WavFile(BSTR Path, IWavFile** result) = 0;
+    virtual HRESULT WavReader(VARIANT Stream, IWavReader** result) = 0;
+    virtual HRESULT WavWriter(VARIANT Stream, IWavWriter** result) = 0;
+    virtual HRESULT MakeWav(LONG NumSamples, SHORT NumChannels, LONG SampleRate,
+                            SHORT BytesPerSample, IWav** result) = 0;
+    virtual HRESULT OggVorbisFile(BSTR Path, IOggVorbisFile** result) = 0;
+    virtual HRESULT LoadWav(BSTR Path, IWav** result) = 0;
+    virtual HRESULT ReadWavFromArray(SAFEARRAY** Bytes, IWav** result) = 0;
+};

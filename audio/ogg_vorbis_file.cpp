@@ -1,0 +1,53 @@
+#include "ogg_vorbis_file.h"
+
+#define STB_VORBIS_HEADER_ONLY
+#include <stb_vorbis.h>
+
+#include <limits>
+
+#include "ogg_vorbis_reader.h"
+#include "wav.h"
+
+HRESULT OggVorbisFile::Create(BSTR path, IOggVorbisFile** out) {
+    *out = nullptr;
+    OggVorbisFile* f = nullptr;
+    HRESULT hr = CreateObject(&f);
+    if (FAILED(hr)) return hr;
+    if (path) {
+        f->path_.Attach(SysAllocStringLen(path, SysStringLen(path)));
+        if (!f->path_.get()) {
+            f->Release();
+            return E_OUTOFMEMORY;
+        }
+    }
+    *out = f;
+    return S_OK;
+}
+
+HRESULT OggVorbisFile::OpenReader(IWavReader** result) {
+    if (!result) return E_POINTER;
+    return OggVorbisFileReader::Open(path_.utf8(), result);
+}
+
+HRESULT OggVorbisFile::ReadAll(IWav** result) {
+    if (!result) return E_POINTER;
+    *result = nullptr;
+    std::string path = path_.utf8();
+    if (path.empty()) return E_FAIL;
+    int channels = 0;
+    short* samples = nullptr;
+    int frames = stb_vorbis_decode_filename(path.c_str(), &channels, nullptr, &samples);
+    if (frames == -2) return E_OUTOFMEMORY;
+    if (frames < 0) return E_FAIL;
+    CBuffer buffer(reinterpret_cast<unsigned char*>(samples));
+    if (channels < 1 || channels > OggVorbisFileReader::kMaxChannels) return E_FAIL;
+    LONGLONG bytes = 2LL * frames * channels;
+    if (bytes > std::numeric_limits<LONG>::max() - 44) return E_OUTOFMEMORY;
+    WavHeader h =
+        BuildHeader(frames, static_cast<SHORT>(channels), OggVorbisFileReader::kSampleRate, 2);
+    Wav* w = nullptr;
+    HRESULT hr = Wav::Adopt(h, std::move(buffer), &w);
+    if (FAILED(hr)) return hr;
+    *result = w;
+    return S_OK;
+}

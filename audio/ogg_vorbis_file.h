@@ -1,0 +1,25 @@
+// OggVorbisFile: an Ogg Vorbis file by its path, read incrementally through
+// a reader or decoded whole by ReadAll.
+#pragma once
+
+#include "OvraAudio.h"
+#include "com/object.h"
+#include "typelib.h"
+#include "wav_format.h"
+
+class OggVorbisFile final : public DispatchObject<OggVorbisFile, IOggVorbisFile> {
+  public:
+    static const InterfaceDesc& Interface() { return OggVorbisFileInterface(); }
+
+    static HRESULT Create(BSTR path, IOggVorbisFile** out);
+
+    HRESULT get_Path(BSTR* result) override {
+        if (!result) return E_POINTER;
+        return E_NOTIMPL;
+    }
+    HRESULT OpenReader(IWavReader** result) override;
+    HRESULT ReadAll(IWav** result) override;
+
+  private:
+    Bstr path_;
+};
