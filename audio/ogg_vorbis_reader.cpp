@@ -23,7 +23,8 @@ WavHeader StreamHeader(SHORT channels) {
 AudioSample ToSample(float x) {
     // Truncated toward zero, then clamped.
     float v = x * 32768.0f;
-    if (!(v > -32768.0f)) return -32768;  // also NaN
+    if (v != v) return 0;  // NaN
+    if (v <= -32768.0f) return -32768;
     if (v >= 32767.0f) return 32767;
     return static_cast<AudioSample>(static_cast<int>(v));
 }
@@ -107,7 +108,7 @@ void OggVorbisFileReader::Convert(float** channels, int from, int to, AudioSampl
 
 HRESULT OggVorbisFileReader::get_EOF(VARIANT_BOOL* result) {
     if (!result) return E_POINTER;
-    *result = (carryValid_ == 0 && StreamEnded()) ? VARIANT_TRUE : VARIANT_FALSE;
+    *result = AtEnd() ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
 }
 
@@ -159,9 +160,9 @@ HRESULT OggVorbisFileReader::Read(LONG NumSamplesToRead, IWav** result) {
                 // Nothing more will come: the file ended, failed or a page
                 // outgrew the buffer. What is left cannot be decoded.
                 if (!StreamEnded()) EndStream();
+                drained_ = true;
                 break;
             }
-            if (StreamEnded() && available_ == 0) break;
             continue;
         }
         if (static_cast<std::size_t>(used) > available_) {

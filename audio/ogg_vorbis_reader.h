@@ -42,6 +42,9 @@ class OggVorbisFileReader final
     HRESULT Skip(LONG) override { return E_NOTIMPL; }
 
   private:
+    // The end comes when the decoder has nothing more, not when the file's
+    // last bytes were read: frames may still wait in InputBuffer.
+    bool AtEnd() const { return carryValid_ == 0 && (!decoder_ || drained_); }
     // Ends the input: nothing more is read or decoded from the file.
     void EndStream();
     bool StreamEnded() const { return !stream_ || std::feof(stream_); }
@@ -60,4 +63,5 @@ class OggVorbisFileReader final
     std::size_t carryValid_ = 0;     // bytes held
     std::size_t carryRead_ = 0;      // byte offset of the next held byte
     LONG position_ = 0;              // values delivered (frames * channels)
+    bool drained_ = false;           // the decoder found nothing more to decode
 };

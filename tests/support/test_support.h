@@ -2,6 +2,7 @@
 #pragma once
 
 #include <stdlib.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
@@ -36,4 +37,10 @@ inline std::string ReadText(const std::string& path) {
 
 inline void WriteText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
+}
+
+// Runs a command line through the shell and returns its exit status.
+inline int RunCommand(const std::string& command) {
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
