@@ -1,6 +1,8 @@
 # The two commands: `make run` and `make test`. Each installs what is
 # missing, builds, and registers the audio library for this user.
 
+SHELL := /bin/bash
+
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 JOBS ?= $(shell nproc)
@@ -8,7 +10,7 @@ REGSVR = $(BUILD)/bin/ovra-regsvr
 LIBRARY = $(BUILD)/audio/libOvraAudio.so
 PROGRAM = $(BUILD)/bin/Trellon
 
-.PHONY: all setup build register run test test-sanitize clean
+.PHONY: all setup build register run test test-sanitize fuzz-smoke clean
 
 all: build
 
@@ -43,3 +45,21 @@ test-sanitize: setup
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD)
+
+# Builds the fuzz targets with clang's libFuzzer and runs each for
+# FUZZ_SECONDS from a generated seed corpus.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 30
+fuzz-smoke: setup
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DOVRA_FUZZ=ON > /dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@rm -rf $(FUZZ_BUILD)/seeds && fuzz/make-seeds.sh $(FUZZ_BUILD)/seeds
+	@for t in fuzz_wav_image fuzz_wav_file fuzz_ogg_file; do \
+	  echo "fuzzing $$t for $(FUZZ_SECONDS) s"; \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$t; \
+	  $(FUZZ_BUILD)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/$$t $(FUZZ_BUILD)/seeds/$$t 2>&1 \
+	    | grep -E '^(stat::number_of_executed_runs|==|SUMMARY|INFO: Running|Done)' || true; \
+	  test $${PIPESTATUS[0]} -eq 0 || exit 1; \
+	done

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 
+#include "ogg_header_check.h"
 #include "wav.h"
 
 namespace {
@@ -41,14 +42,35 @@ HRESULT OggVorbisFileReader::Open(const std::string& path, IWavReader** out) {
     if (!r->stream_) return S_OK;
     r->input_.resize(kInputBufferSize);
     r->available_ = std::fread(r->input_.data(), 1, r->input_.size(), r->stream_);
+    std::size_t arenaSize = kArenaSize;
     for (;;) {
-        int used = 0, error = 0;
-        r->decoder_ = stb_vorbis_open_pushdata(r->input_.data(), static_cast<int>(r->available_),
-                                               &used, &error, nullptr);
+        if (!r->arena_) {
+            r->arena_.reset(static_cast<unsigned char*>(std::malloc(arenaSize)));
+            if (!r->arena_) {
+                r->EndStream();
+                return S_OK;
+            }
+        }
+        OggHeaderCheck check = CheckOggVorbisHeaders(r->input_.data(), r->available_);
+        if (check == OggHeaderCheck::kInvalid) {
+            r->EndStream();
+            return S_OK;
+        }
+        stb_vorbis_alloc arena{reinterpret_cast<char*>(r->arena_.get()),
+                               static_cast<int>(arenaSize)};
+        int used = 0, error = VORBIS_need_more_data;
+        if (check == OggHeaderCheck::kValid)
+            r->decoder_ = stb_vorbis_open_pushdata(
+                r->input_.data(), static_cast<int>(r->available_), &used, &error, &arena);
         if (r->decoder_) {
             r->consumed_ = static_cast<std::size_t>(used);
             r->available_ -= static_cast<std::size_t>(used);
             break;
+        }
+        if (error == VORBIS_outofmem && arenaSize < kArenaCap) {
+            arenaSize *= 2;
+            r->arena_.reset();
+            continue;
         }
         // Headers larger than the buffer: grow it up to the cap and try again.
         if (error != VORBIS_need_more_data || r->StreamEnded() ||

@@ -26,6 +26,10 @@ class OggVorbisFileReader final
     // How far it may grow: one Ogg page is at most 65307 bytes.
     static constexpr std::size_t kInputBufferCap = 65536 + kInputBufferSize;
     static constexpr int kMaxChannels = 8;
+    // The decoder allocates only from an arena of the reader's, so it can
+    // neither leak nor take more than the cap, however the file is made.
+    static constexpr std::size_t kArenaSize = 512 * 1024;
+    static constexpr std::size_t kArenaCap = 16 * 1024 * 1024;
 
     // A reader on the file at path (UTF-8). If the file cannot be opened or
     // its headers decoded, the reader is at its end and Read fails.
@@ -55,6 +59,7 @@ class OggVorbisFileReader final
 
     std::FILE* stream_ = nullptr;
     stb_vorbis* decoder_ = nullptr;
+    CBuffer arena_;                     // the decoder's memory
     std::vector<unsigned char> input_;  // InputBuffer
     std::size_t consumed_ = 0;          // start of the bytes not yet used
     std::size_t available_ = 0;         // bytes not yet used from there

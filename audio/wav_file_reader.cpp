@@ -114,7 +114,8 @@ HRESULT WavFileReader::Peaks(LONG NumSamplesPerPeak, SAFEARRAY** result) {
     long long left = Remaining();
     for (LONG k = 0; k < count; ++k) {
         AudioSample lo = 32767, hi = -32768;
-        for (LONGLONG i = 0; i < blockValues; ++i) {
+        // Past the end nothing more can be read: the rest of the blocks stay empty.
+        for (LONGLONG i = 0; i < blockValues && !atEnd_; ++i) {
             // Each value read into a zeroed 16-bit value: 8-bit data gives 0..255.
             unsigned char bytes[2] = {0, 0};
             bool ok = left >= valueBytes;
