@@ -10,7 +10,7 @@ REGSVR = $(BUILD)/bin/ovra-regsvr
 LIBRARY = $(BUILD)/audio/libOvraAudio.so
 PROGRAM = $(BUILD)/bin/Trellon
 
-.PHONY: all setup build register run test test-sanitize fuzz-smoke clean
+.PHONY: all setup build register run test test-sanitize fuzz-smoke bench clean
 
 all: build
 
@@ -63,3 +63,7 @@ fuzz-smoke: setup
 	    | grep -E '^(stat::number_of_executed_runs|==|SUMMARY|INFO: Running|Done)' || true; \
 	  test $${PIPESTATUS[0]} -eq 0 || exit 1; \
 	done
+
+# Benchmarks against their baselines (not part of the tests).
+bench: build
+	@for b in $(BUILD)/bench/*_bench; do $$b --benchmark_counters_tabular=true; done

@@ -96,7 +96,7 @@ SAFEARRAY* MakeByteArray(const void* first, std::size_t firstBytes, const void* 
                          std::size_t secondBytes) {
     std::size_t total = firstBytes + secondBytes;
     if (total > static_cast<std::size_t>(std::numeric_limits<LONG>::max())) return nullptr;
-    SAFEARRAY* a = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(total));
+    SAFEARRAY* a = SafeArrayCreateVectorUninit(VT_UI1, 0, static_cast<ULONG>(total));
     if (!a) return nullptr;
     auto* p = static_cast<unsigned char*>(a->pvData);
     if (firstBytes) std::memcpy(p, first, firstBytes);

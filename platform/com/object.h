@@ -53,7 +53,7 @@ HRESULT CreateObject(T** out, A&&... args) {
 // An object with one interface and no IDispatch (record and type
 // information, class objects).
 template <class Derived, class Iface>
-class SimpleObject : public Iface, public ObjectRoot {
+class SimpleObject : public ObjectRoot, public Iface {
   public:
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
@@ -77,7 +77,7 @@ class SimpleObject : public Iface, public ObjectRoot {
 // IDispatch), IDispatch driven by Derived::Interface() (the interface's
 // table), and ISupportErrorInfo for its own interface.
 template <class Derived, class Iface>
-class DispatchObject : public Iface, public ISupportErrorInfo, public ObjectRoot {
+class DispatchObject : public ObjectRoot, public Iface, public ISupportErrorInfo {
   public:
     // IUnknown
     HRESULT QueryInterface(REFIID riid, void** ppv) override {

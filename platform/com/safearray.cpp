@@ -138,9 +138,23 @@ ULONG SafeArrayElementSize(VARTYPE vt) {
     }
 }
 
+namespace {
+SAFEARRAY* CreateVector(VARTYPE vt, LONG lLbound, ULONG cElements, IRecordInfo* ri, bool zeroed);
+}
+
 SAFEARRAY* SafeArrayCreateVectorEx(VARTYPE vt, LONG lLbound, ULONG cElements, void* extra) {
+    return CreateVector(vt, lLbound, cElements, static_cast<IRecordInfo*>(extra), true);
+}
+
+SAFEARRAY* SafeArrayCreateVectorUninit(VARTYPE vt, LONG lLbound, ULONG cElements) {
+    bool plain = vt != VT_BSTR && vt != VT_UNKNOWN && vt != VT_DISPATCH && vt != VT_VARIANT &&
+                 vt != VT_RECORD;
+    return plain ? CreateVector(vt, lLbound, cElements, nullptr, false) : nullptr;
+}
+
+namespace {
+SAFEARRAY* CreateVector(VARTYPE vt, LONG lLbound, ULONG cElements, IRecordInfo* ri, bool zeroed) {
     ULONG size = 0;
-    auto* ri = static_cast<IRecordInfo*>(extra);
     if (vt == VT_RECORD) {
         if (!ri || FAILED(ri->GetSize(&size)) || size == 0) return nullptr;
     } else {
@@ -154,7 +168,7 @@ SAFEARRAY* SafeArrayCreateVectorEx(VARTYPE vt, LONG lLbound, ULONG cElements, vo
     auto* block = static_cast<unsigned char*>(std::calloc(1, kHidden + sizeof(SAFEARRAY)));
     if (!block) return nullptr;
     // Never a null data pointer, even for an empty vector.
-    void* data = std::calloc(1, bytes ? bytes : 1);
+    void* data = zeroed ? std::calloc(1, bytes ? bytes : 1) : std::malloc(bytes ? bytes : 1);
     if (!data) {
         std::free(block);
         return nullptr;
@@ -174,6 +188,7 @@ SAFEARRAY* SafeArrayCreateVectorEx(VARTYPE vt, LONG lLbound, ULONG cElements, vo
     }
     return psa;
 }
+}  // namespace
 
 SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements) {
     if (vt == VT_RECORD) return nullptr;
@@ -184,7 +199,10 @@ HRESULT SafeArrayDestroy(SAFEARRAY* psa) {
     if (!psa) return S_OK;
     if (psa->cLocks > 0) return DISP_E_ARRAYISLOCKED;
     VARTYPE vt = VartypeOf(psa);
-    for (ULONG i = 0; i < psa->rgsabound[0].cElements; ++i) ClearElement(psa, vt, i);
+    // Only elements that own something need clearing.
+    if (vt == VT_BSTR || vt == VT_UNKNOWN || vt == VT_DISPATCH || vt == VT_VARIANT ||
+        vt == VT_RECORD)
+        for (ULONG i = 0; i < psa->rgsabound[0].cElements; ++i) ClearElement(psa, vt, i);
     std::free(psa->pvData);
     if (IRecordInfo* ri = RecordInfoSlot(psa)) ri->Release();
     std::free(reinterpret_cast<unsigned char*>(psa) - kHidden);

@@ -35,6 +35,9 @@ constexpr USHORT FADF_UNKNOWN = 0x200;
 constexpr USHORT FADF_DISPATCH = 0x400;
 constexpr USHORT FADF_VARIANT = 0x800;
 
+// As SafeArrayCreateVector for plain element types (numbers, BOOL), but the
+// data is left uninitialised: for callers that write every element at once.
+SAFEARRAY* SafeArrayCreateVectorUninit(VARTYPE vt, LONG lLbound, ULONG cElements);
 // A vector of cElements elements of type vt, zero-filled; null when vt is not
 // an element type, is VT_RECORD (use the Ex form) or memory runs out.
 SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
