@@ -44,7 +44,7 @@ test-sanitize: setup
 	  ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS) -L nowindow
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
 
 # Builds the fuzz targets with clang's libFuzzer and runs each for
 # FUZZ_SECONDS from a generated seed corpus.
