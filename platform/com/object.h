@@ -129,3 +129,43 @@ class DispatchObject : public ObjectRoot, public Iface, public ISupportErrorInfo
         return riid == IidOf<Iface>() ? S_OK : S_FALSE;
     }
 };
+
+// An object of the program implementing one interface derived from
+// IDispatch without type information: late-bound calls find no names.
+template <class Derived, class Iface>
+class VtableObject : public ObjectRoot, public Iface {
+  public:
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        if (riid == GUID_NULL) {
+            *ppv = static_cast<ObjectRoot*>(this);
+            return S_OK;
+        }
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IidOf<Iface>()) {
+            *ppv = static_cast<Iface*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return AddRefImpl(); }
+    ULONG Release() override { return ReleaseImpl(); }
+
+    HRESULT GetTypeInfoCount(UINT* pctinfo) override {
+        if (!pctinfo) return E_POINTER;
+        *pctinfo = 0;
+        return S_OK;
+    }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override {
+        if (ppTInfo) *ppTInfo = nullptr;
+        return DISP_E_BADINDEX;
+    }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT cNames, LCID, DISPID* rgDispId) override {
+        for (UINT i = 0; rgDispId && i < cNames; ++i) rgDispId[i] = DISPID_UNKNOWN;
+        return DISP_E_UNKNOWNNAME;
+    }
+    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+};

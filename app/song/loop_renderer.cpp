@@ -1,0 +1,165 @@
+#include "loop_renderer.h"
+
+#include <cmath>
+#include <vector>
+
+#include "app_error.h"
+#include "audio_library.h"
+#include "mix_reader.h"
+
+namespace {
+
+[[noreturn]] void ThrowDivisionByZero() {
+    throw AppError(kErrDivisionByZero, "Division by zero");
+}
+
+// Rounds to the nearest integer, halves to the even neighbour; error 6 out of range.
+LONG RoundToLong(double x) {
+    double r = std::nearbyint(x);
+    if (!(r >= -2147483648.0 && r <= 2147483647.0)) ThrowOverflow();
+    return static_cast<LONG>(r);
+}
+
+// The interleaved values of a Wav.
+std::vector<AudioSample> ValuesOf(IWav* wav) {
+    SAFEARRAY* a = nullptr;
+    Check(wav->get_RawData(0, -1, &a));
+    const auto* v = static_cast<const AudioSample*>(a->pvData);
+    std::vector<AudioSample> out(v, v + a->rgsabound[0].cElements);
+    SafeArrayDestroy(a);
+    return out;
+}
+
+struct Shape {
+    LONG frames;
+    SHORT channels;
+};
+
+Shape ShapeOf(IWav* wav) {
+    Shape s{0, 0};
+    Check(wav->get_NumSamples(&s.frames));
+    Check(wav->get_NumChannels(&s.channels));
+    return s;
+}
+
+// A source as the renderer reads it: value (channel j, frame i) at flat
+// index i * its channels + j, 0 beyond its data, as the library's Sample does.
+struct Source {
+    std::vector<AudioSample> values;
+    LONG frames = 0;
+    SHORT channels = 1;
+};
+
+Source SourceOf(IWav* wav) {
+    Source s;
+    Shape shape = ShapeOf(wav);
+    s.frames = shape.frames;
+    s.channels = shape.channels;
+    s.values = ValuesOf(wav);
+    return s;
+}
+
+// Adds src at offset into the loop buffer out of frames x channels values,
+// in the order of the per-value algorithm, so clipping comes out the same.
+void AddInto(std::vector<AudioSample>& out, LONG frames, SHORT channels, LONG offset,
+             const Source& src) {
+    if (src.frames <= 0 || channels <= 0) return;
+    if (frames <= 0) ThrowDivisionByZero();
+    const std::size_t count = src.values.size();
+    LONG p = offset % frames;
+    for (LONG i = 0; i < src.frames; ++i) {
+        AudioSample* dst = &out[std::size_t(p) * std::size_t(channels)];
+        const std::size_t base = std::size_t(i) * std::size_t(src.channels);
+        for (SHORT j = 0; j < channels; ++j) {
+            std::size_t k = base + std::size_t(j);
+            LONG v = k < count ? src.values[k] : 0;
+            dst[j] = ClampSample(LONG{dst[j]} + v);
+        }
+        if (++p == frames) p = 0;
+    }
+}
+
+// Writes values into wav where they differ from what it holds.
+void StoreValues(IWav* wav, SHORT channels, const std::vector<AudioSample>& values) {
+    std::vector<AudioSample> current = ValuesOf(wav);
+    for (std::size_t k = 0; k < values.size() && k < current.size(); ++k)
+        if (current[k] != values[k])
+            Check(wav->put_Sample(static_cast<SHORT>(k % channels), static_cast<LONG>(k / channels),
+                                  values[k]));
+}
+
+}  // namespace
+
+bool LoopGrid::TickOn(int row, int tick) const {
+    if (row < 0 || static_cast<std::size_t>(row) >= loop_.Tracks().size()) return false;
+    const LoopTrack& t = *loop_.Tracks()[static_cast<std::size_t>(row)];
+    return tick >= 0 && tick < t.NumTicks() && t.Value(static_cast<std::uint8_t>(tick));
+}
+
+LONG LoopRenderer::LoopFrames(std::int64_t bpm, LONG ticksPerLoop) {
+    if (bpm == 0) ThrowDivisionByZero();
+    // 60 / bpm * ticks / 4 in double precision, kept as a single.
+    const float seconds =
+        static_cast<float>(60.0 / (static_cast<double>(bpm) / 10000.0) * ticksPerLoop / 4.0);
+    return RoundToLong(static_cast<double>(seconds) * 44100.0);
+}
+
+LONG LoopRenderer::StepFrames(std::int64_t bpm, LONG sampleRate) {
+    // bpm * 4 exactly in currency, then 60 / it, kept as a single.
+    const std::int64_t times4 = bpm * 4;
+    if (times4 == 0) ThrowDivisionByZero();
+    const float step = static_cast<float>(60.0 / (static_cast<double>(times4) / 10000.0));
+    return RoundToLong(static_cast<double>(step) * sampleRate);
+}
+
+void LoopRenderer::PrepareLoopWav(const Song& song) {
+    const LONG frames = LoopFrames(song.Bpm(), TicksPerLoop);
+    if (TicksPerLoop == 0) ThrowDivisionByZero();
+    TickLength = RoundToLong(static_cast<double>(frames) / TicksPerLoop);
+    ComPtr<IWav> wav;
+    Check(AudioLibrary()->MakeWav(frames, 2, 44100, 2, wav.Out()));
+    LoopWav = std::move(wav);
+}
+
+void LoopRenderer::ClearLoopWav() {
+    Shape shape = ShapeOf(LoopWav.get());
+    StoreValues(LoopWav.get(), shape.channels,
+                std::vector<AudioSample>(std::size_t(shape.frames) * shape.channels, 0));
+}
+
+void LoopRenderer::MixWavInto(IWav* target, LONG offset, IWav* source) {
+    Shape shape = ShapeOf(target);
+    LONG loopFrames = ShapeOf(LoopWav.get()).frames;
+    std::vector<AudioSample> values = ValuesOf(target);
+    AddInto(values, loopFrames, shape.channels, offset, SourceOf(source));
+    StoreValues(target, shape.channels, values);
+}
+
+void LoopRenderer::RenderSelectedLoop(Song& song, const TickGrid& grid) {
+    if (!LoopWav) throw AppError(91, "Object variable or With block variable not set");
+    LONG rate = 0;
+    Check(LoopWav->get_SampleRate(&rate));
+    const LONG step = StepFrames(song.Bpm(), rate);
+    const Shape shape = ShapeOf(LoopWav.get());
+
+    // Each track's sample is fetched once, for the tracks that play at all.
+    std::vector<Source> sources(static_cast<std::size_t>(std::max<LONG>(NumTracks, 0)));
+    std::vector<bool> plays(sources.size(), false);
+    for (LONG j = 0; j < NumTracks; ++j) {
+        bool any = false;
+        for (LONG i = 0; i < TicksPerLoop && !any; ++i) any = grid.TickOn(j, i);
+        if (!any) continue;
+        const ComPtr<IWav>& wav = song.SampleAt(j)->Wav();
+        if (!wav) continue;  // nothing to play on this track
+        sources[std::size_t(j)] = SourceOf(wav.get());
+        plays[std::size_t(j)] = true;
+    }
+    // Ticks ascending, tracks ascending within a tick: clipping depends on it.
+    std::vector<AudioSample> values(std::size_t(shape.frames) * std::size_t(shape.channels), 0);
+    for (LONG i = 0; i < TicksPerLoop; ++i)
+        for (LONG j = 0; j < NumTracks; ++j)
+            if (plays[std::size_t(j)] && grid.TickOn(j, i))
+                AddInto(values, shape.frames, shape.channels, i * step, sources[std::size_t(j)]);
+    StoreValues(LoopWav.get(), shape.channels, values);
+    song.Sequence(SelectedLoopIndex)->SetWav(LoopWav);
+}

@@ -1,0 +1,53 @@
+// Rendering the selected loop into one stereo 44100 Hz 16-bit buffer, as
+// long as one pass: every track's sample is added at the start of every tick
+// that is on, wrapping at the loop's end, each addition clipped to 16 bits.
+#pragma once
+
+#include <cstdint>
+
+#include "OvraAudio.h"
+#include "com/comptr.h"
+#include "song.h"
+
+// The tick check boxes the renderer reads: row j, tick i.
+class TickGrid {
+  public:
+    virtual ~TickGrid() = default;
+    virtual bool TickOn(int row, int tick) const = 0;
+};
+
+// A loop's own tracks as a grid, for rendering without a window.
+class LoopGrid : public TickGrid {
+  public:
+    explicit LoopGrid(const SequenceLoop& loop) : loop_(loop) {}
+    bool TickOn(int row, int tick) const override;
+
+  private:
+    const SequenceLoop& loop_;
+};
+
+class LoopRenderer {
+  public:
+    ComPtr<IWav> LoopWav;    // the buffer; also the selected loop's Wav
+    LONG TickLength = 0;     // frames per tick, for the tick display
+    LONG TicksPerLoop = 32;  // the grid's width
+    LONG NumTracks = 1;      // track rows
+    std::uint8_t SelectedLoopIndex = 0;
+
+    // A new silent buffer for one pass at the song's tempo. Error 11 for a
+    // tempo of 0, before anything is made.
+    void PrepareLoopWav(const Song& song);
+    // Silence in the whole buffer.
+    void ClearLoopWav();
+    // Adds source into target from frame offset on, wrapping at the end of
+    // LoopWav, each value clipped.
+    void MixWavInto(IWav* target, LONG offset, IWav* source);
+    // Renders the rows' pattern afresh into LoopWav and makes it the
+    // selected loop's rendering. Tracks whose sample has no audio are skipped.
+    void RenderSelectedLoop(Song& song, const TickGrid& grid);
+
+    // The frames from one tick's start to the next at the song's tempo.
+    static LONG StepFrames(std::int64_t bpm, LONG sampleRate);
+    // Frames in one pass of ticksPerLoop ticks at the song's tempo.
+    static LONG LoopFrames(std::int64_t bpm, LONG ticksPerLoop);
+};

@@ -1,0 +1,26 @@
+// One track row of a loop: a tick count and one byte per tick (0 off,
+// anything else on; the program writes 255).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "file_streams.h"
+
+class LoopTrack {
+  public:
+    std::uint8_t NumTicks() const { return numTicks_; }
+    // Resizes the ticks, keeping those that remain; new ones are off.
+    void SetNumTicks(std::uint8_t value);
+    // Error 9 for a tick that does not exist.
+    bool Value(std::uint8_t index) const;
+    void SetValue(std::uint8_t index, bool on);
+    const std::vector<std::uint8_t>& TickBytes() const { return tickBytes_; }
+
+    void WriteToFile(BinaryStream& out) const;
+    void ReadFromFile(BinaryStream& in);
+
+  private:
+    std::uint8_t numTicks_ = 0;
+    std::vector<std::uint8_t> tickBytes_;
+};

@@ -1,0 +1,43 @@
+// The song: a tempo, one sample per track and the loops, each a grid of
+// tracks by ticks. Track j of every loop plays the sample in slot j.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "file_streams.h"
+#include "sample.h"
+#include "sequence_loop.h"
+
+class Song {
+  public:
+    Song();
+
+    // Drops every loop and every rendering; loop 0 comes back with the same
+    // track layout, all ticks off. Samples and tempo stay.
+    void ClearLoops();
+    // Tempo in beats per minute, as currency (the value times 10000).
+    std::int64_t Bpm() const { return bpm_; }
+    void SetBpm(std::int64_t bpm) { bpm_ = bpm; }
+    // The sample of track index, made (without audio) when missing.
+    std::shared_ptr<Sample> SampleAt(std::int32_t index);
+    // Removes track index: the samples above move down one slot and every
+    // loop loses its track at index.
+    void RemoveTrack(std::int32_t index);
+    // Loop index, made when missing with loop 0's track layout, all off.
+    std::shared_ptr<SequenceLoop> Sequence(std::int32_t index);
+    // The number of sample slots: 10 for a new song, never less.
+    std::int32_t NumTracks() const { return static_cast<std::int32_t>(sampleSlots_.size()); }
+
+    // What the song holds without making anything (for writing and tests).
+    const std::vector<std::shared_ptr<Sample>>& SampleSlots() const { return sampleSlots_; }
+    const std::vector<std::shared_ptr<SequenceLoop>>& LoopSlots() const { return loopSlots_; }
+
+    void WriteToFile(BinaryStream& out) const;
+    void ReadFromFile(BinaryStream& in);
+
+  private:
+    std::vector<std::shared_ptr<Sample>> sampleSlots_;
+    std::vector<std::shared_ptr<SequenceLoop>> loopSlots_;
+    std::int64_t bpm_ = 0;
+};

@@ -1,0 +1,50 @@
+// Binary file streams. A stream for reading hands out the next bytes of the
+// file; at its end a shorter array, and never an allocation larger than what
+// remains. A stream for writing never touches the file it replaces until
+// the writer commits: bytes go to a temporary file in the same folder,
+// which Commit flushes, syncs and renames over the target; a stream that is
+// dropped without a commit removes the temporary file.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+using ByteArray = std::vector<std::uint8_t>;
+
+class BinaryStream {
+  public:
+    virtual ~BinaryStream() = default;
+    // Appends all of bytes.
+    virtual void WriteBytes(const ByteArray& bytes) = 0;
+    virtual void WriteBytes(const void* data, std::size_t size) = 0;
+    // The next count bytes, fewer at the end of the file.
+    virtual ByteArray ReadBytes(std::int32_t count) = 0;
+};
+
+class FileStream : public BinaryStream {
+  public:
+    ~FileStream() override;
+    void WriteBytes(const ByteArray& bytes) override { WriteBytes(bytes.data(), bytes.size()); }
+    void WriteBytes(const void* data, std::size_t size) override;
+    ByteArray ReadBytes(std::int32_t count) override;
+    // Makes what was written the file at the target path.
+    void Commit();
+
+  private:
+    friend std::shared_ptr<FileStream> OpenFileForReading(const std::string& path);
+    friend std::shared_ptr<FileStream> CreateFileForWriting(const std::string& path);
+    FileStream() = default;
+
+    std::FILE* file_ = nullptr;
+    std::string path_;         // for messages
+    std::string target_;       // for writing: the file to replace
+    std::string temporary_;    // for writing: where the bytes go until the commit
+    long long remaining_ = 0;  // for reading: bytes left in the file
+};
+
+// Throws AppError when the file cannot be opened or created.
+std::shared_ptr<FileStream> OpenFileForReading(const std::string& path);
+std::shared_ptr<FileStream> CreateFileForWriting(const std::string& path);

@@ -1,0 +1,89 @@
+// Trellon, the loop sequencer.
+//
+//   Trellon                      the main window on the default song
+//   Trellon --render SONG.loop [--loop N] [--passes P] --out OUT.wav
+//   Trellon --help | --version
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app_error.h"
+#include "song_render.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: Trellon                      start the loop sequencer\n"
+    "       Trellon --render SONG.loop [--loop N] [--passes P] --out OUT.wav\n"
+    "                                    render loop N (default 0) of a song, P passes\n"
+    "                                    (default 1), to a WAV file\n"
+    "       Trellon --help | --version\n";
+
+bool ParseCount(const char* text, int low, int high, int* out) {
+    char* end = nullptr;
+    long v = std::strtol(text, &end, 10);
+    if (!*text || *end || v < low || v > high) return false;
+    *out = static_cast<int>(v);
+    return true;
+}
+
+int Render(int argc, char** argv) {
+    std::string song, out;
+    int loop = 0, passes = 1;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        bool hasValue = i + 1 < argc;
+        if (a == "--render" && hasValue) {
+            song = argv[++i];
+        } else if (a == "--out" && hasValue) {
+            out = argv[++i];
+        } else if (a == "--loop" && hasValue) {
+            if (!ParseCount(argv[++i], 0, 255, &loop)) {
+                std::fprintf(stderr, "Trellon: --loop takes a loop number from 0 to 255\n");
+                return 2;
+            }
+        } else if (a == "--passes" && hasValue) {
+            if (!ParseCount(argv[++i], 1, 10000, &passes)) {
+                std::fprintf(stderr, "Trellon: --passes takes a count from 1 to 10000\n");
+                return 2;
+            }
+        } else {
+            std::fprintf(stderr, "Trellon: unexpected argument '%s'\n%s", a.c_str(), kUsage);
+            return 2;
+        }
+    }
+    if (song.empty() || out.empty()) {
+        std::fprintf(stderr, "Trellon: --render needs a song and --out a WAV file\n%s", kUsage);
+        return 2;
+    }
+    try {
+        RenderSongLoop(song, loop, passes, out);
+    } catch (const AppError& e) {
+        std::fprintf(stderr, "Trellon: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc >= 2 && !std::strcmp(argv[1], "--version")) {
+        std::puts("Trellon " TRELLON_VERSION ", a loop sequencer");
+        return 0;
+    }
+    if (argc >= 2 && !std::strcmp(argv[1], "--render")) return Render(argc, argv);
+    if (argc >= 2) {
+        std::fprintf(stderr, "Trellon: unexpected argument '%s'\n%s", argv[1], kUsage);
+        return 2;
+    }
+    std::puts(
+        "Trellon: this build renders songs (--render); the main window is not part of it yet.");
+    return 0;
+}
