@@ -55,7 +55,7 @@ fuzz-smoke: setup
 	  -DOVRA_FUZZ=ON > /dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@rm -rf $(FUZZ_BUILD)/seeds && fuzz/make-seeds.sh $(FUZZ_BUILD)/seeds
-	@for t in fuzz_wav_image fuzz_wav_file fuzz_ogg_file; do \
+	@for t in fuzz_wav_image fuzz_wav_file fuzz_ogg_file fuzz_song_file; do \
 	  echo "fuzzing $$t for $(FUZZ_SECONDS) s"; \
 	  mkdir -p $(FUZZ_BUILD)/corpus/$$t; \
 	  $(FUZZ_BUILD)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -print_final_stats=1 \

@@ -2,7 +2,7 @@
 # Writes small seed inputs for the fuzz targets into $1/<target>/.
 set -euo pipefail
 out=$1
-mkdir -p "$out/fuzz_wav_image" "$out/fuzz_wav_file" "$out/fuzz_ogg_file"
+mkdir -p "$out/fuzz_wav_image" "$out/fuzz_wav_file" "$out/fuzz_ogg_file" "$out/fuzz_song_file"
 python3 - "$out" <<'PY'
 import math, struct, sys
 out = sys.argv[1]
@@ -23,6 +23,19 @@ for name, data in seeds.items():
     for target in ("fuzz_wav_image", "fuzz_wav_file"):
         open(f"{out}/{target}/{name}.wav", "wb").write(data)
 open(f"{out}/seed.wav", "wb").write(wav(2, 22050, 16, 4000))
+# A song: tempo 120, loops 0 and 2 with two tracks, samples 0 and 3.
+def song():
+    s = bytes([2, 2]) + struct.pack("<q", 1200000)
+    for index, ticks in ((0, 32), (2, 16)):
+        s += bytes([index, 0, 2, ticks])
+        for t in range(2):
+            s += bytes([ticks]) + bytes(15) + bytes((255 if i % (3 + t) == 0 else 0) for i in range(ticks))
+    image = wav(2, 44100, 16, 20)
+    caption = "Kick".encode("utf-16-le")
+    s += bytes([0, 0, 4, 1]) + struct.pack("<i", len(image)) + caption + image
+    s += bytes([3, 0, 0, 0]) + struct.pack("<i", 0)
+    return s
+open(f"{out}/fuzz_song_file/song.loop", "wb").write(song())
 PY
 oggenc -Q -q 0 -o "$out/fuzz_ogg_file/stereo.ogg" "$out/seed.wav"
 head -c 6000 "$out/fuzz_ogg_file/stereo.ogg" > "$out/fuzz_ogg_file/cut.ogg"

@@ -4,8 +4,17 @@
 #include "com/activation.h"
 #include "com/comptr.h"
 
-IOvraAudioGlobals* AudioLibrary() {
+namespace {
+ComPtr<IOvraAudioGlobals>& Globals() {
     static ComPtr<IOvraAudioGlobals> globals;
+    return globals;
+}
+}  // namespace
+
+IOvraAudioGlobals* AudioLibrary() {
+    ComPtr<IOvraAudioGlobals>& globals = Globals();
     if (!globals) Check(CoCreateInstance(CLSID_OvraAudioGlobals, globals.Out()));
     return globals.get();
 }
+
+void UseAudioLibrary(IOvraAudioGlobals* library) { Globals() = ComPtr<IOvraAudioGlobals>(library); }

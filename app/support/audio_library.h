@@ -6,3 +6,7 @@
 
 // Throws AppError when the library cannot be created (not registered ...).
 IOvraAudioGlobals* AudioLibrary();
+
+// Makes library the entry object, for tools that link the library's classes
+// into themselves (fuzz targets, benchmarks) instead of activating it.
+void UseAudioLibrary(IOvraAudioGlobals* library);
