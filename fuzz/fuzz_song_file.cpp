@@ -8,18 +8,19 @@ namespace {
 
 // The file's bytes as a stream, at its end a shorter array as files give.
 class BytesStream : public BinaryStream {
-public:
+  public:
     BytesStream(const uint8_t* data, size_t size) : data_(data), size_(size) {}
     void WriteBytes(const ByteArray& b) override { written_ += b.size(); }
     void WriteBytes(const void*, std::size_t size) override { written_ += size; }
     ByteArray ReadBytes(std::int32_t count) override {
-        std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count < 0 ? 0 : count), size_ - pos_);
+        std::size_t n =
+            std::min<std::size_t>(static_cast<std::size_t>(count < 0 ? 0 : count), size_ - pos_);
         ByteArray out(data_ + pos_, data_ + pos_ + n);
         pos_ += n;
         return out;
     }
 
-private:
+  private:
     const uint8_t* data_;
     size_t size_, pos_ = 0, written_ = 0;
 };
