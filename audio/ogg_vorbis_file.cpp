@@ -13,12 +13,9 @@ HRESULT OggVorbisFile::Create(BSTR path, IOggVorbisFile** out) {
     OggVorbisFile* f = nullptr;
     HRESULT hr = CreateObject(&f);
     if (FAILED(hr)) return hr;
-    if (path) {
-        f->path_.Attach(SysAllocStringLen(path, SysStringLen(path)));
-        if (!f->path_.get()) {
-            f->Release();
-            return E_OUTOFMEMORY;
-        }
+    if (!CopyPath(path, &f->path_)) {
+        f->Release();
+        return E_OUTOFMEMORY;
     }
     *out = f;
     return S_OK;

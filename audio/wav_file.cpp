@@ -7,12 +7,9 @@ HRESULT WavFile::Create(BSTR path, IWavFile** out) {
     WavFile* f = nullptr;
     HRESULT hr = CreateObject(&f);
     if (FAILED(hr)) return hr;
-    if (path) {
-        f->path_.Attach(SysAllocStringLen(path, SysStringLen(path)));
-        if (!f->path_.get()) {
-            f->Release();
-            return E_OUTOFMEMORY;
-        }
+    if (!CopyPath(path, &f->path_)) {
+        f->Release();
+        return E_OUTOFMEMORY;
     }
     *out = f;
     return S_OK;

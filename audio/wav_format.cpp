@@ -85,6 +85,12 @@ void FillWaveFormat(const WavHeader& h, WAVEFORMATEX* out) {
     out->lExtra = 0;
 }
 
+bool CopyPath(BSTR from, Bstr* to) {
+    if (!from) return true;
+    to->Attach(SysAllocStringLen(from, SysStringLen(from)));
+    return to->get() != nullptr;
+}
+
 SAFEARRAY* MakePeakArray(LONG count) {
     if (count < 0) return nullptr;
     ComPtr<IRecordInfo> info;

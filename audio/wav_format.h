@@ -43,6 +43,9 @@ struct FreeDeleter {
 };
 using CBuffer = std::unique_ptr<unsigned char, FreeDeleter>;
 
+// A copy of a path string (null stays null); false when memory runs out.
+bool CopyPath(BSTR from, Bstr* to);
+
 // Vectors handed to clients; null when they cannot be made.
 SAFEARRAY* MakePeakArray(LONG count);
 SAFEARRAY* MakeByteArray(const void* first, std::size_t firstBytes, const void* second,

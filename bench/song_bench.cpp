@@ -111,15 +111,20 @@ void BM_Render_literal_baseline(benchmark::State& state) {
     RecordBaseline(state, "render", spent);
 }
 
-void BM_Render_RenderSelectedLoop(benchmark::State& state) {
-    StressSong s;
+// Renders the stress loop in every iteration; the seconds spent.
+double TimeRenders(benchmark::State& state, StressSong& s) {
     double spent = 0;
     for (auto _ : state) {
         auto t0 = Clock::now();
         s.renderer.RenderSelectedLoop(s.song, FullGrid());
         spent += Seconds(t0);
     }
-    CompareWithBaseline(state, "render", spent);
+    return spent;
+}
+
+void BM_Render_RenderSelectedLoop(benchmark::State& state) {
+    StressSong s;
+    CompareWithBaseline(state, "render", TimeRenders(state, s));
     // Bit for bit what the per-value rendering gives.
     std::vector<AudioSample> fast = Values(s.renderer.LoopWav.get());
     LiteralRender(s);
@@ -142,13 +147,7 @@ void BM_Render_memcpy_of_touched_bytes(benchmark::State& state) {
 
 void BM_Render_RenderSelectedLoop_vs_memcpy(benchmark::State& state) {
     StressSong s;
-    double spent = 0;
-    for (auto _ : state) {
-        auto t0 = Clock::now();
-        s.renderer.RenderSelectedLoop(s.song, FullGrid());
-        spent += Seconds(t0);
-    }
-    CompareWithBaseline(state, "touched", spent);
+    CompareWithBaseline(state, "touched", TimeRenders(state, s));
 }
 
 // Ten samples of 1 MB each.

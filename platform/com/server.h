@@ -13,6 +13,22 @@
 // Marks the exports of a server module; everything else stays hidden.
 #define OVRA_EXPORT extern "C" __attribute__((visibility("default")))
 
+// The four entry points of a server module, served from SERVER(), a
+// function returning its ServerDesc.
+#define OVRA_SERVER_EXPORTS(SERVER)                                                           \
+    OVRA_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {          \
+        return ServeClassObject(SERVER(), clsid, riid, ppv);                                  \
+    }                                                                                         \
+    OVRA_EXPORT HRESULT DllCanUnloadNow() {                                                   \
+        return ServerCanUnloadNow();                                                          \
+    }                                                                                         \
+    OVRA_EXPORT HRESULT DllRegisterServer() {                                                 \
+        return ServerRegister(SERVER(), reinterpret_cast<const void*>(&DllRegisterServer));   \
+    }                                                                                         \
+    OVRA_EXPORT HRESULT DllUnregisterServer() {                                               \
+        return ServerUnregister(SERVER(), reinterpret_cast<const void*>(&DllRegisterServer)); \
+    }
+
 using CreateFn = HRESULT (*)(REFIID riid, void** ppv);
 
 struct ServedClass {

@@ -238,15 +238,4 @@ const ServerDesc& Server() {
 
 }  // namespace
 
-OVRA_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
-    return ServeClassObject(Server(), clsid, riid, ppv);
-}
-OVRA_EXPORT HRESULT DllCanUnloadNow() {
-    return ServerCanUnloadNow();
-}
-OVRA_EXPORT HRESULT DllRegisterServer() {
-    return ServerRegister(Server(), reinterpret_cast<const void*>(&DllRegisterServer));
-}
-OVRA_EXPORT HRESULT DllUnregisterServer() {
-    return ServerUnregister(Server(), reinterpret_cast<const void*>(&DllRegisterServer));
-}
+OVRA_SERVER_EXPORTS(Server)
