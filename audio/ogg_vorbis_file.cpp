@@ -9,16 +9,7 @@
 #include "wav.h"
 
 HRESULT OggVorbisFile::Create(BSTR path, IOggVorbisFile** out) {
-    *out = nullptr;
-    OggVorbisFile* f = nullptr;
-    HRESULT hr = CreateObject(&f);
-    if (FAILED(hr)) return hr;
-    if (!CopyPath(path, &f->path_)) {
-        f->Release();
-        return E_OUTOFMEMORY;
-    }
-    *out = f;
-    return S_OK;
+    return CreateWithPath<OggVorbisFile>(path, out);
 }
 
 HRESULT OggVorbisFile::OpenReader(IWavReader** result) {

@@ -20,6 +20,8 @@ class OggVorbisFile final : public DispatchObject<OggVorbisFile, IOggVorbisFile>
     HRESULT OpenReader(IWavReader** result) override;
     HRESULT ReadAll(IWav** result) override;
 
+    Bstr* PathSlot() { return &path_; }
+
   private:
     Bstr path_;
 };

@@ -3,16 +3,7 @@
 #include "wav_file_reader.h"
 
 HRESULT WavFile::Create(BSTR path, IWavFile** out) {
-    *out = nullptr;
-    WavFile* f = nullptr;
-    HRESULT hr = CreateObject(&f);
-    if (FAILED(hr)) return hr;
-    if (!CopyPath(path, &f->path_)) {
-        f->Release();
-        return E_OUTOFMEMORY;
-    }
-    *out = f;
-    return S_OK;
+    return CreateWithPath<WavFile>(path, out);
 }
 
 HRESULT WavFile::get_Path(BSTR* result) {

@@ -18,6 +18,8 @@ class WavFile final : public DispatchObject<WavFile, IWavFile> {
     HRESULT Peaks(LONG, SAFEARRAY** result) override;
     HRESULT ReadAll(IWav** result) override;
 
+    Bstr* PathSlot() { return &path_; }
+
   private:
     Bstr path_;
 };

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "OvraAudio.h"
+#include "com/object.h"
 
 struct WavFormat {
     WavHeader header{};
@@ -45,6 +46,21 @@ using CBuffer = std::unique_ptr<unsigned char, FreeDeleter>;
 
 // A copy of a path string (null stays null); false when memory runs out.
 bool CopyPath(BSTR from, Bstr* to);
+
+// Makes a T (a file object) holding a copy of path, handed out as I.
+template <class T, class I>
+HRESULT CreateWithPath(BSTR path, I** out) {
+    *out = nullptr;
+    T* object = nullptr;
+    HRESULT hr = CreateObject(&object);
+    if (FAILED(hr)) return hr;
+    if (!CopyPath(path, object->PathSlot())) {
+        object->Release();
+        return E_OUTOFMEMORY;
+    }
+    *out = object;
+    return S_OK;
+}
 
 // Vectors handed to clients; null when they cannot be made.
 SAFEARRAY* MakePeakArray(LONG count);

@@ -17,4 +17,6 @@ IOvraAudioGlobals* AudioLibrary() {
     return globals.get();
 }
 
-void UseAudioLibrary(IOvraAudioGlobals* library) { Globals() = ComPtr<IOvraAudioGlobals>(library); }
+void UseAudioLibrary(IOvraAudioGlobals* library) {
+    Globals() = ComPtr<IOvraAudioGlobals>(library);
+}
