@@ -10,7 +10,7 @@ REGSVR = $(BUILD)/bin/ovra-regsvr
 LIBRARY = $(BUILD)/audio/libOvraAudio.so
 PROGRAM = $(BUILD)/bin/Trellon
 
-.PHONY: all setup build register run test test-sanitize fuzz-smoke bench clean
+.PHONY: all setup build register run test test-sanitize test-tsan fuzz-smoke bench clean
 
 all: build
 
@@ -43,8 +43,17 @@ test-sanitize: setup
 	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS) -L nowindow
 
+# The sound layer and the output once more under ThreadSanitizer.
+TSAN_BUILD ?= build-tsan
+test-tsan: setup
+	@cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DOVRA_TSAN=ON -DOVRA_WITH_WINDOWS=OFF -DOVRA_BENCHMARKS=OFF > /dev/null
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target sound_tests output_tests
+	@TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) \
+	  -R '^(SoundBuffer|Output|SdlCapture)\.'
+
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(TSAN_BUILD)
 
 # Builds the fuzz targets with clang's libFuzzer and runs each for
 # FUZZ_SECONDS from a generated seed corpus.

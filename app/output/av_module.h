@@ -1,0 +1,14 @@
+// The program's one AvSystem.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "av_system.h"
+
+// Made on the first call; null after an error in making it, which is
+// reported once per run through the reporter.
+AvSystem* GetAvSystem();
+
+// How GetAvSystem shows its error (the program installs a message box).
+void SetAvSystemErrorReporter(std::function<void(const std::string&)> reporter);

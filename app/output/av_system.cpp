@@ -1,0 +1,226 @@
+#include "av_system.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "app_error.h"
+#include "integers.h"
+
+namespace {
+
+[[noreturn]] void ThrowNoDevice() {
+    throw AppError(kErrNoAudioDevice, "Unable to open audio output device.");
+}
+
+LONG Checked(LONGLONG v) {
+    if (v > std::numeric_limits<LONG>::max() || v < std::numeric_limits<LONG>::min())
+        ThrowOverflow();
+    return static_cast<LONG>(v);
+}
+
+bool ReaderAtEnd(IWavReader* r) {
+    VARIANT_BOOL eof = VARIANT_FALSE;
+    Check(r->get_EOF(&eof));
+    return eof != VARIANT_FALSE;
+}
+
+LONG PositionOf(IWavReader* r) {
+    LONG pos = 0;
+    Check(r->get_AbsolutePosition(&pos));
+    return pos;
+}
+
+}  // namespace
+
+AvSystem::~AvSystem() {
+    try {
+        StopPlaying();
+    } catch (const AppError&) {
+    }
+    if (startEventId_ != 0) {
+        directX_->DestroyEvent(startEventId_);
+        directX_->DestroyEvent(halfEventId_);
+        directX_->DestroyEvent(stopEventId_);
+    }
+}
+
+void AvSystem::Enqueue(IWavReader* reader) {
+    queuedReader_ = ComPtr<IWavReader>(reader);
+}
+
+void AvSystem::PlayAudio(IWavReader* audioFile, LONG hwnd, DirectXEvent8* eventSink, LONG startPos,
+                         LONG endPos, bool playLoop, LONG halfBufferSize) {
+    playLoop_ = playLoop;
+    atEnd_ = false;
+    reader_ = ComPtr<IWavReader>(audioFile);
+    Check(reader_->Skip(startPos));
+    startPos_ = startPos;
+    endPos_ = endPos;
+
+    if (!directX_) directX_ = std::make_unique<DirectX8>();
+    // A device that could not be opened is tried again on every play.
+    if (!sound_) {
+        sound_ = directX_->DirectSoundCreate("");
+        if (!sound_) ThrowNoDevice();
+        Check(sound_->SetCooperativeLevel(hwnd, DSSCL_NORMAL));
+    }
+
+    if (isPlaying_) {
+        // Switch at once: the new audio goes into the half not being heard,
+        // and the play position jumps there.
+        if (playingHalfOffset_ == 0) {
+            HandleNotification(startEventId_, true);
+            Check(buffer_->SetCurrentPosition(halfBytes_));
+            playingHalfOffset_ = halfBytes_;
+            // A jump onto the half's start passes no notification, so the
+            // first half, still holding the old audio, is refilled here as
+            // the half notification would have done.
+            HandleNotification(halfEventId_, true);
+        } else {
+            HandleNotification(halfEventId_, true);
+            Check(buffer_->SetCurrentPosition(0));
+            playingHalfOffset_ = 0;
+        }
+        return;
+    }
+
+    SHORT channels = 0, bytesPerSample = 0;
+    LONG rate = 0;
+    Check(reader_->get_NumChannels(&channels));
+    Check(reader_->get_SampleRate(&rate));
+    Check(reader_->get_BytesPerSample(&bytesPerSample));
+    halfFrames_ = halfBufferSize > 0
+                      ? halfBufferSize
+                      : Checked(static_cast<LONGLONG>(std::nearbyint(double(rate) * channels / 2)));
+    halfValues_ = Checked(LONGLONG{channels} * halfFrames_);
+    halfBytes_ = Checked(LONGLONG{bytesPerSample} * halfValues_);
+    Checked(2LL * halfBytes_);
+
+    DSBUFFERDESC desc{};
+    desc.lFlags = DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GETCURRENTPOSITION2;
+    desc.lBufferBytes = 2 * halfBytes_;
+    Check(reader_->get_fxFormat(&desc.fxFormat));
+    buffer_ = sound_->CreateSoundBuffer(desc);
+    if (!buffer_) ThrowNoDevice();
+
+    if (startEventId_ == 0) {
+        // Made once: the first sink gets every notification for good.
+        startEventId_ = directX_->CreateEvent(eventSink);
+        halfEventId_ = directX_->CreateEvent(eventSink);
+        stopEventId_ = directX_->CreateEvent(eventSink);
+    }
+    notifyTable_[0] = {1, startEventId_};
+    notifyTable_[1] = {halfBytes_, halfEventId_};
+    notifyTable_[2] = {DSBPN_OFFSETSTOP, stopEventId_};
+    Check(buffer_->SetNotificationPositions(3, notifyTable_));
+    isPlaying_ = true;
+    firstHalfData_ = ReadHalfBuffer();
+    WriteHalf(0, firstHalfData_);
+    playingHalfOffset_ = 0;
+    Check(buffer_->SetCurrentPosition(0));
+    Check(buffer_->Play(DSBPLAY_LOOPING));
+}
+
+void AvSystem::StopPlaying() {
+    if (!isPlaying_) return;
+    isPlaying_ = false;
+    Check(buffer_->Stop());
+    reader_ = nullptr;
+}
+
+void AvSystem::Pause() {
+    if (!buffer_ || !isPlaying_) return;
+    // The stop notification this raises is not the end of the stream.
+    if (buffer_->IsPlaying()) ++pauseStops_;
+    Check(buffer_->Stop());
+}
+
+void AvSystem::UnPause() {
+    if (isPlaying_) Check(buffer_->Play(DSBPLAY_LOOPING));
+}
+
+LONG AvSystem::PlaybackPosition() const {
+    return reader_ ? PositionOf(reader_.get()) : 0;
+}
+
+void AvSystem::HandleNotification(LONG eventid, bool force) {
+    if (eventid == stopEventId_ && pauseStops_ > 0) {
+        --pauseStops_;
+        return;
+    }
+    if (!reader_) return;
+    if (atEnd_) StopPlaying();
+    if (eventid == lastEventId_ && !force) return;
+    lastEventId_ = eventid;
+    if (atEnd_) return;
+    if (ReaderAtEnd(reader_.get())) {
+        atEnd_ = true;
+        return;
+    }
+    if (eventid == startEventId_) {
+        secondHalfData_ = ReadHalfBuffer();
+        WriteHalf(halfBytes_, secondHalfData_);
+        playingHalfOffset_ = 0;
+    } else if (eventid == halfEventId_) {
+        firstHalfData_ = ReadHalfBuffer();
+        WriteHalf(0, firstHalfData_);
+        playingHalfOffset_ = halfBytes_;
+    } else if (eventid == stopEventId_) {
+        StopPlaying();
+    }
+    if (reader_ && ReaderAtEnd(reader_.get()) && playLoop_) StartNextPass();
+}
+
+void AvSystem::StartNextPass() {
+    if (queuedReader_) {
+        reader_ = std::move(queuedReader_);
+        queuedReader_ = nullptr;
+    } else {
+        Check(reader_->Skip(-PositionOf(reader_.get())));
+    }
+}
+
+std::vector<AudioSample> AvSystem::ReadHalfBuffer() {
+    std::vector<AudioSample> values;
+    values.reserve(static_cast<std::size_t>(halfValues_));
+    const LONG channels = halfFrames_ > 0 ? halfValues_ / halfFrames_ : 1;
+    // A looping stream runs on into the next pass in the same half, so
+    // passes join without a gap; a pass that gives nothing ends in silence.
+    bool restarted = false;
+    while (static_cast<LONG>(values.size()) < halfValues_) {
+        const bool eof = ReaderAtEnd(reader_.get());
+        const LONG pos = PositionOf(reader_.get());
+        if (!((pos < endPos_ || endPos_ < 0) && !eof)) {
+            if (!playLoop_ || restarted) break;
+            StartNextPass();
+            restarted = true;
+            continue;
+        }
+        const LONG framesLeft = (halfValues_ - static_cast<LONG>(values.size())) / channels;
+        const LONG n = endPos_ < 0 ? framesLeft : MinLong(framesLeft, endPos_ - pos);
+        ComPtr<IWav> block;
+        Check(reader_->Read(n, block.Out()));
+        SAFEARRAY* data = nullptr;
+        Check(block->get_RawData(0, -1, &data));
+        const auto* v = static_cast<const AudioSample*>(data->pvData);
+        const std::size_t got = std::min<std::size_t>(data->rgsabound[0].cElements,
+                                                      std::size_t(halfValues_) - values.size());
+        values.insert(values.end(), v, v + got);
+        SafeArrayDestroy(data);
+        if (!playLoop_) break;  // without looping, one read and the rest silence
+        if (got == 0) {
+            if (restarted) break;
+            StartNextPass();
+            restarted = true;
+            continue;
+        }
+        restarted = false;
+    }
+    values.resize(static_cast<std::size_t>(halfValues_), 0);
+    return values;
+}
+
+void AvSystem::WriteHalf(LONG start, const std::vector<AudioSample>& values) {
+    Check(buffer_->WriteBuffer(start, halfBytes_, values.data(), 0));
+}

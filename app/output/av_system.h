@@ -1,0 +1,81 @@
+// AvSystem: plays a stream of PCM audio pulled from a reader through one
+// looping device buffer of two halves. While one half is heard the other is
+// refilled; the device's notifications say when the play position enters a
+// half. The program shares one, reached through GetAvSystem.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "OvraAudio.h"
+#include "com/comptr.h"
+#include "sound/directx8.h"
+
+class AvSystem {
+  public:
+    AvSystem() = default;
+    AvSystem(const AvSystem&) = delete;
+    AvSystem& operator=(const AvSystem&) = delete;
+    ~AvSystem();
+
+    // The reader that takes over at the end of the current pass.
+    void Enqueue(IWavReader* reader);
+    // Plays audioFile from frame startPos (to endPos, or its end when
+    // negative), or switches a running stream to it at once. Throws AppError;
+    // 0xE0010031 when no sound device can be opened.
+    void PlayAudio(IWavReader* audioFile, LONG hwnd, DirectXEvent8* eventSink, LONG startPos,
+                   LONG endPos, bool playLoop, LONG halfBufferSize);
+    void StopPlaying();
+    // Halts and restarts the device buffer; the stream goes on afterwards.
+    void Pause();
+    void UnPause();
+    LONG PlaybackPosition() const;
+    bool IsPlaying() const { return isPlaying_; }
+    // What every event sink forwards its DXCallback to.
+    void HandleNotification(LONG eventid, bool force);
+
+    // The state, for the tick display and tests.
+    LONG HalfFrames() const { return halfFrames_; }
+    LONG HalfValues() const { return halfValues_; }
+    LONG HalfBytes() const { return halfBytes_; }
+    LONG PlayingHalfOffset() const { return playingHalfOffset_; }
+    LONG StartEventId() const { return startEventId_; }
+    LONG HalfEventId() const { return halfEventId_; }
+    LONG StopEventId() const { return stopEventId_; }
+    LONG LastEventId() const { return lastEventId_; }
+    bool AtEnd() const { return atEnd_; }
+    const std::shared_ptr<DirectSoundSecondaryBuffer8>& Buffer() const { return buffer_; }
+
+  private:
+    void StartNextPass();
+    std::vector<AudioSample> ReadHalfBuffer();
+    void WriteHalf(LONG start, const std::vector<AudioSample>& values);
+
+    std::unique_ptr<DirectX8> directX_;
+    std::shared_ptr<DirectSound8> sound_;
+    std::shared_ptr<DirectSoundSecondaryBuffer8> buffer_;
+    std::vector<AudioSample> firstHalfData_;
+    std::vector<AudioSample> secondHalfData_;
+    DSBPOSITIONNOTIFY notifyTable_[3] = {};
+    LONG stopEventId_ = 0;
+    LONG halfEventId_ = 0;
+    LONG startEventId_ = 0;
+    LONG halfFrames_ = 0;
+    LONG halfValues_ = 0;
+    LONG halfBytes_ = 0;
+    ComPtr<IWavReader> reader_;
+    bool isPlaying_ = false;
+    bool atEnd_ = false;
+    LONG playingHalfOffset_ = 0;
+    LONG startPos_ = 0;
+    LONG endPos_ = 0;
+    bool playLoop_ = false;
+    ComPtr<IWavReader> queuedReader_;
+    LONG lastEventId_ = 0;
+    int pauseStops_ = 0;  // stop notifications that Pause raised, still to come
+};
+
+// The error number of a sound device that cannot be opened.
+constexpr long kErrNoAudioDevice = static_cast<long>(static_cast<std::int32_t>(0xE0010031u));
