@@ -133,7 +133,16 @@ TEST_F(Output, SwitchesAtOnceWhilePlaying) {
     EXPECT_EQ(cursor, av_.HalfBytes()) << "the play position jumps to the new audio";
     device_->ClearPlayed();
     Play(500);
-    EXPECT_EQ(Played(), Ramp(20000, 500));
+    EXPECT_EQ(Played(), Ramp(20000, 500)) << "no half of the old audio follows";
+
+    // From the second half: the new audio goes into the first, played from 0.
+    Play(400);
+    EXPECT_EQ(av_.PlayingHalfOffset(), av_.HalfBytes());
+    av_.PlayAudio(Reader(10000, 1, -20000).get(), 0, &sink_, 0, -1, false, 400);
+    EXPECT_EQ(av_.PlayingHalfOffset(), 0);
+    device_->ClearPlayed();
+    Play(900);
+    EXPECT_EQ(Played(), Ramp(-20000, 900));
 }
 
 TEST_F(Output, PlaysFromStartPosToEndPosThenSilence) {
