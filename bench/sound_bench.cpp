@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "sound/directx8.h"
 #include "sound/event_service.h"
 #include "sound/secondary_buffer.h"
 
@@ -103,10 +104,71 @@ void BM_NotificationLatency(benchmark::State& state) {
     }
 }
 
+// The same through SDL's dummy driver: a poller watches the play cursor and
+// notes when it passes the half offset; the sink notes when DXCallback runs
+// on the program's thread.
+void BM_NotificationLatency_SdlDummy(benchmark::State& state) {
+    ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+    ManualDispatcher dispatcher;
+    EventService& service = EventService::Instance();
+    service.SetDispatcher(dispatcher.AsDispatcher());
+    DirectX8 dx;
+    auto ds = dx.DirectSoundCreate("");
+    if (!ds) {
+        state.SkipWithError("no SDL dummy driver");
+        return;
+    }
+    DSBUFFERDESC desc = Desc();
+    desc.lBufferBytes = 2 * 4410 * 4;  // halves of 0.1 s
+    auto buffer = ds->CreateSoundBuffer(desc);
+    std::atomic<long long> passedAt{0};
+    std::vector<double> latencies;
+    struct Sink : DirectXEvent8 {
+        std::atomic<long long>* at;
+        std::vector<double>* out;
+        void DXCallback(LONG) override {
+            long long now = Clock::now().time_since_epoch().count();
+            if (at->load()) out->push_back((now - at->load()) / 1e6);
+        }
+    } sink;
+    sink.at = &passedAt;
+    sink.out = &latencies;
+    LONG half = dx.CreateEvent(&sink);
+    DSBPOSITIONNOTIFY table[1] = {{4410 * 4, half}};
+    buffer->SetNotificationPositions(1, table);
+    std::atomic<bool> polling{true};
+    std::thread poller([&] {
+        LONG last = 0;
+        while (polling) {
+            LONG pos = 0;
+            buffer->GetCurrentPosition(&pos, nullptr);
+            if (last < 4410 * 4 && pos >= 4410 * 4)
+                passedAt = Clock::now().time_since_epoch().count();
+            last = pos;
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+        }
+    });
+    buffer->Play(DSBPLAY_LOOPING);
+    for (auto _ : state) {
+        std::size_t before = latencies.size();
+        while (latencies.size() == before) dispatcher.WaitAndRun(50);
+    }
+    buffer->Stop();
+    polling = false;
+    poller.join();
+    service.SetDispatcher(nullptr);
+    std::sort(latencies.begin(), latencies.end());
+    if (!latencies.empty()) {
+        state.counters["median_ms"] = latencies[latencies.size() / 2];
+        state.counters["p99_ms"] = latencies[latencies.size() * 99 / 100];
+    }
+}
+
 }  // namespace
 
 BENCHMARK(BM_Callback_memcpy_baseline);
 BENCHMARK(BM_Callback_Render);
 BENCHMARK(BM_NotificationLatency)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_NotificationLatency_SdlDummy)->Iterations(100)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
