@@ -3,7 +3,8 @@
 #include <chrono>
 
 EventService& EventService::Instance() {
-    static EventService service;
+    // Never destroyed: buffers stopping while the program exits still signal.
+    static EventService& service = *new EventService;
     return service;
 }
 
