@@ -7,7 +7,6 @@
 #define STB_VORBIS_HEADER_ONLY
 #include <stb_vorbis.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -20,12 +19,6 @@
 #include "globals.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
 
 std::string TempPath(const char* name) {
     return "/tmp/ovra-bench-" + std::to_string(::getpid()) + "-" + name;
@@ -99,16 +92,13 @@ ComPtr<IOvraAudioGlobals> Globals() {
 void BM_WavRead_fread_baseline(benchmark::State& state) {
     TheFiles();  // made before anything is timed
     std::vector<char> buffer(44100 * 4);
-    double spent = 0;
-    for (auto _ : state) {
-        auto t0 = Clock::now();
+    const double spent = TimeEach(state, [&] {
         std::FILE* f = std::fopen(TheFiles().wav.c_str(), "rb");
         std::fseek(f, 44, SEEK_SET);
         while (std::fread(buffer.data(), 1, buffer.size(), f) == buffer.size()) {
         }
         std::fclose(f);
-        spent += Seconds(t0);
-    }
+    });
     RecordBaseline(state, "wav", spent);
     state.SetBytesProcessed(state.iterations() * 50'000'000);
 }
@@ -116,9 +106,7 @@ void BM_WavRead_fread_baseline(benchmark::State& state) {
 void BM_WavRead_WavFileReader(benchmark::State& state) {
     TheFiles();  // made before anything is timed
     ComPtr<IOvraAudioGlobals> g = Globals();
-    double spent = 0;
-    for (auto _ : state) {
-        auto t0 = Clock::now();
+    const double spent = TimeEach(state, [&] {
         ComPtr<IWavFile> file;
         g->WavFile(Bstr(TheFiles().wav).get(), file.Out());
         ComPtr<IWavReader> r;
@@ -129,8 +117,7 @@ void BM_WavRead_WavFileReader(benchmark::State& state) {
             r->Read(44100, block.Out());
             r->get_EOF(&eof);
         }
-        spent += Seconds(t0);
-    }
+    });
     CompareWithBaseline(state, "wav", spent);
     state.SetBytesProcessed(state.iterations() * 50'000'000);
 }
@@ -138,16 +125,13 @@ void BM_WavRead_WavFileReader(benchmark::State& state) {
 void BM_WavRead_sndfile_peer(benchmark::State& state) {
     TheFiles();  // made before anything is timed
     std::vector<short> buffer(44100 * 2);
-    double spent = 0;
-    for (auto _ : state) {
-        auto t0 = Clock::now();
+    const double spent = TimeEach(state, [&] {
         SF_INFO info{};
         SNDFILE* f = sf_open(TheFiles().wav.c_str(), SFM_READ, &info);
         while (sf_readf_short(f, buffer.data(), 44100) > 0) {
         }
         sf_close(f);
-        spent += Seconds(t0);
-    }
+    });
     CompareWithBaseline(state, "wav", spent);
     state.SetBytesProcessed(state.iterations() * 50'000'000);
 }
@@ -156,25 +140,20 @@ void BM_WavRead_sndfile_peer(benchmark::State& state) {
 
 void BM_OggDecode_stb_whole_file_baseline(benchmark::State& state) {
     TheFiles();  // made before anything is timed
-    double spent = 0;
-    for (auto _ : state) {
-        auto t0 = Clock::now();
+    const double spent = TimeEach(state, [&] {
         int channels = 0;
         short* out = nullptr;
         int frames = stb_vorbis_decode_filename(TheFiles().ogg.c_str(), &channels, nullptr, &out);
         benchmark::DoNotOptimize(frames);
         std::free(out);
-        spent += Seconds(t0);
-    }
+    });
     RecordBaseline(state, "ogg", spent);
 }
 
 void BM_OggDecode_OggVorbisFileReader(benchmark::State& state) {
     TheFiles();  // made before anything is timed
     ComPtr<IOvraAudioGlobals> g = Globals();
-    double spent = 0;
-    for (auto _ : state) {
-        auto t0 = Clock::now();
+    const double spent = TimeEach(state, [&] {
         ComPtr<IOggVorbisFile> file;
         g->OggVorbisFile(Bstr(TheFiles().ogg).get(), file.Out());
         ComPtr<IWavReader> r;
@@ -185,17 +164,14 @@ void BM_OggDecode_OggVorbisFileReader(benchmark::State& state) {
             if (FAILED(r->Read(44100, block.Out()))) break;
             r->get_EOF(&eof);
         }
-        spent += Seconds(t0);
-    }
+    });
     CompareWithBaseline(state, "ogg", spent);
 }
 
 void BM_OggDecode_vorbisfile_peer(benchmark::State& state) {
     TheFiles();  // made before anything is timed
     std::vector<char> buffer(44100 * 4);
-    double spent = 0;
-    for (auto _ : state) {
-        auto t0 = Clock::now();
+    const double spent = TimeEach(state, [&] {
         OggVorbis_File vf;
         ov_fopen(TheFiles().ogg.c_str(), &vf);
         int section = 0;
@@ -203,8 +179,7 @@ void BM_OggDecode_vorbisfile_peer(benchmark::State& state) {
                0) {
         }
         ov_clear(&vf);
-        spent += Seconds(t0);
-    }
+    });
     CompareWithBaseline(state, "ogg", spent);
 }
 
@@ -214,16 +189,13 @@ constexpr LONG kImageFrames = 10'000'000 / 4;
 
 void BM_Image_memcpy_baseline(benchmark::State& state) {
     std::vector<char> from(10'000'044, 1);
-    double spent = 0;
-    for (auto _ : state) {
-        auto t0 = Clock::now();
+    const double spent = TimeEach(state, [&] {
         // A fresh destination each time, as an image is.
         void* fresh = std::malloc(from.size());
         std::memcpy(fresh, from.data(), from.size());
         benchmark::DoNotOptimize(fresh);
         std::free(fresh);
-        spent += Seconds(t0);
-    }
+    });
     RecordBaseline(state, "image", spent);
     state.SetBytesProcessed(state.iterations() * 10'000'044);
 }
@@ -246,14 +218,11 @@ ComPtr<IWav> NoisyWav(IOvraAudioGlobals* g) {
 void BM_Image_ToByteArray(benchmark::State& state) {
     ComPtr<IOvraAudioGlobals> g = Globals();
     ComPtr<IWav> w = NoisyWav(g.get());
-    double spent = 0;
-    for (auto _ : state) {
-        auto t0 = Clock::now();
+    const double spent = TimeEach(state, [&] {
         SAFEARRAY* a = nullptr;
         w->ToByteArray(&a);
         SafeArrayDestroy(a);
-        spent += Seconds(t0);
-    }
+    });
     CompareWithBaseline(state, "image", spent);
     state.SetBytesProcessed(state.iterations() * 10'000'044);
 }
@@ -263,13 +232,10 @@ void BM_Image_ReadWavFromArray(benchmark::State& state) {
     ComPtr<IWav> w = NoisyWav(g.get());
     SAFEARRAY* image = nullptr;
     w->ToByteArray(&image);
-    double spent = 0;
-    for (auto _ : state) {
-        auto t0 = Clock::now();
+    const double spent = TimeEach(state, [&] {
         ComPtr<IWav> back;
         g->ReadWavFromArray(&image, back.Out());
-        spent += Seconds(t0);
-    }
+    });
     SafeArrayDestroy(image);
     CompareWithBaseline(state, "image", spent);
     state.SetBytesProcessed(state.iterations() * 10'000'044);

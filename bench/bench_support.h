@@ -3,6 +3,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <map>
 #include <string>
 
@@ -22,4 +23,17 @@ inline void CompareWithBaseline(benchmark::State& state, const std::string& name
     auto it = Baselines().find(name);
     if (it != Baselines().end() && state.iterations() > 0 && seconds > 0)
         state.counters["of_baseline"] = it->second / (seconds / double(state.iterations()));
+}
+
+// Runs body once per iteration and returns the seconds it took in all,
+// measured around the body alone.
+template <class F>
+double TimeEach(benchmark::State& state, F&& body) {
+    double spent = 0;
+    for (auto _ : state) {
+        auto t0 = std::chrono::steady_clock::now();
+        body();
+        spent += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    }
+    return spent;
 }

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -17,11 +16,6 @@
 #include "song.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-double Seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
 
 IOvraAudioGlobals* Library() {
     static ComPtr<IOvraAudioGlobals> g = [] {
@@ -102,23 +96,14 @@ std::vector<AudioSample> Values(IWav* w) {
 
 void BM_Render_literal_baseline(benchmark::State& state) {
     StressSong s;
-    double spent = 0;
-    for (auto _ : state) {
-        auto t0 = Clock::now();
-        LiteralRender(s);
-        spent += Seconds(t0);
-    }
+    const double spent = TimeEach(state, [&] { LiteralRender(s); });
     RecordBaseline(state, "render", spent);
 }
 
 // Renders the stress loop in every iteration; the seconds spent.
 double TimeRenders(benchmark::State& state, StressSong& s) {
-    double spent = 0;
-    for (auto _ : state) {
-        auto t0 = Clock::now();
-        s.renderer.RenderSelectedLoop(s.song, FullGrid());
-        spent += Seconds(t0);
-    }
+    const double spent =
+        TimeEach(state, [&] { s.renderer.RenderSelectedLoop(s.song, FullGrid()); });
     return spent;
 }
 
@@ -135,13 +120,10 @@ void BM_Render_memcpy_of_touched_bytes(benchmark::State& state) {
     // 320 additions of 22050 stereo frames, plus the loop buffer itself.
     const std::size_t bytes = 320u * 22050 * 4 + 176400 * 4;
     std::vector<char> from(bytes, 1), to(bytes);
-    double spent = 0;
-    for (auto _ : state) {
-        auto t0 = Clock::now();
+    const double spent = TimeEach(state, [&] {
         std::memcpy(to.data(), from.data(), bytes);
         benchmark::DoNotOptimize(to.data());
-        spent += Seconds(t0);
-    }
+    });
     RecordBaseline(state, "touched", spent);
 }
 
@@ -178,9 +160,7 @@ void BM_SaveOpen_plain_io_baseline(benchmark::State& state) {
         std::fclose(f);
     }
     std::string plain = big.path + ".plain";
-    double spent = 0;
-    for (auto _ : state) {
-        auto t0 = Clock::now();
+    const double spent = TimeEach(state, [&] {
         std::FILE* f = std::fopen(plain.c_str(), "wb");
         std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fflush(f);
@@ -191,8 +171,7 @@ void BM_SaveOpen_plain_io_baseline(benchmark::State& state) {
         std::fread(back.data(), 1, back.size(), f);
         std::fclose(f);
         benchmark::DoNotOptimize(back.data());
-        spent += Seconds(t0);
-    }
+    });
     std::remove(plain.c_str());
     RecordBaseline(state, "saveopen", spent);
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
@@ -200,9 +179,7 @@ void BM_SaveOpen_plain_io_baseline(benchmark::State& state) {
 
 void BM_SaveOpen_song(benchmark::State& state) {
     BigSong big;
-    double spent = 0;
-    for (auto _ : state) {
-        auto t0 = Clock::now();
+    const double spent = TimeEach(state, [&] {
         auto out = CreateFileForWriting(big.path);
         big.song.WriteToFile(*out);
         out->Commit();
@@ -210,8 +187,7 @@ void BM_SaveOpen_song(benchmark::State& state) {
         auto in = OpenFileForReading(big.path);
         Song back;
         back.ReadFromFile(*in);
-        spent += Seconds(t0);
-    }
+    });
     CompareWithBaseline(state, "saveopen", spent);
 }
 

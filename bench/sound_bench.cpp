@@ -33,14 +33,11 @@ struct NullSink : DirectXEvent8 {
 void BM_Callback_memcpy_baseline(benchmark::State& state) {
     std::vector<unsigned char> from(Desc().lBufferBytes, 3), out(kPeriodBytes);
     std::size_t pos = 0;
-    double spent = 0;
-    for (auto _ : state) {
-        auto t0 = Clock::now();
+    const double spent = TimeEach(state, [&] {
         std::memcpy(out.data(), from.data() + pos, kPeriodBytes);
         benchmark::DoNotOptimize(out.data());
         pos = (pos + kPeriodBytes) % (from.size() - kPeriodBytes);
-        spent += std::chrono::duration<double>(Clock::now() - t0).count();
-    }
+    });
     RecordBaseline(state, "period", spent);
 }
 
