@@ -23,6 +23,19 @@ class ObjectRoot {
     virtual ~ObjectRoot() { ComModule::Instance().ObjectDestroyed(); }
 
     ULONG AddRefImpl() { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
+    // QueryInterface around what the class answers for riid (null when it
+    // has no such interface); GUID_NULL answers the root, uncounted.
+    HRESULT QueryImpl(REFIID riid, void** ppv, void* found) {
+        if (!ppv) return E_POINTER;
+        if (riid == GUID_NULL) {
+            *ppv = this;
+            return S_OK;
+        }
+        *ppv = found;
+        if (!found) return E_NOINTERFACE;
+        AddRefImpl();
+        return S_OK;
+    }
     ULONG ReleaseImpl() {
         ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
         if (left == 0) delete this;
@@ -56,18 +69,8 @@ template <class Derived, class Iface>
 class SimpleObject : public ObjectRoot, public Iface {
   public:
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == GUID_NULL) {
-            *ppv = static_cast<ObjectRoot*>(this);
-            return S_OK;
-        }
-        if (riid == IID_IUnknown || riid == IidOf<Iface>()) {
-            *ppv = static_cast<Iface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+        bool own = riid == IID_IUnknown || riid == IidOf<Iface>();
+        return QueryImpl(riid, ppv, own ? static_cast<Iface*>(this) : nullptr);
     }
     ULONG AddRef() override { return AddRefImpl(); }
     ULONG Release() override { return ReleaseImpl(); }
@@ -81,21 +84,12 @@ class DispatchObject : public ObjectRoot, public Iface, public ISupportErrorInfo
   public:
     // IUnknown
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == GUID_NULL) {
-            *ppv = static_cast<ObjectRoot*>(this);
-            return S_OK;
-        }
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IidOf<Iface>()) {
-            *ppv = static_cast<Iface*>(this);
-        } else if (riid == IID_ISupportErrorInfo) {
-            *ppv = static_cast<ISupportErrorInfo*>(this);
-        } else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
+        void* found = nullptr;
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IidOf<Iface>())
+            found = static_cast<Iface*>(this);
+        else if (riid == IID_ISupportErrorInfo)
+            found = static_cast<ISupportErrorInfo*>(this);
+        return QueryImpl(riid, ppv, found);
     }
     ULONG AddRef() override { return AddRefImpl(); }
     ULONG Release() override { return ReleaseImpl(); }
@@ -136,18 +130,8 @@ template <class Derived, class Iface>
 class VtableObject : public ObjectRoot, public Iface {
   public:
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == GUID_NULL) {
-            *ppv = static_cast<ObjectRoot*>(this);
-            return S_OK;
-        }
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IidOf<Iface>()) {
-            *ppv = static_cast<Iface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+        bool own = riid == IID_IUnknown || riid == IID_IDispatch || riid == IidOf<Iface>();
+        return QueryImpl(riid, ppv, own ? static_cast<Iface*>(this) : nullptr);
     }
     ULONG AddRef() override { return AddRefImpl(); }
     ULONG Release() override { return ReleaseImpl(); }
