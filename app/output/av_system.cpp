@@ -105,7 +105,8 @@ void AvSystem::PlayAudio(IWavReader* audioFile, LONG hwnd, DirectXEvent8* eventS
     if (!buffer_) ThrowNoDevice();
 
     if (startEventId_ == 0) {
-        // Made once: the first sink gets every notification for good.
+        // Made once: this sink gets every notification until it detaches.
+        sink_ = eventSink;
         startEventId_ = directX_->CreateEvent(eventSink);
         halfEventId_ = directX_->CreateEvent(eventSink);
         stopEventId_ = directX_->CreateEvent(eventSink);
@@ -120,6 +121,20 @@ void AvSystem::PlayAudio(IWavReader* audioFile, LONG hwnd, DirectXEvent8* eventS
     playingHalfOffset_ = 0;
     Check(buffer_->SetCurrentPosition(0));
     Check(buffer_->Play(DSBPLAY_LOOPING));
+}
+
+void AvSystem::DetachSink(DirectXEvent8* sink) {
+    if (startEventId_ == 0 || sink != sink_) return;
+    try {
+        StopPlaying();
+    } catch (const AppError&) {
+    }
+    directX_->DestroyEvent(startEventId_);
+    directX_->DestroyEvent(halfEventId_);
+    directX_->DestroyEvent(stopEventId_);
+    startEventId_ = halfEventId_ = stopEventId_ = lastEventId_ = 0;
+    pauseStops_ = 0;
+    sink_ = nullptr;
 }
 
 void AvSystem::StopPlaying() {

@@ -33,6 +33,9 @@ class AvSystem {
     void UnPause();
     LONG PlaybackPosition() const;
     bool IsPlaying() const { return isPlaying_; }
+    // A sink that goes away: playback for it stops and its events are
+    // destroyed, so the next PlayAudio makes events for its own sink.
+    void DetachSink(DirectXEvent8* sink);
     // What every event sink forwards its DXCallback to.
     void HandleNotification(LONG eventid, bool force);
 
@@ -59,6 +62,7 @@ class AvSystem {
     std::vector<AudioSample> firstHalfData_;
     std::vector<AudioSample> secondHalfData_;
     DSBPOSITIONNOTIFY notifyTable_[3] = {};
+    DirectXEvent8* sink_ = nullptr;  // the sink of the three events
     LONG stopEventId_ = 0;
     LONG halfEventId_ = 0;
     LONG startEventId_ = 0;

@@ -12,6 +12,15 @@
 #include "app_error.h"
 #include "song_render.h"
 
+#ifdef TRELLON_WITH_WINDOWS
+#include <QApplication>
+
+#include "av_module.h"
+#include "error_box.h"
+#include "main_form.h"
+#include "qt_dispatcher.h"
+#endif
+
 namespace {
 
 const char kUsage[] =
@@ -67,6 +76,20 @@ int Render(int argc, char** argv) {
     return 0;
 }
 
+#ifdef TRELLON_WITH_WINDOWS
+// The main window on the default song, until it is closed.
+int RunMainWindow(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(kProgramTitle);
+    QtDispatcher dispatcher;
+    SetAvSystemErrorReporter([](const std::string& d) { ShowErrorBox(nullptr, d); });
+    MainForm form;
+    form.Load();
+    form.show();
+    return app.exec();
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -79,11 +102,15 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc >= 2 && !std::strcmp(argv[1], "--render")) return Render(argc, argv);
-    if (argc >= 2) {
+    // Options of the window system (-platform, -display ...) go to Qt.
+    if (argc >= 2 && std::strncmp(argv[1], "-", 1) && std::strcmp(argv[1], "--")) {
         std::fprintf(stderr, "Trellon: unexpected argument '%s'\n%s", argv[1], kUsage);
         return 2;
     }
-    std::puts(
-        "Trellon: this build renders songs (--render); the main window is not part of it yet.");
-    return 0;
+#ifdef TRELLON_WITH_WINDOWS
+    return RunMainWindow(argc, argv);
+#else
+    std::fputs("Trellon: this build has no windows; it renders songs (--render).\n", stderr);
+    return 1;
+#endif
 }

@@ -1,0 +1,21 @@
+// The open and save dialogs for files of one type. FileName starts empty
+// and receives the chosen path; it stays empty when the user cancels.
+#pragma once
+
+#include <memory>
+#include <string>
+
+class QWidget;
+
+class FileDialogs {
+  public:
+    virtual ~FileDialogs() = default;
+    virtual void ShowOpenFileDialog(std::string& fileName, const std::string& extension,
+                                    const std::string& description, QWidget* owner) = 0;
+    virtual void ShowSaveFileDialog(std::string& fileName, const std::string& extension,
+                                    const std::string& description, QWidget* owner) = 0;
+};
+
+// Modal Qt dialogs filtered to "Description (*.extension)". The save dialog
+// adds the extension to a name typed without it and asks before replacing.
+std::unique_ptr<FileDialogs> MakeFileDialogs();

@@ -1,0 +1,20 @@
+// The error report of the windows: a message box with the error's
+// description, only an OK button, and the program's title as caption.
+#pragma once
+
+#include <QMessageBox>
+#include <functional>
+#include <memory>
+#include <string>
+
+// The program's title, the caption of its message boxes.
+inline const char kProgramTitle[] = "Trellon";
+
+std::unique_ptr<QMessageBox> MakeErrorBox(QWidget* owner, const std::string& description,
+                                          QMessageBox::Icon icon = QMessageBox::NoIcon);
+// Shows the box modally.
+void ShowErrorBox(QWidget* owner, const std::string& description,
+                  QMessageBox::Icon icon = QMessageBox::NoIcon);
+
+// How a window reports an error; tests install one that records it.
+using ErrorReporter = std::function<void(const std::string& description)>;

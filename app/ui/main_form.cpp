@@ -1,0 +1,122 @@
+// The main window's controls, its caption, key preview and leaving it.
+#include "main_form.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenuBar>
+
+#include "av_module.h"
+#include "key_codes.h"
+#include "twips.h"
+
+namespace {
+constexpr std::uint32_t kUnlitGreen = RgbColor(0, 64, 0);
+constexpr std::uint32_t kLitGreen = RgbColor(0, 255, 0);
+}  // namespace
+
+MainForm::MainForm() : song_(std::make_shared<Song>()) {
+    setWindowTitle(QStringLiteral(" Trellon"));
+    BuildControls();
+    BuildMenu();
+    dialogs_ = MakeFileDialogs();
+    reportError_ = [this](const std::string& d) { ShowErrorBox(this, d); };
+    // Key preview: the window sees every key before the focused control.
+    qApp->installEventFilter(this);
+}
+
+MainForm::~MainForm() {
+    qApp->removeEventFilter(this);
+    // Playback for this window ends with it; no notification may reach it later.
+    if (AvSystem* av = GetAvSystem()) av->DetachSink(this);
+}
+
+void MainForm::BuildControls() {
+    client_ = new QWidget(this);  // owned by the window
+    client_->setFixedSize(TwipsToPixels(9855), TwipsToPixels(3900));
+    setCentralWidget(client_);
+
+    playButton_ = std::make_unique<QPushButton>(QStringLiteral("Play"), client_);
+    playButton_->setObjectName("PlayButton");
+    PlaceInTwips(playButton_.get(), 120, 60, 1215, 255);
+    connect(playButton_.get(), &QPushButton::clicked, this, [this] { PlayButton_Click(); });
+
+    auto row = std::make_unique<SequenceControl>(client_);
+    row->setObjectName("SequenceControl0");
+    PlaceInTwips(row.get(), 120, 420, 9615, 255);
+    connect(row.get(), &SequenceControl::TickChange, this,
+            [this](short t) { SequenceControl_TickChange(0, t); });
+    rows_.push_back(std::move(row));
+    setTabOrder(rows_[0].get(), playButton_.get());
+
+    auto indicator = std::make_unique<FilledSquare>(kUnlitGreen, client_);
+    PlaceInTwips(indicator.get(), 1440, 1260, 255, 255);
+    tickIndicators_.push_back(std::move(indicator));
+    // The two colour squares are never shown; only their colours are used.
+    inactiveGreenLed_ = std::make_unique<FilledSquare>(kUnlitGreen, client_);
+    PlaceInTwips(inactiveGreenLed_.get(), 1800, 900, 255, 255);
+    inactiveGreenLed_->hide();
+    activeGreenLed_ = std::make_unique<FilledSquare>(kLitGreen, client_);
+    PlaceInTwips(activeGreenLed_.get(), 1440, 900, 255, 255);
+    activeGreenLed_->hide();
+}
+
+void MainForm::BuildMenu() {
+    fileMenu_ = menuBar()->addMenu(QStringLiteral("&File"));
+    newCommand_ =
+        fileMenu_->addAction(QStringLiteral("&New"), this, [this] { NewCommand_Click(); });
+    openCommand_ =
+        fileMenu_->addAction(QStringLiteral("&Open"), this, [this] { OpenCommand_Click(); });
+    revertCommand_ = fileMenu_->addAction(QStringLiteral("&Revert"));
+    revertCommand_->setEnabled(false);  // never made available
+    saveCommand_ =
+        fileMenu_->addAction(QStringLiteral("&Save"), this, [this] { SaveCommand_Click(); });
+    saveCommand_->setEnabled(false);  // until a song file has been opened
+    saveAsCommand_ = fileMenu_->addAction(QStringLiteral("Save &As..."), this,
+                                          [this] { SaveAsCommand_Click(); });
+    fileMenu_->addSeparator();
+    exitCommand_ =
+        fileMenu_->addAction(QStringLiteral("E&xit"), this, [this] { ExitCommand_Click(); });
+}
+
+SequenceControl* MainForm::Row(LONG i) const {
+    return i >= 0 && i < LONG(rows_.size()) ? rows_[std::size_t(i)].get() : nullptr;
+}
+
+FilledSquare* MainForm::TickIndicator(LONG i) const {
+    return i >= 0 && i < LONG(tickIndicators_.size()) ? tickIndicators_[std::size_t(i)].get()
+                                                      : nullptr;
+}
+
+void MainForm::SetCaptionForLoop(std::uint8_t v) {
+    setWindowTitle(QStringLiteral("Trellon ") + QString::number(v));
+}
+
+bool MainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return false;
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (!w || w->window() != this) return false;
+    // A key event climbs from the focused control to its parents; act on it
+    // once, where it starts.
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && focus->window() == this ? watched != focus : watched != this) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    KeyDown(FormKeyCode(*key), FormShiftState(*key));
+    return false;  // the focused control gets the key too
+}
+
+void MainForm::KeyDown(int keyCode, int /*shift*/) {
+    if (keyCode >= kKeyNumpad0 && keyCode <= kKeyNumpad0 + 9)
+        Report([&] { SetSelectedLoopIndex(static_cast<std::uint8_t>(keyCode - kKeyNumpad0)); });
+}
+
+void MainForm::ExitCommand_Click() {
+    Report([&] {
+        AvSystem* av = GetAvSystem();
+        if (av && av->IsPlaying()) av->StopPlaying();
+    });
+    close();
+}
+
+void MainForm::closeEvent(QCloseEvent* event) {
+    event->accept();
+}

@@ -1,0 +1,113 @@
+// The File menu: New, Open, Save and Save As, and reading and writing the
+// song file.
+#include "app_error.h"
+#include "av_module.h"
+#include "file_streams.h"
+#include "main_form.h"
+
+namespace {
+constexpr char kExtension[] = "loop";
+constexpr char kDescription[] = "Loop";
+}  // namespace
+
+void MainForm::NewCommand_Click() {
+    Report([&] { New(); });
+}
+
+void MainForm::New() {
+    filePath_.clear();
+    renderer_.PrepareLoopWav(*song_);
+    song_->ClearLoops();
+    SetSelectedLoopIndex(0);
+}
+
+void MainForm::OpenCommand_Click() {
+    Report([&] {
+        if (AvSystem* av = GetAvSystem()) av->StopPlaying();
+    });
+    playButton_->setText(QStringLiteral("Play"));
+    std::string path;
+    dialogs_->ShowOpenFileDialog(path, kExtension, kDescription, this);
+    if (path.empty()) return;
+    Report([&] { OpenSongFile(path); });
+}
+
+void MainForm::OpenSongFile(const std::string& path) {
+    isFillingRows_ = true;
+    auto song = std::make_shared<Song>();
+    try {
+        // The current song is not touched until the file has been read.
+        auto stream = OpenFileForReading(path);
+        song->ReadFromFile(*stream);
+    } catch (...) {
+        isFillingRows_ = false;
+        throw;
+    }
+    // What to go back to if the song read cannot be shown.
+    const std::shared_ptr<Song> oldSong = song_;
+    const std::string oldPath = filePath_;
+    const bool oldSave = saveCommand_->isEnabled();
+    const std::uint8_t oldLoop = SelectedLoopIndex();
+    const ComPtr<IWav> oldWav = LoopWav();
+    const LONG oldTickLength = TickLength();
+    try {
+        filePath_ = path;
+        saveCommand_->setEnabled(true);
+        SetSong(song);
+        isFillingRows_ = false;
+        renderer_.PrepareLoopWav(*song_);
+        renderer_.RenderSelectedLoop(*song_, *this);
+    } catch (...) {
+        filePath_ = oldPath;
+        saveCommand_->setEnabled(oldSave);
+        try {
+            SetSong(oldSong);
+            SetSelectedLoopIndex(oldLoop);
+        } catch (...) {
+        }
+        renderer_.LoopWav = oldWav;
+        renderer_.TickLength = oldTickLength;
+        isFillingRows_ = false;
+        throw;
+    }
+}
+
+void MainForm::SaveCommand_Click() {
+    AvSystem* av = GetAvSystem();
+    Report([&] {
+        if (av) av->Pause();
+    });
+    if (filePath_.empty()) {
+        SaveAs();
+        return;
+    }
+    Report([&] {
+        SaveSongFile(filePath_);
+        if (av) av->UnPause();
+    });
+}
+
+void MainForm::SaveAsCommand_Click() {
+    SaveAs();
+}
+
+void MainForm::SaveAs() {
+    AvSystem* av = GetAvSystem();
+    Report([&] {
+        if (av) av->Pause();
+    });
+    std::string path;
+    dialogs_->ShowSaveFileDialog(path, kExtension, kDescription, this);
+    if (!path.empty()) Report([&] { SaveSongFile(path); });
+    Report([&] {
+        if (av) av->UnPause();
+    });
+}
+
+void MainForm::SaveSongFile(const std::string& path) {
+    // The old file stays as it is until the whole song has been written.
+    auto stream = CreateFileForWriting(path);
+    StoreRowsInLoop(*song_->Sequence(SelectedLoopIndex()));
+    song_->WriteToFile(*stream);
+    stream->Commit();
+}

@@ -1,0 +1,119 @@
+// The track rows of the main window: making and removing them, showing a
+// loop in them, copying them back into the song, and their tick clicks.
+#include <fstream>
+
+#include "app_error.h"
+#include "audio_library.h"
+#include "com/bstr.h"
+#include "integers.h"
+#include "main_form.h"
+#include "paths.h"
+
+void MainForm::SetNumTracks(LONG n) {
+    n = MaxLong(1, MinLong(n, 64));
+    // Removed from the highest index down; row 0 stays.
+    while (LONG(rows_.size()) > n) rows_.pop_back();
+    const QRect first = rows_[0]->geometry();
+    while (LONG(rows_.size()) < n) {
+        const LONG i = LONG(rows_.size());
+        auto row = std::make_unique<SequenceControl>(client_);
+        row->setObjectName(QStringLiteral("SequenceControl%1").arg(i));
+        row->SetNumTicks(TicksPerLoop());
+        row->setGeometry(first.x(), first.y() + int(i) * first.height(), first.width(),
+                         first.height());
+        connect(row.get(), &SequenceControl::TickChange, this,
+                [this, i](short t) { SequenceControl_TickChange(i, t); });
+        row->setVisible(true);
+        rows_.push_back(std::move(row));
+    }
+    renderer_.NumTracks = n;
+}
+
+void MainForm::TrackToRow(SequenceControl& row, const LoopTrack& track) {
+    row.SetNumTicks(track.NumTicks());
+    // A row has at least 4 boxes; ticks the track lacks show as off.
+    for (LONG t = 0; t < row.NumTicks(); ++t)
+        row.SetValue(t, t < track.NumTicks() && track.Value(static_cast<std::uint8_t>(t)));
+}
+
+std::shared_ptr<LoopTrack> MainForm::RowToTrack(const SequenceControl& row) const {
+    auto track = std::make_shared<LoopTrack>();
+    track->SetNumTicks(static_cast<std::uint8_t>(row.NumTicks()));
+    for (LONG t = 0; t < LONG(track->NumTicks()); ++t)
+        track->SetValue(static_cast<std::uint8_t>(t), row.Value(t));
+    return track;
+}
+
+void MainForm::ShowLoopInRows(SequenceLoop& loop) {
+    LONG i = 0;
+    for (const std::shared_ptr<LoopTrack>& track : loop.Tracks()) {
+        SequenceControl* row = Row(i);
+        if (!row) ThrowSubscriptOutOfRange();
+        row->SetSample(song_->SampleAt(i)->Wav());
+        TrackToRow(*row, *track);
+        ++i;
+    }
+    // Rows the loop has no track for show no ticks: what they showed belongs
+    // to another loop and must not be rendered or saved into this one.
+    for (; i < LONG(rows_.size()); ++i)
+        for (LONG t = 0; t < rows_[std::size_t(i)]->NumTicks(); ++t)
+            rows_[std::size_t(i)]->SetValue(t, false);
+}
+
+void MainForm::StoreRowsInLoop(SequenceLoop& loop) {
+    loop.Clear();
+    for (LONG i = 0; i < NumTracks(); ++i) loop.Tracks().push_back(RowToTrack(*Row(i)));
+}
+
+bool MainForm::TickOn(int row, int tick) const {
+    const SequenceControl* r = Row(row);
+    const QCheckBox* box = r ? r->Check(tick) : nullptr;
+    return box && box->isChecked();
+}
+
+void MainForm::SequenceControl_TickChange(LONG rowIndex, short tickIndex) {
+    if (isFillingRows_) return;
+    SequenceControl* row = Row(rowIndex);
+    if (!row) return;
+    const bool on = row->Value(tickIndex);
+    try {
+        song_->Sequence(SelectedLoopIndex())
+            ->Track(rowIndex)
+            ->SetValue(static_cast<std::uint8_t>(tickIndex), on);
+    } catch (const std::exception& e) {
+        // The song has no such tick: the box goes back to what the song holds.
+        isFillingRows_ = true;
+        row->SetValue(tickIndex, !on);
+        isFillingRows_ = false;
+        reportError_(e.what());
+        return;
+    }
+    Report([&] { renderer_.RenderSelectedLoop(*song_, *this); });
+}
+
+void MainForm::LoadSample(LONG trackIndex, const std::string& path) {
+    // The caption is the file's name without its extension.
+    std::string caption = FileNameOfPath(path);
+    if (caption.find('.') != std::string::npos)
+        caption.resize(caption.size() - ExtensionOfFileName(caption).size() - 1);
+    if (!std::ifstream(path)) throw AppError(53, "File not found: " + path);
+
+    ComPtr<IWavFile> file;
+    Check(AudioLibrary()->WavFile(Bstr(path).get(), file.Out()));
+    ComPtr<IWavReader> reader;
+    Check(file->OpenReader(reader.Out()));
+    ComPtr<IWav> wav;
+    Check(reader->Read(-1, wav.Out()));
+    LONG frames = 0;
+    Check(wav->get_NumSamples(&frames));
+    if (frames <= 0) throw AppError(321, "Invalid file format: " + path);
+
+    SequenceControl* row = Row(trackIndex);
+    if (!row) ThrowSubscriptOutOfRange();
+    const std::u16string text = Utf16FromUtf8(caption);
+    row->SetSample(wav);
+    row->SetCaption(text);
+    const std::shared_ptr<Sample>& sample = song_->SampleAt(trackIndex);
+    sample->SetWav(wav);
+    sample->SetCaption(text);
+}

@@ -1,0 +1,115 @@
+// The transport: Play and Stop, selecting the loop shown and played,
+// replacing the song, and the tick lights that follow playback.
+#include <cmath>
+
+#include "app_error.h"
+#include "av_module.h"
+#include "integers.h"
+#include "main_form.h"
+#include "twips.h"
+
+namespace {
+AvSystem& SharedAvSystem() {
+    AvSystem* av = GetAvSystem();
+    if (!av) throw AppError(7, "Out of memory");
+    return *av;
+}
+}  // namespace
+
+void MainForm::PlayButton_Click() {
+    Report([&] {
+        AvSystem& av = SharedAvSystem();
+        if (av.IsPlaying()) {
+            playButton_->setText(QStringLiteral("Play"));
+            av.StopPlaying();
+            return;
+        }
+        playButton_->setText(QStringLiteral("Stop"));
+        try {
+            renderer_.RenderSelectedLoop(*song_, *this);
+            ComPtr<IWavReader> reader;
+            Check(LoopWav()->OpenReader(reader.Out()));
+            LONG frames = 0;
+            Check(LoopWav()->get_NumSamples(&frames));
+            av.PlayAudio(reader.get(), static_cast<LONG>(winId() & 0x7FFFFFFF), this, 0, frames,
+                         true, frames / TicksPerLoop() + 1);
+        } catch (...) {
+            // Nothing plays: the button offers Play again.
+            playButton_->setText(QStringLiteral("Play"));
+            if (av.IsPlaying()) av.StopPlaying();
+            throw;
+        }
+    });
+}
+
+void MainForm::SetSelectedLoopIndex(std::uint8_t v) {
+    isFillingRows_ = true;
+    renderer_.SelectedLoopIndex = v;
+    try {
+        ShowLoopInRows(*song_->Sequence(v));
+    } catch (...) {
+        isFillingRows_ = false;  // tick clicks must keep working
+        throw;
+    }
+    isFillingRows_ = false;
+    renderer_.LoopWav = song_->Sequence(v)->Wav();
+    if (!renderer_.LoopWav) {
+        // Never rendered: a new buffer, rendered from the rows.
+        renderer_.PrepareLoopWav(*song_);
+        renderer_.RenderSelectedLoop(*song_, *this);
+    }
+    AvSystem& av = SharedAvSystem();
+    if (av.IsPlaying()) {
+        // Takes over at the end of the pass being played.
+        ComPtr<IWavReader> reader;
+        Check(LoopWav()->OpenReader(reader.Out()));
+        av.Enqueue(reader.get());
+    }
+    SetCaptionForLoop(v);
+}
+
+void MainForm::SetSong(std::shared_ptr<Song> song) {
+    song_ = std::move(song);
+    SetNumTracks(song_->NumTracks());
+    SetSelectedLoopIndex(0);
+    for (std::uint8_t i = 0; LONG(i) < NumTracks(); ++i) {
+        const std::shared_ptr<Sample> sample = song_->SampleAt(i);
+        Row(i)->SetCaption(sample->Caption());
+        Row(i)->SetSample(sample->Wav());
+    }
+}
+
+void MainForm::DXCallback(LONG eventid) {
+    Report([&] {
+        AvSystem& av = SharedAvSystem();
+        // The tick being played lights before the buffer is refilled.
+        if (FilledSquare* unlit = TickIndicator(lastLitTick_))
+            unlit->SetFillColor(inactiveGreenLed_->FillColor());
+        const LONG position = av.PlaybackPosition();
+        if (TickLength() > 0) lastLitTick_ = MinLong(TicksPerLoop() - 1, position / TickLength());
+        if (FilledSquare* lit = TickIndicator(lastLitTick_))
+            lit->SetFillColor(activeGreenLed_->FillColor());
+        av.HandleNotification(eventid, false);
+    });
+}
+
+void MainForm::LayoutTickIndicators() {
+    // All in twips; the rows' pixel measures are whole multiples of them.
+    const SequenceControl* last = Row(NumTracks() - 1);
+    const SequenceControl* first = Row(0);
+    const LONG base =
+        static_cast<LONG>(std::nearbyint(static_cast<float>(PixelsToTwips(last->y())) +
+                                         static_cast<float>(PixelsToTwips(last->height()))));
+    const LONG rowLeft = PixelsToTwips(first->x());
+    for (LONG i = 0; i < TicksPerLoop(); ++i) {
+        if (i >= NumTickIndicators())
+            tickIndicators_.push_back(
+                std::make_unique<FilledSquare>(tickIndicators_[0]->FillColor(), client_));
+        const LONG top = base + 45;
+        const LONG left = rowLeft + first->CheckLeft(i) + 15;
+        const LONG width = first->CheckWidth() - 90;
+        FilledSquare* indicator = TickIndicator(i);
+        PlaceInTwips(indicator, left, top, width, width);
+        indicator->setVisible(true);
+    }
+}

@@ -1,0 +1,71 @@
+#include "sequence_control.h"
+
+#include <cmath>
+
+#include "app_error.h"
+#include "integers.h"
+#include "twips.h"
+
+namespace {
+// Designed positions in twips, relative to the row.
+constexpr double kButtonWidth = 1215, kButtonHeight = 255;
+constexpr double kCheckLeft = 1320, kCheckWidth = 255, kCheckHeight = 255;
+constexpr LONG kDefaultTicks = 16;
+}  // namespace
+
+SequenceControl::SequenceControl(QWidget* parent) : QWidget(parent) {
+    PlaceInTwips(this, 0, 0, 6990, 270);
+    sampleButton_ = std::make_unique<QPushButton>(this);
+    sampleButton_->setObjectName("SampleButton");
+    PlaceInTwips(sampleButton_.get(), 0, 0, kButtonWidth, kButtonHeight);
+    connect(sampleButton_.get(), &QPushButton::clicked, this, &SequenceControl::SampleButtonClick);
+    SetNumTicks(kDefaultTicks);
+}
+
+SequenceControl::~SequenceControl() = default;
+
+void SequenceControl::SetNumTicks(LONG n) {
+    n = MaxLong(4, MinLong(n, 128));
+    while (LONG(checks_.size()) > n) checks_.pop_back();
+    while (LONG(checks_.size()) < n) {
+        const LONG i = LONG(checks_.size());
+        auto box = std::make_unique<QCheckBox>(this);
+        box->setObjectName(QStringLiteral("Check%1").arg(i));
+        box->setTristate(false);
+        PlaceInTwips(box.get(), kCheckLeft + double(i) * kCheckWidth, 0, kCheckWidth, kCheckHeight);
+        connect(box.get(), &QCheckBox::toggled, this,
+                [this, i](bool) { emit TickChange(static_cast<short>(i)); });
+        box->setVisible(true);
+        checks_.push_back(std::move(box));
+    }
+    numTicks_ = n;
+}
+
+QCheckBox* SequenceControl::Check(LONG i) const {
+    return i >= 0 && i < LONG(checks_.size()) ? checks_[std::size_t(i)].get() : nullptr;
+}
+
+bool SequenceControl::Value(LONG tickIndex) const {
+    QCheckBox* box = Check(tickIndex);
+    if (!box) ThrowSubscriptOutOfRange();
+    return box->isChecked();
+}
+
+void SequenceControl::SetValue(LONG tickIndex, bool on) {
+    QCheckBox* box = Check(tickIndex);
+    if (!box) ThrowSubscriptOutOfRange();
+    box->setChecked(on);  // toggled, and with it TickChange, only on a change
+}
+
+void SequenceControl::SetCaption(const std::u16string& caption) {
+    caption_ = caption;
+    sampleButton_->setText(QString::fromStdU16String(caption));
+}
+
+LONG SequenceControl::CheckLeft(LONG tickIndex) const {
+    return static_cast<LONG>(std::nearbyint(kCheckLeft + double(tickIndex) * kCheckWidth));
+}
+
+LONG SequenceControl::CheckWidth() const {
+    return static_cast<LONG>(std::nearbyint(kCheckWidth));
+}

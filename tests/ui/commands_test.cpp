@@ -1,0 +1,154 @@
+// The File menu: New, Open, Save and Save As.
+#include "song_render.h"
+#include "ui_fixture.h"
+
+TEST_F(MainWindow, NewClearsTheLoopsAndKeepsSamplesAndTempo) {
+    UseDefaultSong();
+    MainForm& form = Start();
+    Press(Qt::Key_3, Qt::KeypadModifier);
+    form.NewCommand()->trigger();
+    EXPECT_TRUE(errors_.empty());
+    EXPECT_EQ(form.FilePath(), "");
+    EXPECT_EQ(form.windowTitle(), "Trellon 0");
+    EXPECT_TRUE(form.SaveCommand()->isEnabled());
+    Song& song = *form.GetSong();
+    EXPECT_EQ(song.Bpm(), 120 * 10000);
+    EXPECT_EQ(song.SampleAt(0)->Caption(), u"Kick");
+    for (std::size_t i = 1; i < song.LoopSlots().size(); ++i)
+        EXPECT_EQ(song.LoopSlots()[i], nullptr);
+    for (LONG r = 0; r < form.NumTracks(); ++r)
+        for (LONG t = 0; t < 32; ++t) ASSERT_FALSE(form.Row(r)->Value(t));
+    EXPECT_EQ(FramesOf(form.LoopWav().get()), 176400);
+    for (AudioSample s : ValuesOf(form.LoopWav().get())) ASSERT_EQ(s, 0);
+}
+
+TEST_F(MainWindow, SaveWritesTheOpenedFileWithTheRowsAsShown) {
+    UseDefaultSong();
+    MainForm& form = Start();
+    Press(Qt::Key_1, Qt::KeypadModifier);
+    const bool before = form.Row(4)->Value(9);
+    ClickTick(4, 9);
+    form.SaveCommand()->trigger();
+    EXPECT_TRUE(errors_.empty());
+    EXPECT_TRUE(dialogs_->shown.empty());
+    auto saved = ReadSongFile(SongPath());
+    EXPECT_EQ(saved->Sequence(1)->Track(4)->Value(9), !before);
+    // The other loops as the song holds them, the samples with their audio.
+    auto original = ReadSongFile(DEFAULT_SONG_PATH);
+    for (int l = 0; l < 6; ++l) {
+        if (l == 1) continue;
+        for (int t = 0; t < 10; ++t)
+            EXPECT_EQ(saved->Sequence(l)->Track(t)->TickBytes(),
+                      original->Sequence(l)->Track(t)->TickBytes());
+    }
+    EXPECT_EQ(ValuesOf(saved->SampleAt(3)->Wav().get()),
+              ValuesOf(original->SampleAt(3)->Wav().get()));
+    EXPECT_EQ(saved->Bpm(), 120 * 10000);
+}
+
+TEST_F(MainWindow, SaveAfterNewAsksForAPathAndSaveAsKeepsTheOpenedFile) {
+    UseDefaultSong();
+    MainForm& form = Start();
+    // Save As to a new path, then Save: the second save goes to the opened file.
+    const std::string other = Folder("other.loop");
+    dialogs_->answers = {other};
+    ClickTick(0, 1);
+    form.SaveAsCommand()->trigger();
+    ASSERT_EQ(dialogs_->shown, std::vector<std::string>{"save loop Loop"});
+    EXPECT_EQ(form.FilePath(), SongPath());
+    EXPECT_TRUE(ReadSongFile(other)->Sequence(0)->Track(0)->Value(1) == form.Row(0)->Value(1));
+    ClickTick(0, 2);
+    form.SaveCommand()->trigger();
+    EXPECT_EQ(dialogs_->shown.size(), 1u);
+    EXPECT_EQ(ReadSongFile(SongPath())->Sequence(0)->Track(0)->Value(2), form.Row(0)->Value(2));
+    EXPECT_NE(ReadSongFile(other)->Sequence(0)->Track(0)->Value(2), form.Row(0)->Value(2));
+
+    // After New, Save asks; cancelling writes nothing.
+    form.NewCommand()->trigger();
+    const std::string before = ReadText(SongPath());
+    form.SaveCommand()->trigger();
+    EXPECT_EQ(dialogs_->shown.size(), 2u);
+    EXPECT_EQ(ReadText(SongPath()), before);
+    const std::string fresh = Folder("fresh.loop");
+    dialogs_->answers = {fresh};
+    form.SaveCommand()->trigger();
+    EXPECT_EQ(dialogs_->shown.size(), 3u);
+    auto freshSong = ReadSongFile(fresh);
+    EXPECT_EQ(std::count_if(freshSong->LoopSlots().begin(), freshSong->LoopSlots().end(),
+                            [](const auto& l) { return l != nullptr; }),
+              1);
+    EXPECT_EQ(form.FilePath(), "");
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(MainWindow, SavingWhilePlayingPausesAndGoesOn) {
+    UseDefaultSong();
+    MainForm& form = Start();
+    QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
+    Advance(1000);
+    form.SaveAsCommand()->trigger();  // cancelled
+    Advance(1000);
+    EXPECT_TRUE(Av().IsPlaying());
+    EXPECT_TRUE(Device().Buffer()->IsPlaying());
+    form.SaveCommand()->trigger();
+    Advance(1000);
+    EXPECT_TRUE(Av().IsPlaying());
+    EXPECT_TRUE(Device().Buffer()->IsPlaying());
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(MainWindow, OpenReplacesTheSongAndAFailedOpenChangesNothing) {
+    UseDefaultSong();
+    MainForm& form = Start();
+    QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
+    // A cancelled dialog only stops playback.
+    auto song = form.GetSong();
+    form.OpenCommand()->trigger();
+    EXPECT_EQ(dialogs_->shown, std::vector<std::string>{"open loop Loop"});
+    EXPECT_FALSE(Av().IsPlaying());
+    EXPECT_EQ(form.PlayButton()->text(), "Play");
+    EXPECT_EQ(form.GetSong(), song);
+
+    // Files that are not songs are reported and change nothing.
+    Press(Qt::Key_1, Qt::KeypadModifier);
+    const std::string bad = Folder("bad.loop");
+    WriteText(bad, std::string("\x02\x01\x40\x0d\x03\x00", 6));
+    dialogs_->answers = {bad, Folder("missing.loop")};
+    form.OpenCommand()->trigger();
+    form.OpenCommand()->trigger();
+    ASSERT_EQ(errors_.size(), 2u);
+    EXPECT_EQ(errors_[0], "Unexpected EOF");
+    EXPECT_NE(errors_[1].find("missing.loop"), std::string::npos) << errors_[1];
+    EXPECT_EQ(form.GetSong(), song);
+    EXPECT_EQ(form.FilePath(), SongPath());
+    EXPECT_EQ(form.windowTitle(), "Trellon 1");
+    EXPECT_FALSE(form.IsFillingRows());
+    ClickTick(0, 0);
+    EXPECT_EQ(song->Sequence(1)->Track(0)->Value(0), form.Row(0)->Value(0));
+
+    // A good file becomes the song, with loop 0 shown and Save writing to it.
+    const std::string copy = Folder("copy.loop");
+    std::filesystem::copy_file(DEFAULT_SONG_PATH, copy);
+    dialogs_->answers = {copy};
+    form.OpenCommand()->trigger();
+    EXPECT_NE(form.GetSong(), song);
+    EXPECT_EQ(form.FilePath(), copy);
+    EXPECT_EQ(form.windowTitle(), "Trellon 0");
+    EXPECT_EQ(ValuesOf(form.LoopWav().get()), ValuesOf(RenderedLoop(*form.GetSong(), 0).get()));
+    EXPECT_EQ(errors_.size(), 2u);
+}
+
+TEST_F(MainWindow, AFailedSaveIsReportedAndKeepsTheFile) {
+    UseDefaultSong();
+    std::filesystem::create_directory(Folder("songs"));
+    const std::string path = Folder("songs/mine.loop");
+    std::filesystem::copy_file(DEFAULT_SONG_PATH, path);
+    MainForm& form = Start();
+    form.OpenSongFile(path);
+    // The folder goes away: Save cannot create its file.
+    std::filesystem::remove_all(Folder("songs"));
+    form.SaveCommand()->trigger();
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_NE(errors_[0].find("mine.loop"), std::string::npos) << errors_[0];
+    EXPECT_EQ(form.FilePath(), path);
+}

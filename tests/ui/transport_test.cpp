@@ -1,0 +1,127 @@
+// Play and Stop, the tick lights and loops queued while playing.
+#include "twips.h"
+#include "ui_fixture.h"
+
+namespace {
+
+constexpr std::uint32_t kUnlit = RgbColor(0, 64, 0), kLit = RgbColor(0, 255, 0);
+
+std::vector<unsigned char> Slice(const std::vector<unsigned char>& v, std::size_t from,
+                                 std::size_t count) {
+    if (from >= v.size()) return {};
+    return std::vector<unsigned char>(v.begin() + long(from),
+                                      v.begin() + long(std::min(v.size(), from + count)));
+}
+
+}  // namespace
+
+TEST_F(MainWindow, PlayPlaysTheLoopOverAndOverAndStopEndsIt) {
+    UseDefaultSong();
+    MainForm& form = Start();
+    Device().ClearPlayed();
+    QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
+    EXPECT_EQ(form.PlayButton()->text(), "Stop");
+    ASSERT_TRUE(Av().IsPlaying());
+    // Half a buffer is one tick plus one frame.
+    EXPECT_EQ(Av().HalfFrames(), 176400 / 32 + 1);
+    EXPECT_EQ(Av().HalfBytes(), (176400 / 32 + 1) * 4);
+
+    const std::vector<unsigned char> pass = BytesOf(form.LoopWav().get());
+    for (int i = 0; i < 2 * 176400 / 1000 + 10; ++i) Advance(1000);
+    const auto& played = Device().Played();
+    ASSERT_GE(played.size(), 2 * pass.size());
+    EXPECT_TRUE(Slice(played, 0, pass.size()) == pass);
+    EXPECT_TRUE(Slice(played, pass.size(), pass.size()) == pass);
+    EXPECT_TRUE(Av().IsPlaying());
+
+    QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
+    EXPECT_EQ(form.PlayButton()->text(), "Play");
+    EXPECT_FALSE(Av().IsPlaying());
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(MainWindow, TickLightsFollowThePlaybackPosition) {
+    UseDefaultSong();
+    MainForm& form = Start();
+    QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
+    std::set<LONG> seen;
+    for (int step = 0; step < 176400 / 700 * 2; ++step) {
+        // A notification lights the tick of the position the output had
+        // reached, and then reads on by one half.
+        const LONG before = Av().PlaybackPosition(), litBefore = form.LastLitTick();
+        Advance(700);
+        const LONG lit = form.LastLitTick();
+        ASSERT_GE(lit, 0);
+        ASSERT_LE(lit, 31);
+        const bool notified = Av().PlaybackPosition() != before;
+        ASSERT_EQ(lit, notified ? std::min<LONG>(31, before / form.TickLength()) : litBefore)
+            << "step " << step;
+        for (LONG i = 0; i < form.NumTickIndicators(); ++i)
+            ASSERT_EQ(form.TickIndicator(i)->FillColor(), i == lit ? kLit : kUnlit) << i;
+        seen.insert(lit);
+    }
+    EXPECT_EQ(seen.size(), 32u);
+    // After Stop the light lit last stays lit.
+    const LONG last = form.LastLitTick();
+    QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
+    Advance(0);
+    EXPECT_EQ(form.TickIndicator(last)->FillColor(), kLit);
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(MainWindow, ALoopSelectedWhilePlayingTakesOverAtTheEndOfThePass) {
+    UseDefaultSong();
+    MainForm& form = Start();
+    const std::vector<unsigned char> loop0 = BytesOf(form.LoopWav().get());
+    Device().ClearPlayed();
+    QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
+    Advance(1000);
+    // Keypad 1 and then keypad 2 within one pass: loop 2 follows.
+    Press(Qt::Key_1, Qt::KeypadModifier);
+    Advance(1000);
+    Press(Qt::Key_2, Qt::KeypadModifier);
+    EXPECT_EQ(form.windowTitle(), "Trellon 2");
+    const std::vector<unsigned char> loop2 = BytesOf(form.LoopWav().get());
+    ASSERT_NE(loop0, loop2);
+    while (Device().Played().size() < loop0.size() + loop2.size() + 4000) Advance(1000);
+    const auto& played = Device().Played();
+    EXPECT_TRUE(Slice(played, 0, loop0.size()) == loop0);
+    EXPECT_TRUE(Slice(played, loop0.size(), loop2.size()) == loop2);
+    // Loop 2 then repeats.
+    EXPECT_TRUE(Slice(played, loop0.size() + loop2.size(), 4000) == Slice(loop2, 0, 4000));
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(MainWindow, APlaybackThatCannotStartIsReported) {
+    UseDefaultSong();
+    MainForm& form = Start();
+    Device().refuse = true;
+    QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_EQ(errors_[0], "Unable to open audio output device.");
+    EXPECT_EQ(form.PlayButton()->text(), "Play");
+    EXPECT_FALSE(Av().IsPlaying());
+    // With a device back, Play works.
+    Device().refuse = false;
+    QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
+    EXPECT_TRUE(Av().IsPlaying());
+    EXPECT_EQ(errors_.size(), 1u);
+}
+
+TEST_F(MainWindow, ExitStopsPlaybackAndClosesTheWindow) {
+    UseDefaultSong();
+    MainForm& form = Start();
+    QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
+    ASSERT_TRUE(Av().IsPlaying());
+    form.ExitCommand()->trigger();
+    EXPECT_FALSE(Av().IsPlaying());
+    EXPECT_FALSE(form.isVisible());
+}
+
+TEST(ErrorReport, IsAMessageBoxWithOnlyOkAndNoIcon) {
+    auto box = MakeErrorBox(nullptr, "Unexpected EOF");
+    EXPECT_EQ(box->text(), "Unexpected EOF");
+    EXPECT_EQ(box->windowTitle(), "Trellon");
+    EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+    EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+}
