@@ -25,11 +25,7 @@ register: build
 	@if [ -f $(LIBRARY) ]; then $(REGSVR) $(LIBRARY); fi
 
 run: register
-	@if [ -x $(PROGRAM) ]; then \
-	  cd $(dir $(PROGRAM)) && ./Trellon; \
-	else \
-	  echo "Built and registered. The Trellon program is not part of this build yet."; \
-	fi
+	@cd $(dir $(PROGRAM)) && ./Trellon
 
 test: register
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

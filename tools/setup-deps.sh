@@ -11,7 +11,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
   vorbis-tools xvfb xauth xdotool
   # libraries
-  libstb-dev qt6-base-dev libsdl2-dev
+  libstb-dev qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libxcb1-dev libsdl2-dev
   # peers measured against in the benchmarks, never linked into the products
   libsndfile1-dev libvorbis-dev
 )
