@@ -2,6 +2,7 @@
 //
 //   Trellon                      the main window on the default song
 //   Trellon --render SONG.loop [--loop N] [--passes P] --out OUT.wav
+//   Trellon --sample FILE.wav          the waveform of a WAV file
 //   Trellon --help | --version
 
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "error_box.h"
 #include "main_form.h"
 #include "qt_dispatcher.h"
+#include "sound_form.h"
 #endif
 
 namespace {
@@ -28,6 +30,8 @@ const char kUsage[] =
     "       Trellon --render SONG.loop [--loop N] [--passes P] --out OUT.wav\n"
     "                                    render loop N (default 0) of a song, P passes\n"
     "                                    (default 1), to a WAV file\n"
+    "       Trellon --sample FILE.wav        show the waveform of a WAV file; drag to\n"
+    "                                    select, space to play and stop the selection\n"
     "       Trellon --help | --version\n";
 
 bool ParseCount(const char* text, int low, int high, int* out) {
@@ -88,6 +92,25 @@ int RunMainWindow(int argc, char** argv) {
     form.show();
     return app.exec();
 }
+
+// The sample window on the file the rest of the command line names.
+int RunSampleWindow(int argc, char** argv) {
+    std::string commandLine;
+    for (int i = 2; i < argc; ++i) commandLine += (i > 2 ? " " : "") + std::string(argv[i]);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(kProgramTitle);
+    QtDispatcher dispatcher;
+    SetAvSystemErrorReporter([](const std::string& d) { ShowErrorBox(nullptr, d); });
+    SoundForm form;
+    try {
+        form.Load(commandLine);
+    } catch (const std::exception& e) {
+        ShowErrorBox(nullptr, e.what());
+        return 1;
+    }
+    form.show();
+    return app.exec();
+}
 #endif
 
 }  // namespace
@@ -102,6 +125,15 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc >= 2 && !std::strcmp(argv[1], "--render")) return Render(argc, argv);
+#ifdef TRELLON_WITH_WINDOWS
+    if (argc >= 2 && !std::strcmp(argv[1], "--sample")) {
+        if (argc < 3) {
+            std::fprintf(stderr, "Trellon: --sample needs a WAV file\n%s", kUsage);
+            return 2;
+        }
+        return RunSampleWindow(argc, argv);
+    }
+#endif
     // Options of the window system (-platform, -display ...) go to Qt.
     if (argc >= 2 && std::strncmp(argv[1], "-", 1) && std::strcmp(argv[1], "--")) {
         std::fprintf(stderr, "Trellon: unexpected argument '%s'\n%s", argv[1], kUsage);

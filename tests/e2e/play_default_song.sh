@@ -8,26 +8,8 @@
 # usage: play_default_song.sh BIN_DIR AUDIO_LIBRARY TITLED_WINDOW
 set -euo pipefail
 bin=$1 library=$2 titled=$3
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-# An X server of our own on a free display.
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -1 "$work/display")"
-export QT_QPA_PLATFORM=xcb
-export OVRA_REGISTRY="$work/registry.reg"
-"$bin/ovra-regsvr" -s "$library"
+. "$(dirname "$0")/session.sh"
+start_session "$bin" "$library"
 
 installer="WinZip Self-Extractor - Trellon.0.0.0.1.exe"
 "$titled" "$installer" >"$work/installer.log" 2>&1 &
@@ -61,6 +43,6 @@ pass=$((176400 * 4))
 size=$(stat -c %s "$capture")
 [ "$size" -ge $((pass * 2)) ] || fail "captured $size bytes, less than two passes"
 # The capture starts with the loop's first frame; compare two full passes.
-cmp -n $((pass * 2)) "$capture" <(tail -c +45 "$work/reference.wav") ||
+capture_matches "$capture" "$work/reference.wav" 44 $((pass * 2)) ||
   fail "the captured audio differs from the rendered loop"
 echo "captured $size bytes; two passes equal the rendered loop"

@@ -1,0 +1,230 @@
+#include "peak_view.h"
+
+#include <QCoreApplication>
+#include <QScreen>
+#include <cmath>
+#include <fstream>
+#include <limits>
+
+#include "app_error.h"
+#include "audio_library.h"
+#include "av_module.h"
+#include "com/bstr.h"
+#include "integers.h"
+#include "mix_reader.h"
+#include "paths.h"
+
+namespace {
+
+constexpr LONG kDrawingBottom = 512;  // y of the sample value 32767
+
+LONG ToLong(long long v) {
+    if (v < std::numeric_limits<LONG>::min() || v > std::numeric_limits<LONG>::max())
+        ThrowOverflow();
+    return static_cast<LONG>(v);
+}
+
+// Rounds to the nearest integer, halves to even; error 6 out of range.
+LONG RoundToLong(double v) {
+    const double r = std::nearbyint(v);
+    if (!(r >= double(std::numeric_limits<LONG>::min()) &&
+          r <= double(std::numeric_limits<LONG>::max())))
+        ThrowOverflow();
+    return static_cast<LONG>(r);
+}
+
+AvSystem& SharedAvSystem() {
+    AvSystem* av = GetAvSystem();
+    if (!av) throw AppError(7, "Out of memory");
+    return *av;
+}
+
+}  // namespace
+
+PeakView::~PeakView() {
+    if (canvasWindow_) canvasWindow_->SetEventHandler(nullptr);
+}
+
+LONG PeakView::ScreenPositionFromSampleIndex(LONG index) const {
+    if (numSamplesPerPeak_ == 0) throw AppError(kErrDivisionByZero, "Division by zero");
+    return ToLong(static_cast<long long>(index / numSamplesPerPeak_) - firstPeak_);
+}
+
+LONG PeakView::SampleIndexFromScreenPosition(LONG x) const {
+    return ToLong((static_cast<long long>(x) + firstPeak_) * numSamplesPerPeak_);
+}
+
+LONG PeakView::YFromSample(AudioSample v) const {
+    return RoundToLong((double(v) + 32768.0) * double(yScale_));
+}
+
+ComPtr<IWavFile> PeakView::CompanionFile() const {
+    std::string path = companionPath_;
+    if (path.empty())
+        path = CombinePath(QCoreApplication::applicationDirPath().toStdString(),
+                           "SampleCompanion.wav");
+    // Without the file the mix holds the shown file alone.
+    if (!std::ifstream(path)) return nullptr;
+    ComPtr<IWavFile> file;
+    Check(AudioLibrary()->WavFile(Bstr(path).get(), file.Out()));
+    return file;
+}
+
+void PeakView::Attach(QWidget* host, DirectXEvent8* sink, IWavFile* file) {
+    const QScreen* screen = host->screen();
+    const LONG width = screen ? RoundToLong(screen->geometry().width()) : 1024;
+    Attach(host, sink, file, width);
+}
+
+void PeakView::Attach(QWidget* host, DirectXEvent8* sink, IWavFile* file, LONG screenWidth) {
+    if (!file) throw AppError(91, "Object variable or With block variable not set");
+    if (screenWidth <= 0) throw AppError(kErrDivisionByZero, "Division by zero");
+    ComPtr<IWavReader> reader;
+    Check(file->OpenReader(reader.Out()));
+    selectionEnd_ = -1;
+    selectionColour_ = Canvas::ColorFromComponents(8, 64, 16, 0);
+    shadeColour_ = Canvas::ColorFromComponents(220, 220, 220, 0);
+    xScale_ = 1.0f;
+    yScale_ = 1.0f / 128;
+    sink_ = sink;
+    canvasWindow_ = std::make_unique<Canvas>(host);
+    hwnd_ = canvasWindow_->hwnd();
+    canvasWindow_->SetEventHandler(this);
+    SHORT bytes = 0;
+    Check(reader->get_BytesPerSample(&bytes));
+    bytesPerSample_ = bytes;
+    Check(reader->get_NumChannels(&numChannels_));
+    ComPtr<IWav> wav;
+    Check(reader->Read(-1, wav.Out()));
+    LONG frames = 0;
+    Check(wav->get_NumSamples(&frames));
+    // The whole file spans the screen's width; a file shorter than half of
+    // it gets one frame per peak, not none.
+    numSamplesPerPeak_ = MaxLong(1, RoundToLong(double(frames) / double(screenWidth)));
+    SAFEARRAY* peaks = nullptr;
+    Check(wav->Peaks(numSamplesPerPeak_, &peaks));
+    const auto* p = static_cast<const Peak*>(peaks->pvData);
+    peaks_.assign(p, p + peaks->rgsabound[0].cElements);
+    SafeArrayDestroy(peaks);
+    file_ = ComPtr<IWavFile>(file);
+    clientRect_ = Canvas::ClientRect(host);
+}
+
+void PeakView::EraseBackground(Canvas& canvas, const CanvasRect& clippingRectangle, bool&) {
+    Canvas::FillRect(canvas.DeviceContext(), clippingRectangle, 0, 255);
+}
+
+void PeakView::Paint(Canvas& canvas, const CanvasRect& clip, bool&) {
+    QPainter* dc = canvas.DeviceContext();
+    const LONG ub = LONG(peaks_.size()) - 1;
+    const LONG x1 = ScreenPositionFromSampleIndex(selectionStart_);
+    const LONG x2 = ScreenPositionFromSampleIndex(selectionEnd_);
+    const LONG last = RoundToLong(double(clip.Right - clip.Left) / double(xScale_) + clip.Left);
+    // Column Left itself is not drawn.
+    for (LONG x = clip.Left + 1; x <= last && static_cast<long long>(firstPeak_) + x <= ub; ++x) {
+        const Peak& p = peaks_[std::size_t(firstPeak_ + x)];
+        const float yMax = float(YFromSample(p.Max));
+        const bool inside = x1 <= x && x <= x2;
+        const float fx = xScale_ * float(x);
+        if (numSamplesPerPeak_ == 1) {
+            Canvas::DrawLine(dc, xScale_ * float(x - 1), yMax, fx, yMax,
+                             inside ? selectionColour_ : kPeakGreen);
+            continue;
+        }
+        const float yMin = float(YFromSample(p.Min));
+        if (inside) {
+            // The column above and below the peak is shaded.
+            Canvas::DrawLine(dc, fx, yMax, fx, float(kDrawingBottom), shadeColour_);
+            Canvas::DrawLine(dc, fx, yMin, fx, 0, shadeColour_);
+            Canvas::DrawLine(dc, fx, yMax, fx, yMin, selectionColour_);
+        } else {
+            Canvas::DrawLine(dc, fx, yMax, fx, yMin, kPeakGreen);
+        }
+    }
+    clientRect_ = Canvas::ClientRect(canvas.Window());
+}
+
+void PeakView::InvalidateSelection() {
+    if (selectionEnd_ < 0 || !canvasWindow_) return;
+    CanvasRect r = Canvas::MakeRect(ScreenPositionFromSampleIndex(selectionStart_), 0,
+                                    ScreenPositionFromSampleIndex(selectionEnd_), kDrawingBottom);
+    Canvas::NormalizeRect(r);
+    r.Right += 1;
+    canvasWindow_->InvalidateRect(r);
+}
+
+void PeakView::BeginSelection(LONG x) {
+    InvalidateSelection();
+    selectionStart_ = SampleIndexFromScreenPosition(x);
+    isSelecting_ = true;
+    selectionEnd_ = selectionStart_;
+    InvalidateSelection();
+}
+
+void PeakView::ContinueSelection(LONG x) {
+    InvalidateSelection();
+    selectionEnd_ = SampleIndexFromScreenPosition(x);
+    isSelecting_ = true;
+    InvalidateSelection();
+}
+
+void PeakView::FinishSelection(LONG x) {
+    InvalidateSelection();
+    const LONG e = SampleIndexFromScreenPosition(x);
+    isSelecting_ = false;
+    selectionEnd_ = e;
+    if (e >= 0) {
+        if (e == selectionStart_)
+            selectionEnd_ = -1;  // a click selects nothing
+        else if (e < selectionStart_)
+            std::swap(selectionStart_, selectionEnd_);
+    }
+    InvalidateSelection();
+}
+
+void PeakView::PlaySelection() {
+    isPlaying_ = true;
+    if (!file_) throw AppError(91, "Object variable or With block variable not set");
+    std::vector<ComPtr<IWavReader>> readers(1);
+    Check(file_->OpenReader(readers[0].Out()));
+    if (ComPtr<IWavFile> companion = CompanionFile()) {
+        readers.emplace_back();
+        Check(companion->OpenReader(readers.back().Out()));
+    }
+    ComPtr<IWavReader> reader = MixReaders(readers);
+    SharedAvSystem().PlayAudio(reader.get(), hwnd_, sink_, selectionStart_, selectionEnd_, false,
+                               -1);
+}
+
+void PeakView::StopPlaying() {
+    isPlaying_ = false;
+    SharedAvSystem().StopPlaying();
+}
+
+void PeakView::SetPlaybackPosition(LONG value) {
+    const long long divisor = static_cast<long long>(bytesPerSample_) * numSamplesPerPeak_;
+    if (divisor == 0) throw AppError(kErrDivisionByZero, "Division by zero");
+    const LONG c = ToLong((static_cast<long long>(value) - 195000) / divisor);
+    if (double(clientRect_.Right) / double(xScale_) + firstPeak_ < double(c)) firstPeak_ = c;
+}
+
+void PeakView::CalcPeaks(const std::vector<AudioSample>& samples, LONG, SHORT numChannels) {
+    const long long block = static_cast<long long>(numChannels) * numSamplesPerPeak_;
+    if (block <= 0) throw AppError(kErrDivisionByZero, "Division by zero");
+    const long long k = static_cast<long long>(samples.size()) / block;
+    std::vector<Peak> peaks(static_cast<std::size_t>(k));
+    for (long long j = 0; j < k; ++j) {
+        SHORT max = -32768, min = 32767;
+        for (long long i = j * block; i < (j + 1) * block; ++i) {
+            max = MaxInteger(max, samples[std::size_t(i)]);
+            min = MinInteger(min, samples[std::size_t(i)]);
+        }
+        peaks[std::size_t(j)].Max = max;
+        peaks[std::size_t(j)].Min = min;
+    }
+    peaks_ = std::move(peaks);
+}
+
+void PeakView::DXCallback(LONG eventid) {
+    SharedAvSystem().HandleNotification(eventid, false);
+}

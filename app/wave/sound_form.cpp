@@ -1,0 +1,139 @@
+#include "sound_form.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <cmath>
+#include <fstream>
+
+#include "app_error.h"
+#include "audio_library.h"
+#include "av_module.h"
+#include "com/bstr.h"
+#include "error_box.h"
+#include "key_codes.h"
+#include "twips.h"
+
+namespace {
+
+int ButtonOf(const QMouseEvent& e) {
+    const Qt::MouseButtons b =
+        e.button() != Qt::NoButton ? Qt::MouseButtons(e.button()) : e.buttons();
+    return (b & Qt::LeftButton ? 1 : 0) | (b & Qt::RightButton ? 2 : 0) |
+           (b & Qt::MiddleButton ? 4 : 0);
+}
+
+int ShiftOf(const QMouseEvent& e) {
+    const Qt::KeyboardModifiers m = e.modifiers();
+    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) |
+           (m & Qt::AltModifier ? 4 : 0);
+}
+
+LONG RoundX(double x) {
+    return static_cast<LONG>(std::nearbyint(x));
+}
+
+}  // namespace
+
+SoundForm::SoundForm() {
+    setWindowTitle(QStringLiteral("Track"));
+    // 503 pixels wide as designed, and tall enough for the whole drawing
+    // (y 0 to 512).
+    setFixedSize(TwipsToPixels(7545), 513);
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);  // moves without a button reach the handler too
+    report_ = [this](const std::string& d) { ShowErrorBox(this, d, QMessageBox::Warning); };
+}
+
+SoundForm::~SoundForm() {
+    if (AvSystem* av = GetAvSystem()) av->DetachSink(this);
+}
+
+std::string SoundForm::StripQuotes(const std::string& s) {
+    if (s.size() >= 2 && s.front() == '"' && s.back() == '"') return s.substr(1, s.size() - 2);
+    return s;
+}
+
+void SoundForm::Load(const std::string& commandLine) {
+    Load(commandLine, 0);
+}
+
+void SoundForm::Load(const std::string& commandLine, LONG screenWidth) {
+    const std::string path = StripQuotes(commandLine);
+    // The library reads a missing file as empty; say so instead.
+    if (path.empty() || !std::ifstream(path)) throw AppError(53, "File not found: " + path);
+    ComPtr<IWavFile> file;
+    Check(AudioLibrary()->WavFile(Bstr(path).get(), file.Out()));
+    LONG frames = 0;
+    {
+        ComPtr<IWavReader> reader;
+        Check(file->OpenReader(reader.Out()));
+        ComPtr<IWav> all;
+        Check(reader->Read(-1, all.Out()));
+        Check(all->get_NumSamples(&frames));
+    }
+    if (frames <= 0) throw AppError(321, "Invalid file format (no 16-bit PCM audio): " + path);
+    if (screenWidth > 0)
+        view_.Attach(this, this, file.get(), screenWidth);
+    else
+        view_.Attach(this, this, file.get());
+}
+
+void SoundForm::DXCallback(LONG eventid) {
+    try {
+        view_.DXCallback(eventid);
+    } catch (const std::exception& e) {
+        report_(e.what());
+    }
+}
+
+void SoundForm::KeyDown(int keyCode, int) {
+    if (keyCode != kKeySpace) return;
+    try {
+        if (view_.IsPlaying())
+            view_.StopPlaying();
+        else
+            view_.PlaySelection();
+    } catch (const std::exception& e) {
+        report_(e.what());
+    }
+}
+
+void SoundForm::MouseDown(int, int, double x, double) {
+    try {
+        view_.BeginSelection(RoundX(x));
+    } catch (const std::exception& e) {
+        report_(e.what());
+    }
+}
+
+void SoundForm::MouseMove(int, int, double x, double) {
+    try {
+        if (view_.IsSelecting()) view_.ContinueSelection(RoundX(x));
+    } catch (const std::exception&) {
+        // A move that cannot be followed is skipped.
+    }
+}
+
+void SoundForm::MouseUp(int, int, double x, double) {
+    try {
+        if (view_.IsSelecting()) view_.FinishSelection(RoundX(x));
+    } catch (const std::exception& e) {
+        report_(e.what());
+    }
+}
+
+void SoundForm::keyPressEvent(QKeyEvent* event) {
+    KeyDown(FormKeyCode(*event), FormShiftState(*event));
+}
+
+void SoundForm::mousePressEvent(QMouseEvent* e) {
+    MouseDown(ButtonOf(*e), ShiftOf(*e), e->position().x(), e->position().y());
+}
+
+void SoundForm::mouseMoveEvent(QMouseEvent* e) {
+    MouseMove(ButtonOf(*e), ShiftOf(*e), e->position().x(), e->position().y());
+}
+
+void SoundForm::mouseReleaseEvent(QMouseEvent* e) {
+    MouseUp(ButtonOf(*e), ShiftOf(*e), e->position().x(), e->position().y());
+}

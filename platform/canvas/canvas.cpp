@@ -1,0 +1,74 @@
+#include "canvas.h"
+
+#include <QPaintEvent>
+#include <utility>
+
+namespace {
+QColor ToQColor(std::uint32_t bgr) {
+    return QColor(int(bgr & 0xFF), int(bgr >> 8 & 0xFF), int(bgr >> 16 & 0xFF));
+}
+}  // namespace
+
+Canvas::Canvas(QWidget* host) : QObject(nullptr), host_(host) {
+    host_->setAttribute(Qt::WA_OpaquePaintEvent);  // the handler erases
+    host_->installEventFilter(this);
+}
+
+Canvas::~Canvas() {
+    if (host_) host_->removeEventFilter(this);
+}
+
+LONG Canvas::hwnd() const {
+    return host_ ? static_cast<LONG>(host_->winId() & 0x7FFFFFFF) : 0;
+}
+
+void Canvas::InvalidateRect(const CanvasRect& r) {
+    if (host_ && r.Right > r.Left && r.Bottom > r.Top)
+        host_->update(QRect(int(r.Left), int(r.Top), int(r.Right - r.Left), int(r.Bottom - r.Top)));
+}
+
+bool Canvas::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != host_ || event->type() != QEvent::Paint || !handler_) return false;
+    const QRect area = static_cast<QPaintEvent*>(event)->rect();
+    const CanvasRect clip{area.left(), area.top(), area.left() + area.width(),
+                          area.top() + area.height()};
+    QPainter painter(host_);
+    painter.setClipRect(area);
+    painter_ = &painter;
+    struct Reset {
+        QPainter*& p;
+        ~Reset() { p = nullptr; }
+    } reset{painter_};
+    bool allowErase = true, allowPaint = true;
+    handler_->EraseBackground(*this, clip, allowErase);
+    handler_->Paint(*this, clip, allowPaint);
+    return true;
+}
+
+void Canvas::FillRect(QPainter* dc, const CanvasRect& r, std::uint32_t colour, int opacity) {
+    if (!dc || r.Right <= r.Left || r.Bottom <= r.Top) return;
+    QColor c = ToQColor(colour);
+    c.setAlpha(opacity < 0 ? 0 : opacity > 255 ? 255 : opacity);
+    dc->fillRect(QRect(int(r.Left), int(r.Top), int(r.Right - r.Left), int(r.Bottom - r.Top)), c);
+}
+
+std::uint32_t Canvas::ColorFromComponents(int red, int green, int blue, int /*alpha*/) {
+    return std::uint32_t(red & 0xFF) | std::uint32_t(green & 0xFF) << 8 |
+           std::uint32_t(blue & 0xFF) << 16;
+}
+
+void Canvas::NormalizeRect(CanvasRect& r) {
+    if (r.Left > r.Right) std::swap(r.Left, r.Right);
+    if (r.Top > r.Bottom) std::swap(r.Top, r.Bottom);
+}
+
+void Canvas::DrawLine(QPainter* dc, float x1, float y1, float x2, float y2, std::uint32_t colour) {
+    if (!dc) return;
+    dc->setRenderHint(QPainter::Antialiasing, false);
+    dc->setPen(QPen(ToQColor(colour), 1));
+    dc->drawLine(QPointF(x1, y1), QPointF(x2, y2));
+}
+
+CanvasRect Canvas::ClientRect(const QWidget* window) {
+    return window ? CanvasRect{0, 0, window->width(), window->height()} : CanvasRect{};
+}
