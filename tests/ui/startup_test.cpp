@@ -196,6 +196,25 @@ TEST_F(MainWindow, ATickTheSongCannotHoldIsReportedAndUndone) {
     EXPECT_EQ(errors_.size(), 1u);
 }
 
+TEST_F(MainWindow, ALoopWithMoreTracksThanRowsIsReportedAndClicksGoOn) {
+    Song song;
+    song.SetBpm(120 * 10000);
+    auto loop0 = song.Sequence(0);
+    for (int i = 0; i < 10; ++i) loop0->Tracks().push_back(std::make_shared<LoopTrack>());
+    loop0->SetNumTicks(32);
+    auto loop1 = song.Sequence(1);
+    for (int i = 0; i < 2; ++i) loop1->Tracks().push_back(std::make_shared<LoopTrack>());
+    loop1->SetNumTicks(32);
+    WriteSong(song, SongPath());
+    MainForm& form = Start();
+    Press(Qt::Key_1, Qt::KeypadModifier);
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_FALSE(form.IsFillingRows());
+    ClickTick(0, 7);
+    EXPECT_TRUE(form.GetSong()->Sequence(1)->Track(0)->Value(7));
+    EXPECT_EQ(errors_.size(), 1u);
+}
+
 TEST_F(MainWindow, RowsGrowShrinkAndClamp) {
     UseDefaultSong();
     MainForm& form = Start();
