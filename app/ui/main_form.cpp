@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMenuBar>
+#include <cstdio>
 
 #include "av_module.h"
 #include "key_codes.h"
@@ -85,6 +86,16 @@ SequenceControl* MainForm::Row(LONG i) const {
 FilledSquare* MainForm::TickIndicator(LONG i) const {
     return i >= 0 && i < LONG(tickIndicators_.size()) ? tickIndicators_[std::size_t(i)].get()
                                                       : nullptr;
+}
+
+void MainForm::ShowError(const std::string& description) {
+    if (reporting_) {
+        std::fprintf(stderr, "Trellon: %s\n", description.c_str());
+        return;
+    }
+    reporting_ = true;
+    reportError_(description);
+    reporting_ = false;
 }
 
 void MainForm::SetCaptionForLoop(std::uint8_t v) {

@@ -120,9 +120,12 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
         try {
             work();
         } catch (const std::exception& e) {
-            reportError_(e.what());
+            ShowError(e.what());
         }
     }
+    // Shows one error at a time: errors that come while a report is open
+    // (its box runs the event loop) go to the standard error stream.
+    void ShowError(const std::string& description);
 
     std::shared_ptr<Song> song_;
     LoopRenderer renderer_;  // LoopWav, TickLength, TicksPerLoop, NumTracks, SelectedLoopIndex
@@ -141,6 +144,7 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
             *saveCommand_ = nullptr, *saveAsCommand_ = nullptr, *exitCommand_ = nullptr;
     std::unique_ptr<FileDialogs> dialogs_;
     ErrorReporter reportError_;
+    bool reporting_ = false;
 };
 
 // The caption of the installer window that start-up hides.

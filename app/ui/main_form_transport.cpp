@@ -80,7 +80,7 @@ void MainForm::SetSong(std::shared_ptr<Song> song) {
 }
 
 void MainForm::DXCallback(LONG eventid) {
-    Report([&] {
+    try {
         AvSystem& av = SharedAvSystem();
         // The tick being played lights before the buffer is refilled.
         if (FilledSquare* unlit = TickIndicator(lastLitTick_))
@@ -90,7 +90,15 @@ void MainForm::DXCallback(LONG eventid) {
         if (FilledSquare* lit = TickIndicator(lastLitTick_))
             lit->SetFillColor(activeGreenLed_->FillColor());
         av.HandleNotification(eventid, false);
-    });
+    } catch (const std::exception& e) {
+        // Playback that cannot go on stops, rather than failing at every tick.
+        try {
+            if (AvSystem* av = GetAvSystem(); av && av->IsPlaying()) av->StopPlaying();
+        } catch (const std::exception&) {
+        }
+        playButton_->setText(QStringLiteral("Play"));
+        ShowError(e.what());
+    }
 }
 
 void MainForm::LayoutTickIndicators() {

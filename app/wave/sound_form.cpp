@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 
 #include "app_error.h"
@@ -78,11 +79,21 @@ void SoundForm::Load(const std::string& commandLine, LONG screenWidth) {
         view_.Attach(this, this, file.get());
 }
 
+void SoundForm::ShowError(const std::string& description) {
+    if (reporting_) {
+        std::fprintf(stderr, "Trellon: %s\n", description.c_str());
+        return;
+    }
+    reporting_ = true;
+    report_(description);
+    reporting_ = false;
+}
+
 void SoundForm::DXCallback(LONG eventid) {
     try {
         view_.DXCallback(eventid);
     } catch (const std::exception& e) {
-        report_(e.what());
+        ShowError(e.what());
     }
 }
 
@@ -94,7 +105,7 @@ void SoundForm::KeyDown(int keyCode, int) {
         else
             view_.PlaySelection();
     } catch (const std::exception& e) {
-        report_(e.what());
+        ShowError(e.what());
     }
 }
 
@@ -102,7 +113,7 @@ void SoundForm::MouseDown(int, int, double x, double) {
     try {
         view_.BeginSelection(RoundX(x));
     } catch (const std::exception& e) {
-        report_(e.what());
+        ShowError(e.what());
     }
 }
 
@@ -118,7 +129,7 @@ void SoundForm::MouseUp(int, int, double x, double) {
     try {
         if (view_.IsSelecting()) view_.FinishSelection(RoundX(x));
     } catch (const std::exception& e) {
-        report_(e.what());
+        ShowError(e.what());
     }
 }
 

@@ -42,6 +42,10 @@ class SoundForm : public QWidget, public DirectXEvent8 {
     void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
+    // One report at a time; later ones while it is open go to stderr.
+    void ShowError(const std::string& description);
+
     PeakView view_;
     std::function<void(const std::string&)> report_;
+    bool reporting_ = false;
 };
