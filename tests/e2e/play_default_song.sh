@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The program as a user runs it: on an X server (Xvfb), with another
 # program's installer window open, the default song loaded, Play pressed
-# through the X server, and SDL's disk driver capturing what the real
-# device path plays. The capture must be loop 0 of the default song, over
-# and over, exactly as `Trellon --render` writes it.
+# and keypad 1 pressed during the second pass, through the X server, and
+# SDL's disk driver capturing what the real device path plays. The capture
+# must be whole passes of loop 0 of the default song and then loop 1,
+# exactly as `Trellon --render` writes them.
 #
 # usage: play_default_song.sh BIN_DIR AUDIO_LIBRARY TITLED_WINDOW
 set -euo pipefail
@@ -34,15 +35,32 @@ xdotool windowfocus --sync "$window"
 height=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^HEIGHT=//p')
 menu=$((height - 260))
 xdotool mousemove --window "$window" 48 $((menu + 12)) click 1
-sleep 10  # two and a half passes of four seconds
+# During the second pass, keypad 1: loop 1 takes over when the pass ends.
+sleep 5
+xdotool key --window "$window" KP_1
+timeout 5 xdotool search --sync --name '^Trellon 1$' >/dev/null ||
+  fail "keypad 1 did not select loop 1"
+sleep 9
 kill -0 "$trellon" || fail "Trellon ended while playing: $(cat "$work/trellon.log")"
 kill "$trellon"
 
-"$bin/Trellon" --render "$bin/DuvoDodiz.loop" --loop 0 --passes 3 --out "$work/reference.wav"
+"$bin/Trellon" --render "$bin/DuvoDodiz.loop" --loop 0 --out "$work/loop0.wav"
+"$bin/Trellon" --render "$bin/DuvoDodiz.loop" --loop 1 --out "$work/loop1.wav"
 pass=$((176400 * 4))
 size=$(stat -c %s "$capture")
-[ "$size" -ge $((pass * 2)) ] || fail "captured $size bytes, less than two passes"
-# The capture starts with the loop's first frame; compare two full passes.
-capture_matches "$capture" "$work/reference.wav" 44 $((pass * 2)) ||
-  fail "the captured audio differs from the rendered loop"
-echo "captured $size bytes; two passes equal the rendered loop"
+capture_matches "$capture" "$work/loop0.wav" 44 "$pass" ||
+  fail "the capture does not start with loop 0 of the default song"
+# Whole passes of loop 0, then loop 1.
+passes=1
+while cmp -s -n "$pass" <(tail -c +$((lead + passes * pass + 1)) "$capture") \
+  <(tail -c +45 "$work/loop0.wav"); do
+  passes=$((passes + 1))
+done
+[ "$passes" -ge 2 ] || fail "the switch came before the end of the second pass"
+switch=$((lead + passes * pass))
+rest=$((size - switch))
+[ "$rest" -gt $((pass / 4)) ] || fail "only $rest bytes after $passes passes of loop 0"
+[ "$rest" -lt "$pass" ] || rest=$pass
+cmp -n "$rest" <(tail -c +$((switch + 1)) "$capture") <(tail -c +45 "$work/loop1.wav") ||
+  fail "loop 1 does not follow the last pass of loop 0"
+echo "captured $passes passes of loop 0, then $rest bytes of loop 1, equal to the rendered loops"
