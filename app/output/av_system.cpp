@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <limits>
 
 #include "app_error.h"
 #include "integers.h"
@@ -11,12 +10,6 @@ namespace {
 
 [[noreturn]] void ThrowNoDevice() {
     throw AppError(kErrNoAudioDevice, "Unable to open audio output device.");
-}
-
-LONG Checked(LONGLONG v) {
-    if (v > std::numeric_limits<LONG>::max() || v < std::numeric_limits<LONG>::min())
-        ThrowOverflow();
-    return static_cast<LONG>(v);
 }
 
 bool ReaderAtEnd(IWavReader* r) {
@@ -90,12 +83,10 @@ void AvSystem::PlayAudio(IWavReader* audioFile, LONG hwnd, DirectXEvent8* eventS
     Check(reader_->get_NumChannels(&channels));
     Check(reader_->get_SampleRate(&rate));
     Check(reader_->get_BytesPerSample(&bytesPerSample));
-    halfFrames_ = halfBufferSize > 0
-                      ? halfBufferSize
-                      : Checked(static_cast<LONGLONG>(std::nearbyint(double(rate) * channels / 2)));
-    halfValues_ = Checked(LONGLONG{channels} * halfFrames_);
-    halfBytes_ = Checked(LONGLONG{bytesPerSample} * halfValues_);
-    Checked(2LL * halfBytes_);
+    halfFrames_ = halfBufferSize > 0 ? halfBufferSize : RoundToLong(double(rate) * channels / 2);
+    halfValues_ = CheckedLong(LONGLONG{channels} * halfFrames_);
+    halfBytes_ = CheckedLong(LONGLONG{bytesPerSample} * halfValues_);
+    CheckedLong(2LL * halfBytes_);
 
     DSBUFFERDESC desc{};
     desc.lFlags = DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GETCURRENTPOSITION2;

@@ -9,19 +9,13 @@
 
 #include "app_error.h"
 #include "audio_library.h"
+#include "integers.h"
 #include "mix_reader.h"
 
 namespace {
 
 [[noreturn]] void ThrowDivisionByZero() {
     throw AppError(kErrDivisionByZero, "Division by zero");
-}
-
-// Rounds to the nearest integer, halves to the even neighbour; error 6 out of range.
-LONG RoundToLong(double x) {
-    double r = std::nearbyint(x);
-    if (!(r >= -2147483648.0 && r <= 2147483647.0)) ThrowOverflow();
-    return static_cast<LONG>(r);
 }
 
 // The interleaved values of a Wav.

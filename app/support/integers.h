@@ -1,6 +1,9 @@
 // Integer helpers.
 #pragma once
 
+#include <cmath>
+
+#include "app_error.h"
 #include "com/types.h"
 
 inline LONG MinLong(LONG a, LONG b) {
@@ -14,4 +17,17 @@ inline SHORT MinInteger(SHORT a, SHORT b) {
 }
 inline SHORT MaxInteger(SHORT a, SHORT b) {
     return a > b ? a : b;
+}
+
+// v as a 32-bit value; error 6 when it does not fit.
+inline LONG CheckedLong(long long v) {
+    if (v < -2147483648LL || v > 2147483647LL) ThrowOverflow();
+    return static_cast<LONG>(v);
+}
+// x rounded to the nearest integer, halves to the even neighbour; error 6
+// out of range (and for NaN).
+inline LONG RoundToLong(double x) {
+    const double r = std::nearbyint(x);
+    if (!(r >= -2147483648.0 && r <= 2147483647.0)) ThrowOverflow();
+    return static_cast<LONG>(r);
 }

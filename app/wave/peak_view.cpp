@@ -4,7 +4,6 @@
 #include <QScreen>
 #include <cmath>
 #include <fstream>
-#include <limits>
 
 #include "app_error.h"
 #include "audio_library.h"
@@ -17,21 +16,6 @@
 namespace {
 
 constexpr LONG kDrawingBottom = 512;  // y of the sample value 32767
-
-LONG ToLong(long long v) {
-    if (v < std::numeric_limits<LONG>::min() || v > std::numeric_limits<LONG>::max())
-        ThrowOverflow();
-    return static_cast<LONG>(v);
-}
-
-// Rounds to the nearest integer, halves to even; error 6 out of range.
-LONG RoundToLong(double v) {
-    const double r = std::nearbyint(v);
-    if (!(r >= double(std::numeric_limits<LONG>::min()) &&
-          r <= double(std::numeric_limits<LONG>::max())))
-        ThrowOverflow();
-    return static_cast<LONG>(r);
-}
 
 AvSystem& SharedAvSystem() {
     AvSystem* av = GetAvSystem();
@@ -47,11 +31,11 @@ PeakView::~PeakView() {
 
 LONG PeakView::ScreenPositionFromSampleIndex(LONG index) const {
     if (numSamplesPerPeak_ == 0) throw AppError(kErrDivisionByZero, "Division by zero");
-    return ToLong(static_cast<long long>(index / numSamplesPerPeak_) - firstPeak_);
+    return CheckedLong(static_cast<long long>(index / numSamplesPerPeak_) - firstPeak_);
 }
 
 LONG PeakView::SampleIndexFromScreenPosition(LONG x) const {
-    return ToLong((static_cast<long long>(x) + firstPeak_) * numSamplesPerPeak_);
+    return CheckedLong((static_cast<long long>(x) + firstPeak_) * numSamplesPerPeak_);
 }
 
 LONG PeakView::YFromSample(AudioSample v) const {
@@ -204,7 +188,7 @@ void PeakView::StopPlaying() {
 void PeakView::SetPlaybackPosition(LONG value) {
     const long long divisor = static_cast<long long>(bytesPerSample_) * numSamplesPerPeak_;
     if (divisor == 0) throw AppError(kErrDivisionByZero, "Division by zero");
-    const LONG c = ToLong((static_cast<long long>(value) - 195000) / divisor);
+    const LONG c = CheckedLong((static_cast<long long>(value) - 195000) / divisor);
     if (double(clientRect_.Right) / double(xScale_) + firstPeak_ < double(c)) firstPeak_ = c;
 }
 
