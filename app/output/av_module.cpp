@@ -4,6 +4,8 @@
 #include <memory>
 #include <new>
 
+#include "app_error.h"
+
 namespace {
 struct Module {
     std::unique_ptr<AvSystem> system;
@@ -29,6 +31,12 @@ AvSystem* GetAvSystem() {
         }
     }
     return m.system.get();
+}
+
+AvSystem& TheAvSystem() {
+    AvSystem* av = GetAvSystem();
+    if (!av) throw AppError(7, "Out of memory");
+    return *av;
 }
 
 void SetAvSystemErrorReporter(std::function<void(const std::string&)> reporter) {

@@ -8,17 +8,9 @@
 #include "main_form.h"
 #include "twips.h"
 
-namespace {
-AvSystem& SharedAvSystem() {
-    AvSystem* av = GetAvSystem();
-    if (!av) throw AppError(7, "Out of memory");
-    return *av;
-}
-}  // namespace
-
 void MainForm::PlayButton_Click() {
     Report([&] {
-        AvSystem& av = SharedAvSystem();
+        AvSystem& av = TheAvSystem();
         if (av.IsPlaying()) {
             playButton_->setText(QStringLiteral("Play"));
             av.StopPlaying();
@@ -58,7 +50,7 @@ void MainForm::SetSelectedLoopIndex(std::uint8_t v) {
         renderer_.PrepareLoopWav(*song_);
         renderer_.RenderSelectedLoop(*song_, *this);
     }
-    AvSystem& av = SharedAvSystem();
+    AvSystem& av = TheAvSystem();
     if (av.IsPlaying()) {
         // Takes over at the end of the pass being played.
         ComPtr<IWavReader> reader;
@@ -81,7 +73,7 @@ void MainForm::SetSong(std::shared_ptr<Song> song) {
 
 void MainForm::DXCallback(LONG eventid) {
     try {
-        AvSystem& av = SharedAvSystem();
+        AvSystem& av = TheAvSystem();
         // The tick being played lights before the buffer is refilled.
         if (FilledSquare* unlit = TickIndicator(lastLitTick_))
             unlit->SetFillColor(inactiveGreenLed_->FillColor());

@@ -17,12 +17,6 @@ namespace {
 
 constexpr LONG kDrawingBottom = 512;  // y of the sample value 32767
 
-AvSystem& SharedAvSystem() {
-    AvSystem* av = GetAvSystem();
-    if (!av) throw AppError(7, "Out of memory");
-    return *av;
-}
-
 }  // namespace
 
 PeakView::~PeakView() {
@@ -176,13 +170,12 @@ void PeakView::PlaySelection() {
         Check(companion->OpenReader(readers.back().Out()));
     }
     ComPtr<IWavReader> reader = MixReaders(readers);
-    SharedAvSystem().PlayAudio(reader.get(), hwnd_, sink_, selectionStart_, selectionEnd_, false,
-                               -1);
+    TheAvSystem().PlayAudio(reader.get(), hwnd_, sink_, selectionStart_, selectionEnd_, false, -1);
 }
 
 void PeakView::StopPlaying() {
     isPlaying_ = false;
-    SharedAvSystem().StopPlaying();
+    TheAvSystem().StopPlaying();
 }
 
 void PeakView::SetPlaybackPosition(LONG value) {
@@ -210,5 +203,5 @@ void PeakView::CalcPeaks(const std::vector<AudioSample>& samples, LONG, SHORT nu
 }
 
 void PeakView::DXCallback(LONG eventid) {
-    SharedAvSystem().HandleNotification(eventid, false);
+    TheAvSystem().HandleNotification(eventid, false);
 }
