@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMenuBar>
-#include <cstdio>
 
 #include "av_module.h"
 #include "key_codes.h"
@@ -15,12 +14,13 @@ constexpr std::uint32_t kUnlitGreen = RgbColor(0, 64, 0);
 constexpr std::uint32_t kLitGreen = RgbColor(0, 255, 0);
 }  // namespace
 
-MainForm::MainForm() : song_(std::make_shared<Song>()) {
+MainForm::MainForm()
+    : song_(std::make_shared<Song>()),
+      reportError_([this](const std::string& d) { ShowErrorBox(this, d); }) {
     setWindowTitle(QStringLiteral(" Trellon"));
     BuildControls();
     BuildMenu();
     dialogs_ = MakeFileDialogs();
-    reportError_ = [this](const std::string& d) { ShowErrorBox(this, d); };
     // Key preview: the window sees every key before the focused control.
     qApp->installEventFilter(this);
 }
@@ -86,16 +86,6 @@ SequenceControl* MainForm::Row(LONG i) const {
 FilledSquare* MainForm::TickIndicator(LONG i) const {
     return i >= 0 && i < LONG(tickIndicators_.size()) ? tickIndicators_[std::size_t(i)].get()
                                                       : nullptr;
-}
-
-void MainForm::ShowError(const std::string& description) {
-    if (reporting_) {
-        std::fprintf(stderr, "Trellon: %s\n", description.c_str());
-        return;
-    }
-    reporting_ = true;
-    reportError_(description);
-    reporting_ = false;
 }
 
 void MainForm::SetCaptionForLoop(std::uint8_t v) {

@@ -91,7 +91,7 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
 
     // What the dialogs and the error report are (tests script them).
     void SetFileDialogs(std::unique_ptr<FileDialogs> dialogs) { dialogs_ = std::move(dialogs); }
-    void SetErrorReporter(ErrorReporter reporter) { reportError_ = std::move(reporter); }
+    void SetErrorReporter(ErrorReporter reporter) { reportError_.SetReporter(std::move(reporter)); }
 
     // ---- event handlers --------------------------------------------------
     void PlayButton_Click();
@@ -120,12 +120,9 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
         try {
             work();
         } catch (const std::exception& e) {
-            ShowError(e.what());
+            reportError_(e.what());
         }
     }
-    // Shows one error at a time: errors that come while a report is open
-    // (its box runs the event loop) go to the standard error stream.
-    void ShowError(const std::string& description);
 
     std::shared_ptr<Song> song_;
     LoopRenderer renderer_;  // LoopWav, TickLength, TicksPerLoop, NumTracks, SelectedLoopIndex
@@ -143,8 +140,7 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     QAction *newCommand_ = nullptr, *openCommand_ = nullptr, *revertCommand_ = nullptr,
             *saveCommand_ = nullptr, *saveAsCommand_ = nullptr, *exitCommand_ = nullptr;
     std::unique_ptr<FileDialogs> dialogs_;
-    ErrorReporter reportError_;
-    bool reporting_ = false;
+    ErrorReport reportError_;
 };
 
 // The caption of the installer window that start-up hides.

@@ -85,7 +85,7 @@ void MainForm::SequenceControl_TickChange(LONG rowIndex, short tickIndex) {
         isFillingRows_ = true;
         row->SetValue(tickIndex, !on);
         isFillingRows_ = false;
-        ShowError(e.what());
+        reportError_(e.what());
         return;
     }
     Report([&] { renderer_.RenderSelectedLoop(*song_, *this); });

@@ -27,7 +27,7 @@ void MainForm::Load() {
     } catch (const std::exception& e) {
         // Without the default song the program starts on an empty one: one
         // row, loop 0 with a track for it.
-        ShowError(e.what());
+        reportError_(e.what());
         song_->SetBpm(120 * 10000);
         Report([&] {
             StoreRowsInLoop(*song_->Sequence(0));

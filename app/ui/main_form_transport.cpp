@@ -89,7 +89,7 @@ void MainForm::DXCallback(LONG eventid) {
         } catch (const std::exception&) {
         }
         playButton_->setText(QStringLiteral("Play"));
-        ShowError(e.what());
+        reportError_(e.what());
     }
 }
 

@@ -3,7 +3,6 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <cmath>
-#include <cstdio>
 #include <fstream>
 
 #include "app_error.h"
@@ -35,14 +34,14 @@ LONG RoundX(double x) {
 
 }  // namespace
 
-SoundForm::SoundForm() {
+SoundForm::SoundForm()
+    : report_([this](const std::string& d) { ShowErrorBox(this, d, QMessageBox::Warning); }) {
     setWindowTitle(QStringLiteral("Track"));
     // 503 pixels wide as designed, and tall enough for the whole drawing
     // (y 0 to 512).
     setFixedSize(TwipsToPixels(7545), 513);
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);  // moves without a button reach the handler too
-    report_ = [this](const std::string& d) { ShowErrorBox(this, d, QMessageBox::Warning); };
 }
 
 SoundForm::~SoundForm() {
@@ -79,21 +78,11 @@ void SoundForm::Load(const std::string& commandLine, LONG screenWidth) {
         view_.Attach(this, this, file.get());
 }
 
-void SoundForm::ShowError(const std::string& description) {
-    if (reporting_) {
-        std::fprintf(stderr, "Trellon: %s\n", description.c_str());
-        return;
-    }
-    reporting_ = true;
-    report_(description);
-    reporting_ = false;
-}
-
 void SoundForm::DXCallback(LONG eventid) {
     try {
         view_.DXCallback(eventid);
     } catch (const std::exception& e) {
-        ShowError(e.what());
+        report_(e.what());
     }
 }
 
@@ -105,7 +94,7 @@ void SoundForm::KeyDown(int keyCode, int) {
         else
             view_.PlaySelection();
     } catch (const std::exception& e) {
-        ShowError(e.what());
+        report_(e.what());
     }
 }
 
@@ -113,7 +102,7 @@ void SoundForm::MouseDown(int, int, double x, double) {
     try {
         view_.BeginSelection(RoundX(x));
     } catch (const std::exception& e) {
-        ShowError(e.what());
+        report_(e.what());
     }
 }
 
@@ -129,7 +118,7 @@ void SoundForm::MouseUp(int, int, double x, double) {
     try {
         if (view_.IsSelecting()) view_.FinishSelection(RoundX(x));
     } catch (const std::exception& e) {
-        ShowError(e.what());
+        report_(e.what());
     }
 }
 

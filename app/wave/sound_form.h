@@ -3,10 +3,10 @@
 #pragma once
 
 #include <QWidget>
-#include <functional>
 #include <memory>
 #include <string>
 
+#include "error_box.h"
 #include "peak_view.h"
 #include "sound/event_service.h"
 
@@ -33,7 +33,7 @@ class SoundForm : public QWidget, public DirectXEvent8 {
     static std::string StripQuotes(const std::string& s);
 
     // How errors are shown (tests record them).
-    void SetErrorReporter(std::function<void(const std::string&)> r) { report_ = std::move(r); }
+    void SetErrorReporter(ErrorReporter r) { report_.SetReporter(std::move(r)); }
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -42,10 +42,6 @@ class SoundForm : public QWidget, public DirectXEvent8 {
     void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
-    // One report at a time; later ones while it is open go to stderr.
-    void ShowError(const std::string& description);
-
     PeakView view_;
-    std::function<void(const std::string&)> report_;
-    bool reporting_ = false;
+    ErrorReport report_;
 };

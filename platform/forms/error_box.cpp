@@ -1,5 +1,7 @@
 #include "error_box.h"
 
+#include <cstdio>
+
 std::unique_ptr<QMessageBox> MakeErrorBox(QWidget* owner, const std::string& description,
                                           QMessageBox::Icon icon) {
     auto box =
@@ -11,4 +13,14 @@ std::unique_ptr<QMessageBox> MakeErrorBox(QWidget* owner, const std::string& des
 
 void ShowErrorBox(QWidget* owner, const std::string& description, QMessageBox::Icon icon) {
     MakeErrorBox(owner, description, icon)->exec();
+}
+
+void ErrorReport::operator()(const std::string& description) {
+    if (open_) {
+        std::fprintf(stderr, "Trellon: %s\n", description.c_str());
+        return;
+    }
+    open_ = true;
+    show_(description);
+    open_ = false;
 }

@@ -18,3 +18,16 @@ void ShowErrorBox(QWidget* owner, const std::string& description,
 
 // How a window reports an error; tests install one that records it.
 using ErrorReporter = std::function<void(const std::string& description)>;
+
+// A window's error report, one at a time: a box runs the event loop, so
+// errors that come while one is open go to the standard error stream.
+class ErrorReport {
+  public:
+    explicit ErrorReport(ErrorReporter show) : show_(std::move(show)) {}
+    void SetReporter(ErrorReporter show) { show_ = std::move(show); }
+    void operator()(const std::string& description);
+
+  private:
+    ErrorReporter show_;
+    bool open_ = false;
+};
