@@ -101,7 +101,7 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
     QWidget* focus = QApplication::focusWidget();
     if (focus && focus->window() == this ? watched != focus : watched != this) return false;
     const auto* key = static_cast<QKeyEvent*>(event);
-    KeyDown(FormKeyCode(*key), FormShiftState(*key));
+    KeyDown(FormKeyCode(*key), FormShiftState(key->modifiers()));
     return false;  // the focused control gets the key too
 }
 

@@ -23,8 +23,8 @@ void MainForm::PlayButton_Click() {
             Check(LoopWav()->OpenReader(reader.Out()));
             LONG frames = 0;
             Check(LoopWav()->get_NumSamples(&frames));
-            av.PlayAudio(reader.get(), static_cast<LONG>(winId() & 0x7FFFFFFF), this, 0, frames,
-                         true, frames / TicksPerLoop() + 1);
+            av.PlayAudio(reader.get(), static_cast<LONG>(WindowHandle(this)), this, 0, frames, true,
+                         frames / TicksPerLoop() + 1);
         } catch (...) {
             // Nothing plays: the button offers Play again.
             playButton_->setText(QStringLiteral("Play"));

@@ -22,12 +22,6 @@ int ButtonOf(const QMouseEvent& e) {
            (b & Qt::MiddleButton ? 4 : 0);
 }
 
-int ShiftOf(const QMouseEvent& e) {
-    const Qt::KeyboardModifiers m = e.modifiers();
-    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) |
-           (m & Qt::AltModifier ? 4 : 0);
-}
-
 LONG RoundX(double x) {
     return static_cast<LONG>(std::nearbyint(x));
 }
@@ -123,17 +117,17 @@ void SoundForm::MouseUp(int, int, double x, double) {
 }
 
 void SoundForm::keyPressEvent(QKeyEvent* event) {
-    KeyDown(FormKeyCode(*event), FormShiftState(*event));
+    KeyDown(FormKeyCode(*event), FormShiftState(event->modifiers()));
 }
 
 void SoundForm::mousePressEvent(QMouseEvent* e) {
-    MouseDown(ButtonOf(*e), ShiftOf(*e), e->position().x(), e->position().y());
+    MouseDown(ButtonOf(*e), FormShiftState(e->modifiers()), e->position().x(), e->position().y());
 }
 
 void SoundForm::mouseMoveEvent(QMouseEvent* e) {
-    MouseMove(ButtonOf(*e), ShiftOf(*e), e->position().x(), e->position().y());
+    MouseMove(ButtonOf(*e), FormShiftState(e->modifiers()), e->position().x(), e->position().y());
 }
 
 void SoundForm::mouseReleaseEvent(QMouseEvent* e) {
-    MouseUp(ButtonOf(*e), ShiftOf(*e), e->position().x(), e->position().y());
+    MouseUp(ButtonOf(*e), FormShiftState(e->modifiers()), e->position().x(), e->position().y());
 }

@@ -3,11 +3,7 @@
 #include <QPaintEvent>
 #include <utility>
 
-namespace {
-QColor ToQColor(std::uint32_t bgr) {
-    return QColor(int(bgr & 0xFF), int(bgr >> 8 & 0xFF), int(bgr >> 16 & 0xFF));
-}
-}  // namespace
+#include "twips.h"
 
 Canvas::Canvas(QWidget* host) : QObject(nullptr), host_(host) {
     host_->setAttribute(Qt::WA_OpaquePaintEvent);  // the handler erases
@@ -19,7 +15,7 @@ Canvas::~Canvas() {
 }
 
 LONG Canvas::hwnd() const {
-    return host_ ? static_cast<LONG>(host_->winId() & 0x7FFFFFFF) : 0;
+    return host_ ? static_cast<LONG>(WindowHandle(host_)) : 0;
 }
 
 void Canvas::InvalidateRect(const CanvasRect& r) {
@@ -47,14 +43,13 @@ bool Canvas::eventFilter(QObject* watched, QEvent* event) {
 
 void Canvas::FillRect(QPainter* dc, const CanvasRect& r, std::uint32_t colour, int opacity) {
     if (!dc || r.Right <= r.Left || r.Bottom <= r.Top) return;
-    QColor c = ToQColor(colour);
+    QColor c = ColorFromBgr(colour);
     c.setAlpha(opacity < 0 ? 0 : opacity > 255 ? 255 : opacity);
     dc->fillRect(QRect(int(r.Left), int(r.Top), int(r.Right - r.Left), int(r.Bottom - r.Top)), c);
 }
 
 std::uint32_t Canvas::ColorFromComponents(int red, int green, int blue, int /*alpha*/) {
-    return std::uint32_t(red & 0xFF) | std::uint32_t(green & 0xFF) << 8 |
-           std::uint32_t(blue & 0xFF) << 16;
+    return RgbColor(red, green, blue);
 }
 
 void Canvas::NormalizeRect(CanvasRect& r) {
@@ -65,7 +60,7 @@ void Canvas::NormalizeRect(CanvasRect& r) {
 void Canvas::DrawLine(QPainter* dc, float x1, float y1, float x2, float y2, std::uint32_t colour) {
     if (!dc) return;
     dc->setRenderHint(QPainter::Antialiasing, false);
-    dc->setPen(QPen(ToQColor(colour), 1));
+    dc->setPen(QPen(ColorFromBgr(colour), 1));
     dc->drawLine(QPointF(x1, y1), QPointF(x2, y2));
 }
 

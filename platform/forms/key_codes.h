@@ -1,6 +1,6 @@
 // Qt key events as the form toolkit's key codes: letters and the main
 // keyboard's digits are their characters, the keypad digits 96 to 105,
-// space 32. Shift state: 1 shift, 2 control, 4 alt.
+// space 32. Shift state (of keys and mouse events): 1 shift, 2 control, 4 alt.
 #pragma once
 
 #include <QKeyEvent>
@@ -17,8 +17,7 @@ inline int FormKeyCode(const QKeyEvent& e) {
     return 0;  // keys the windows do not look at
 }
 
-inline int FormShiftState(const QKeyEvent& e) {
-    const Qt::KeyboardModifiers m = e.modifiers();
+inline int FormShiftState(Qt::KeyboardModifiers m) {
     return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) |
            (m & Qt::AltModifier ? 4 : 0);
 }

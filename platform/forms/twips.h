@@ -1,4 +1,4 @@
-// Window measures and colours as the forms give them: twips (15 to a pixel
+// Window measures, colours and handles as the forms give them: twips (15 to a pixel
 // at 96 dots per inch) and 32-bit 0x00BBGGRR colour values.
 #pragma once
 
@@ -20,6 +20,11 @@ inline int PixelsToTwips(int pixels) {
 inline void PlaceInTwips(QWidget* w, double left, double top, double width, double height) {
     w->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
                    TwipsToPixels(height));
+}
+
+// The 32-bit handle of a window, as the sound API and the canvas pass it.
+inline long WindowHandle(QWidget* w) {
+    return static_cast<long>(w->winId() & 0x7FFFFFFF);
 }
 
 // 0x00BBGGRR from its components.
