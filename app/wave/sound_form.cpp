@@ -57,13 +57,14 @@ void SoundForm::Load(const std::string& commandLine, LONG screenWidth) {
     if (path.empty() || !std::ifstream(path)) throw AppError(53, "File not found: " + path);
     ComPtr<IWavFile> file;
     Check(AudioLibrary()->WavFile(Bstr(path).get(), file.Out()));
+    // One frame tells whether there is audio; the view reads the whole file.
     LONG frames = 0;
     {
         ComPtr<IWavReader> reader;
         Check(file->OpenReader(reader.Out()));
-        ComPtr<IWav> all;
-        Check(reader->Read(-1, all.Out()));
-        Check(all->get_NumSamples(&frames));
+        ComPtr<IWav> first;
+        Check(reader->Read(1, first.Out()));
+        Check(first->get_NumSamples(&frames));
     }
     if (frames <= 0) throw AppError(321, "Invalid file format (no 16-bit PCM audio): " + path);
     if (screenWidth > 0)
