@@ -1,6 +1,7 @@
 // Start-up, the layout and the track rows of the main window.
 #include <QImage>
 #include <QSignalSpy>
+#include <numeric>
 
 #include "twips.h"
 #include "ui_fixture.h"
@@ -303,16 +304,13 @@ TEST_F(MainWindow, ShowsTenRowsForSamplesInSlotsZeroToThree) {
 TEST_F(MainWindow, LoadSampleNamesTheTrackAfterTheFile) {
     UseDefaultSong();
     MainForm& form = Start();
-    ComPtr<IWav> wav = MakeSignal(50, 2, [](LONG i) { return AudioSample(i); });
-    SAFEARRAY* image = nullptr;
-    ASSERT_EQ(wav->ToByteArray(&image), S_OK);
-    WriteText(Folder("my kick.v2.wav"),
-              std::string(static_cast<char*>(image->pvData), image->rgsabound[0].cElements));
-    SafeArrayDestroy(image);
-    form.LoadSample(1, Folder("my kick.v2.wav"));
+    form.LoadSample(1, WriteWav(
+                           "my kick.v2.wav", 50, [](LONG i) { return AudioSample(i); }, 2));
     EXPECT_EQ(form.Row(1)->SampleButton()->text(), "my kick.v2");
     EXPECT_EQ(form.GetSong()->SampleAt(1)->Caption(), u"my kick.v2");
-    EXPECT_EQ(ValuesOf(form.GetSong()->SampleAt(1)->Wav().get()), ValuesOf(wav.get()));
+    std::vector<AudioSample> values(100);
+    std::iota(values.begin(), values.end(), AudioSample(0));
+    EXPECT_EQ(ValuesOf(form.GetSong()->SampleAt(1)->Wav().get()), values);
     EXPECT_EQ(form.Row(1)->Sample().get(), form.GetSong()->SampleAt(1)->Wav().get());
     // A missing file, and a file that is no WAV file, change nothing.
     EXPECT_THROW(form.LoadSample(2, Folder("missing.wav")), AppError);

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <deque>
 #include <filesystem>
+#include <functional>
 
 #include "app_error.h"
 #include "audio_fixture.h"
@@ -81,6 +82,20 @@ class MainWindow : public AudioLibrary {
         out->Commit();
     }
 
+    // A WAV file in the test's folder whose value i (channels interleaved) is f(i).
+    std::string WriteWav(const std::string& name, LONG frames,
+                         const std::function<AudioSample(LONG)>& f, SHORT channels = 1) {
+        ComPtr<IWav> w = MakeWav(frames, channels);
+        SAFEARRAY* image = nullptr;
+        EXPECT_EQ(w->ToByteArray(&image), S_OK);
+        auto* v = reinterpret_cast<AudioSample*>(static_cast<char*>(image->pvData) + 44);
+        for (LONG i = 0; i < frames * channels; ++i) v[i] = f(i);
+        const std::string path = Folder(name);
+        WriteText(path,
+                  std::string(static_cast<char*>(image->pvData), image->rgsabound[0].cElements));
+        SafeArrayDestroy(image);
+        return path;
+    }
     // Starts the window as the program does, on the song in its folder.
     MainForm& Start() {
         form_ = std::make_unique<MainForm>();
