@@ -1,7 +1,10 @@
 #include "audio_library.h"
 
+#include <fstream>
+
 #include "app_error.h"
 #include "com/activation.h"
+#include "com/bstr.h"
 #include "com/comptr.h"
 
 namespace {
@@ -19,4 +22,11 @@ IOvraAudioGlobals* AudioLibrary() {
 
 void UseAudioLibrary(IOvraAudioGlobals* library) {
     Globals() = ComPtr<IOvraAudioGlobals>(library);
+}
+
+ComPtr<IWavFile> OpenWavFile(const std::string& path) {
+    if (!std::ifstream(path)) throw AppError(53, "File not found: " + path);
+    ComPtr<IWavFile> file;
+    Check(AudioLibrary()->WavFile(Bstr(path).get(), file.Out()));
+    return file;
 }

@@ -1,7 +1,5 @@
 // The track rows of the main window: making and removing them, showing a
 // loop in them, copying them back into the song, and their tick clicks.
-#include <fstream>
-
 #include "app_error.h"
 #include "audio_library.h"
 #include "com/bstr.h"
@@ -96,10 +94,7 @@ void MainForm::LoadSample(LONG trackIndex, const std::string& path) {
     std::string caption = FileNameOfPath(path);
     if (caption.find('.') != std::string::npos)
         caption.resize(caption.size() - ExtensionOfFileName(caption).size() - 1);
-    if (!std::ifstream(path)) throw AppError(53, "File not found: " + path);
-
-    ComPtr<IWavFile> file;
-    Check(AudioLibrary()->WavFile(Bstr(path).get(), file.Out()));
+    ComPtr<IWavFile> file = OpenWavFile(path);
     ComPtr<IWavReader> reader;
     Check(file->OpenReader(reader.Out()));
     ComPtr<IWav> wav;

@@ -3,12 +3,10 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <cmath>
-#include <fstream>
 
 #include "app_error.h"
 #include "audio_library.h"
 #include "av_module.h"
-#include "com/bstr.h"
 #include "error_box.h"
 #include "key_codes.h"
 #include "twips.h"
@@ -53,10 +51,7 @@ void SoundForm::Load(const std::string& commandLine) {
 
 void SoundForm::Load(const std::string& commandLine, LONG screenWidth) {
     const std::string path = StripQuotes(commandLine);
-    // The library reads a missing file as empty; say so instead.
-    if (path.empty() || !std::ifstream(path)) throw AppError(53, "File not found: " + path);
-    ComPtr<IWavFile> file;
-    Check(AudioLibrary()->WavFile(Bstr(path).get(), file.Out()));
+    ComPtr<IWavFile> file = OpenWavFile(path);
     // One frame tells whether there is audio; the view reads the whole file.
     LONG frames = 0;
     {
