@@ -1,11 +1,11 @@
-#include "globals.h"
+#include "audio/globals.h"
 
 #include <cstring>
 
+#include "audio/ogg_vorbis_file.h"
+#include "audio/wav.h"
+#include "audio/wav_file.h"
 #include "com/comptr.h"
-#include "ogg_vorbis_file.h"
-#include "wav.h"
-#include "wav_file.h"
 
 HRESULT OvraAudioGlobals::WavFile(BSTR Path, IWavFile** result) {
     if (!result) return E_POINTER;

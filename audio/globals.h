@@ -3,8 +3,8 @@
 #pragma once
 
 #include "OvraAudio.h"
+#include "audio/typelib.h"
 #include "com/object.h"
-#include "typelib.h"
 
 class OvraAudioGlobals final : public DispatchObject<OvraAudioGlobals, IOvraAudioGlobals> {
   public:

@@ -1,4 +1,4 @@
-#include "ogg_header_check.h"
+#include "audio/ogg_header_check.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,12 +1,12 @@
-#include "ogg_vorbis_file.h"
+#include "audio/ogg_vorbis_file.h"
 
 #define STB_VORBIS_HEADER_ONLY
 #include <stb_vorbis.h>
 
 #include <limits>
 
-#include "ogg_vorbis_reader.h"
-#include "wav.h"
+#include "audio/ogg_vorbis_reader.h"
+#include "audio/wav.h"
 
 HRESULT OggVorbisFile::Create(BSTR path, IOggVorbisFile** out) {
     return CreateWithPath<OggVorbisFile>(path, out);

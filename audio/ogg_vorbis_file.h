@@ -3,9 +3,9 @@
 #pragma once
 
 #include "OvraAudio.h"
+#include "audio/typelib.h"
+#include "audio/wav_format.h"
 #include "com/object.h"
-#include "typelib.h"
-#include "wav_format.h"
 
 class OggVorbisFile final : public DispatchObject<OggVorbisFile, IOggVorbisFile> {
   public:

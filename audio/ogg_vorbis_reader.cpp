@@ -1,4 +1,4 @@
-#include "ogg_vorbis_reader.h"
+#include "audio/ogg_vorbis_reader.h"
 
 #define STB_VORBIS_HEADER_ONLY
 #include <stb_vorbis.h>
@@ -8,8 +8,8 @@
 #include <cstring>
 #include <limits>
 
-#include "ogg_header_check.h"
-#include "wav.h"
+#include "audio/ogg_header_check.h"
+#include "audio/wav.h"
 
 namespace {
 
@@ -22,12 +22,11 @@ WavHeader StreamHeader(SHORT channels) {
 }
 
 AudioSample ToSample(float x) {
-    // Truncated toward zero, then clamped.
-    float v = x * 32768.0f;
-    if (v != v) return 0;  // NaN
-    if (v <= -32768.0f) return -32768;
-    if (v >= 32767.0f) return 32767;
-    return static_cast<AudioSample>(static_cast<int>(v));
+    // Truncated toward zero, then clamped; NaN is silence. The first bound
+    // only keeps the conversion to an integer defined.
+    const float v = x * 32768.0f;
+    if (v != v) return 0;
+    return ClampToAudioSample(static_cast<LONG>(std::clamp(v, -65536.0f, 65536.0f)));
 }
 
 }  // namespace

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "audio/typelib.h"
+#include "audio/wav_format.h"
 #include "com/object.h"
-#include "typelib.h"
-#include "wav_format.h"
 
 struct stb_vorbis;
 

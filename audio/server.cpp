@@ -2,14 +2,14 @@
 // check, and registration from its scripts and type library.
 #include <string>
 
+#include "audio/globals.h"
+#include "audio/ogg_vorbis_file.h"
+#include "audio/ogg_vorbis_reader.h"
+#include "audio/wav.h"
+#include "audio/wav_file.h"
+#include "audio/wav_file_reader.h"
+#include "audio/wav_memory_reader.h"
 #include "com/server.h"
-#include "globals.h"
-#include "ogg_vorbis_file.h"
-#include "ogg_vorbis_reader.h"
-#include "wav.h"
-#include "wav_file.h"
-#include "wav_file_reader.h"
-#include "wav_memory_reader.h"
 
 namespace {
 

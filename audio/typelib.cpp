@@ -1,6 +1,6 @@
 // The type library of OvraAudio as tables: what late-bound clients see of
 // its records, interfaces and classes.
-#include "typelib.h"
+#include "audio/typelib.h"
 
 #include "OvraAudio.h"
 #include "com/members.h"

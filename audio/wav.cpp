@@ -1,8 +1,8 @@
-#include "wav.h"
+#include "audio/wav.h"
 
 #include <cstring>
 
-#include "wav_memory_reader.h"
+#include "audio/wav_memory_reader.h"
 
 HRESULT Wav::Create(const WavHeader& h, LONG n, bool zeroed, Wav** out, LONGLONG capacity) {
     *out = nullptr;
@@ -36,6 +36,15 @@ HRESULT Wav::Adopt(const WavHeader& h, CBuffer buffer, Wav** out) {
     w->data_ = std::move(buffer);
     *out = w;
     return S_OK;
+}
+
+HRESULT Wav::QueryInterface(REFIID riid, void** ppv) {
+    if (ppv && riid == IWavValues::iid) {
+        *ppv = static_cast<IWavValues*>(this);
+        AddRef();
+        return S_OK;
+    }
+    return FormatMembers::QueryInterface(riid, ppv);
 }
 
 HRESULT Wav::OpenReader(IWavReader** result) {
@@ -95,4 +104,27 @@ HRESULT Wav::ToByteArray(SAFEARRAY** result) {
     *result = MakeByteArray(&format_.header, sizeof(WavHeader), data_.get(),
                             static_cast<std::size_t>(size));
     return *result ? S_OK : E_FAIL;
+}
+
+bool Wav::HoldsValues(LONG first, LONG count) const {
+    return HasSixteenBitSamples() && first >= 0 && count >= 0 &&
+           LONGLONG{first} + count <= format_.numValues;
+}
+
+HRESULT Wav::ReadValues(LONG FirstValueIndex, LONG Count, AudioSample* Values) {
+    if (!Values && Count > 0) return E_POINTER;
+    if (!HoldsValues(FirstValueIndex, Count)) return E_FAIL;
+    if (Count > 0)
+        std::memcpy(Values, Wav::Values() + FirstValueIndex,
+                    std::size_t(Count) * sizeof(AudioSample));
+    return S_OK;
+}
+
+HRESULT Wav::WriteValues(LONG FirstValueIndex, LONG Count, const AudioSample* Values) {
+    if (!Values && Count > 0) return E_POINTER;
+    if (!HoldsValues(FirstValueIndex, Count)) return E_FAIL;
+    if (Count > 0)
+        std::memcpy(data_.get() + std::size_t(FirstValueIndex) * sizeof(AudioSample), Values,
+                    std::size_t(Count) * sizeof(AudioSample));
+    return S_OK;
 }

@@ -2,13 +2,18 @@
 // with its header. Sized once when made; only Sample (put) changes it.
 #pragma once
 
+#include "audio/typelib.h"
+#include "audio/wav_format.h"
 #include "com/object.h"
-#include "typelib.h"
-#include "wav_format.h"
 
-class Wav final : public FormatMembers<DispatchObject<Wav, IWav>> {
+class Wav final : public FormatMembers<DispatchObject<Wav, IWav>>, public IWavValues {
   public:
     static const InterfaceDesc& Interface() { return WavInterface(); }
+
+    // IUnknown for both interfaces; IWavValues besides the dual interface.
+    HRESULT QueryInterface(REFIID riid, void** ppv) override;
+    ULONG AddRef() override { return AddRefImpl(); }
+    ULONG Release() override { return ReleaseImpl(); }
 
     // A new Wav of n frames in the format of h, its buffer zeroed or not.
     // capacity, when given, is the buffer's size in bytes, for a block that
@@ -39,11 +44,16 @@ class Wav final : public FormatMembers<DispatchObject<Wav, IWav>> {
     HRESULT put_Sample(SHORT ChannelIndex, LONG SampleIndex, AudioSample value) override;
     HRESULT ToByteArray(SAFEARRAY** result) override;
 
+    HRESULT ReadValues(LONG FirstValueIndex, LONG Count, AudioSample* Values) override;
+    HRESULT WriteValues(LONG FirstValueIndex, LONG Count, const AudioSample* Values) override;
+
   private:
     // The sample members read the buffer as 16-bit values.
     bool HasSixteenBitSamples() const { return format_.bytesPerSample == 2 && format_.IsUsable(); }
     // The flat value index of (channel, frame), or -1 when outside the data.
     LONGLONG ValueIndex(SHORT channel, LONG frame) const;
+    // Whether values [first, first + count) lie inside the data.
+    bool HoldsValues(LONG first, LONG count) const;
 
     CBuffer data_;
 };

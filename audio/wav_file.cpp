@@ -1,6 +1,6 @@
-#include "wav_file.h"
+#include "audio/wav_file.h"
 
-#include "wav_file_reader.h"
+#include "audio/wav_file_reader.h"
 
 HRESULT WavFile::Create(BSTR path, IWavFile** out) {
     return CreateWithPath<WavFile>(path, out);

@@ -2,9 +2,9 @@
 #pragma once
 
 #include "OvraAudio.h"
+#include "audio/typelib.h"
+#include "audio/wav_format.h"
 #include "com/object.h"
-#include "typelib.h"
-#include "wav_format.h"
 
 class WavFile final : public DispatchObject<WavFile, IWavFile> {
   public:

@@ -1,12 +1,13 @@
-#include "wav_file_reader.h"
+#include "audio/wav_file_reader.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 
-#include "wav.h"
-#include "wav_parse.h"
+#include "audio/wav.h"
+#include "audio/wav_parse.h"
 
 HRESULT WavFileReader::Open(const std::string& path, IWavReader** out) {
     *out = nullptr;
@@ -113,32 +114,35 @@ HRESULT WavFileReader::Peaks(LONG NumSamplesPerPeak, SAFEARRAY** result) {
     const LONGLONG blockValues = LONGLONG{NumSamplesPerPeak} * channels;
     long long left = Remaining();
     for (LONG k = 0; k < count; ++k) {
-        AudioSample lo = 32767, hi = -32768;
+        Peak peak{32767, -32768};
         // Past the end nothing more can be read: the rest of the blocks stay empty.
-        for (LONGLONG i = 0; i < blockValues && !atEnd_; ++i) {
-            // Each value read into a zeroed 16-bit value: 8-bit data gives 0..255.
-            unsigned char bytes[2] = {0, 0};
-            bool ok = left >= valueBytes;
-            for (LONG b = 0; ok && b < valueBytes; ++b) {
-                int c = getc_unlocked(stream_);
-                if (c == EOF) {
-                    ok = false;
+        for (LONGLONG i = 0; i < blockValues && !atEnd_;) {
+            AudioSample chunk[1024];
+            std::size_t n = 0;
+            for (; n < std::size(chunk) && i < blockValues; ++i) {
+                // Each value read into a zeroed 16-bit value: 8-bit data gives 0..255.
+                unsigned char bytes[2] = {0, 0};
+                bool ok = left >= valueBytes;
+                for (LONG b = 0; ok && b < valueBytes; ++b) {
+                    int c = getc_unlocked(stream_);
+                    if (c == EOF) {
+                        ok = false;
+                        break;
+                    }
+                    bytes[b] = static_cast<unsigned char>(c);
+                    ++offset_;
+                    --left;
+                }
+                if (!ok) {
+                    atEnd_ = true;
                     break;
                 }
-                bytes[b] = static_cast<unsigned char>(c);
-                ++offset_;
-                --left;
+                chunk[n++] = static_cast<AudioSample>(bytes[0] | (bytes[1] << 8));
+                if (i % channels == 0) ++position_;
             }
-            if (!ok) {
-                atEnd_ = true;
-                continue;
-            }
-            AudioSample v = static_cast<AudioSample>(bytes[0] | (bytes[1] << 8));
-            if (v > hi) hi = v;
-            if (v < lo) lo = v;
-            if (i % channels == 0) ++position_;
+            ExtendPeak(peak, chunk, n);
         }
-        peaks[k] = Peak{lo, hi};
+        peaks[k] = peak;
     }
     *result = a;
     return S_OK;

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <string>
 
+#include "audio/typelib.h"
+#include "audio/wav_format.h"
 #include "com/object.h"
-#include "typelib.h"
-#include "wav_format.h"
 
 class WavFileReader final : public FormatMembers<DispatchObject<WavFileReader, IWavReader>> {
   public:

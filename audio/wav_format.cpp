@@ -1,11 +1,11 @@
-#include "wav_format.h"
+#include "audio/wav_format.h"
 
 #include <cstring>
 #include <limits>
 
+#include "audio/typelib.h"
 #include "com/comptr.h"
 #include "com/recordinfo.h"
-#include "typelib.h"
 
 LONG WavFormat::FrameBytes() const {
     return IsUsable()
@@ -118,15 +118,7 @@ HRESULT SummarisePeaks(const AudioSample* values, LONG numSamples, SHORT channel
     if (!a) return E_FAIL;
     auto* peaks = static_cast<Peak*>(a->pvData);
     const std::size_t block = std::size_t(framesPerPeak) * std::size_t(channels);
-    for (LONG k = 0; k < count; ++k) {
-        const AudioSample* v = values + std::size_t(k) * block;
-        AudioSample lo = 32767, hi = -32768;
-        for (std::size_t i = 0; i < block; ++i) {
-            lo = v[i] < lo ? v[i] : lo;
-            hi = v[i] > hi ? v[i] : hi;
-        }
-        peaks[k] = Peak{lo, hi};
-    }
+    for (LONG k = 0; k < count; ++k) peaks[k] = PeakOf(values + std::size_t(k) * block, block);
     *result = a;
     return S_OK;
 }

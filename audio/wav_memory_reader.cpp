@@ -1,8 +1,8 @@
-#include "wav_memory_reader.h"
+#include "audio/wav_memory_reader.h"
 
 #include <cstring>
 
-#include "wav.h"
+#include "audio/wav.h"
 
 HRESULT WavMemoryReader::Create(Wav* source, IWavReader** out) {
     *out = nullptr;

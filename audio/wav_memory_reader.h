@@ -1,10 +1,10 @@
 // WavMemoryReader: a reader over an in-memory Wav, which it keeps alive.
 #pragma once
 
+#include "audio/typelib.h"
+#include "audio/wav_format.h"
 #include "com/comptr.h"
 #include "com/object.h"
-#include "typelib.h"
-#include "wav_format.h"
 
 class Wav;
 

@@ -1,4 +1,4 @@
-#include "wav_parse.h"
+#include "audio/wav_parse.h"
 
 #include <sys/stat.h>
 

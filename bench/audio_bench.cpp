@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "audio/globals.h"
 #include "bench_support.h"
 #include "com/comptr.h"
 #include "com/server.h"
-#include "globals.h"
 
 namespace {
 

@@ -7,13 +7,14 @@
 #include <cstring>
 #include <vector>
 
-#include "audio_library.h"
+#include "audio/globals.h"
 #include "bench_support.h"
 #include "com/server.h"
-#include "globals.h"
-#include "loop_renderer.h"
-#include "mix_reader.h"
-#include "song.h"
+#include "song/loop_renderer.h"
+#include "song/mix_reader.h"
+#include "song/song.h"
+#include "support/audio_library.h"
+#include "support/wav_values.h"
 
 namespace {
 
@@ -35,17 +36,13 @@ struct FullGrid : TickGrid {
 ComPtr<IWav> NoisyWav(LONG frames, unsigned seed) {
     ComPtr<IWav> w;
     Library()->MakeWav(frames, 2, 44100, 2, w.Out());
-    SAFEARRAY* image = nullptr;
-    w->ToByteArray(&image);
-    auto* v = reinterpret_cast<std::int16_t*>(static_cast<char*>(image->pvData) + 44);
-    for (LONG i = 0; i < frames * 2; ++i) {
+    std::vector<AudioSample> v(std::size_t(frames) * 2);
+    for (AudioSample& x : v) {
         seed = seed * 1103515245u + 12345u;
-        v[i] = static_cast<std::int16_t>((seed >> 16) % 24000 - 12000);
+        x = static_cast<AudioSample>((seed >> 16) % 24000 - 12000);
     }
-    ComPtr<IWav> out;
-    Library()->ReadWavFromArray(&image, out.Out());
-    SafeArrayDestroy(image);
-    return out;
+    WriteWavValues(w.get(), v);
+    return w;
 }
 
 // Ten tracks, every tick on, every sample half a second of stereo, 120 bpm.
@@ -86,12 +83,7 @@ void LiteralRender(StressSong& s) {
 }
 
 std::vector<AudioSample> Values(IWav* w) {
-    SAFEARRAY* a = nullptr;
-    w->get_RawData(0, -1, &a);
-    std::vector<AudioSample> v(static_cast<AudioSample*>(a->pvData),
-                               static_cast<AudioSample*>(a->pvData) + a->rgsabound[0].cElements);
-    SafeArrayDestroy(a);
-    return v;
+    return ReadWavValues(w);
 }
 
 void BM_Render_literal_baseline(benchmark::State& state) {

@@ -1,8 +1,8 @@
 // A song file of any bytes: read, and when it reads, written back.
-#include "app_error.h"
-#include "audio_library.h"
 #include "fuzz_support.h"
-#include "song.h"
+#include "song/song.h"
+#include "support/app_error.h"
+#include "support/audio_library.h"
 
 namespace {
 
@@ -19,6 +19,7 @@ class BytesStream : public BinaryStream {
         pos_ += n;
         return out;
     }
+    long long BytesLeft() const override { return static_cast<long long>(size_ - pos_); }
 
   private:
     const uint8_t* data_;

@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <string>
 
+#include "audio/globals.h"
 #include "com/comptr.h"
 #include "com/server.h"
-#include "globals.h"
 
 inline ComPtr<IOvraAudioGlobals> Globals() {
     ComPtr<IOvraAudioGlobals> g;

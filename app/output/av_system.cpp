@@ -1,15 +1,15 @@
-#include "av_system.h"
+#include "output/av_system.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "app_error.h"
-#include "integers.h"
+#include "support/app_error.h"
+#include "support/integers.h"
 
 namespace {
 
 [[noreturn]] void ThrowNoDevice() {
-    throw AppError(kErrNoAudioDevice, "Unable to open audio output device.");
+    ThrowError(kErrNoAudioDevice, kTextNoAudioDevice);
 }
 
 bool ReaderAtEnd(IWavReader* r) {
@@ -42,21 +42,20 @@ void AvSystem::Enqueue(IWavReader* reader) {
     queuedReader_ = ComPtr<IWavReader>(reader);
 }
 
-void AvSystem::PlayAudio(IWavReader* audioFile, LONG hwnd, DirectXEvent8* eventSink, LONG startPos,
-                         LONG endPos, bool playLoop, LONG halfBufferSize) {
-    playLoop_ = playLoop;
+void AvSystem::PlayAudio(IWavReader* audioFile, const PlayOptions& options) {
+    playLoop_ = options.PlayLoop;
     atEnd_ = false;
     reader_ = ComPtr<IWavReader>(audioFile);
-    Check(reader_->Skip(startPos));
-    startPos_ = startPos;
-    endPos_ = endPos;
+    Check(reader_->Skip(options.StartPos));
+    startPos_ = options.StartPos;
+    endPos_ = options.EndPos;
 
     if (!directX_) directX_ = std::make_unique<DirectX8>();
     // A device that could not be opened is tried again on every play.
     if (!sound_) {
         sound_ = directX_->DirectSoundCreate("");
         if (!sound_) ThrowNoDevice();
-        Check(sound_->SetCooperativeLevel(hwnd, DSSCL_NORMAL));
+        Check(sound_->SetCooperativeLevel(options.hwnd, DSSCL_NORMAL));
     }
 
     if (isPlaying_) {
@@ -83,10 +82,12 @@ void AvSystem::PlayAudio(IWavReader* audioFile, LONG hwnd, DirectXEvent8* eventS
     Check(reader_->get_NumChannels(&channels));
     Check(reader_->get_SampleRate(&rate));
     Check(reader_->get_BytesPerSample(&bytesPerSample));
-    halfFrames_ = halfBufferSize > 0 ? halfBufferSize : RoundToLong(double(rate) * channels / 2);
-    halfValues_ = CheckedLong(LONGLONG{channels} * halfFrames_);
-    halfBytes_ = CheckedLong(LONGLONG{bytesPerSample} * halfValues_);
-    CheckedLong(2LL * halfBytes_);
+    constexpr char kTooLarge[] = "The sound buffer for this audio would be too large";
+    halfFrames_ = options.HalfBufferSize > 0 ? options.HalfBufferSize
+                                             : RoundToLong(double(rate) * channels / 2, kTooLarge);
+    halfValues_ = CheckedLong(LONGLONG{channels} * halfFrames_, kTooLarge);
+    halfBytes_ = CheckedLong(LONGLONG{bytesPerSample} * halfValues_, kTooLarge);
+    CheckedLong(2LL * halfBytes_, kTooLarge);
 
     DSBUFFERDESC desc{};
     desc.lFlags = DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GETCURRENTPOSITION2;
@@ -97,10 +98,10 @@ void AvSystem::PlayAudio(IWavReader* audioFile, LONG hwnd, DirectXEvent8* eventS
 
     if (startEventId_ == 0) {
         // Made once: this sink gets every notification until it detaches.
-        sink_ = eventSink;
-        startEventId_ = directX_->CreateEvent(eventSink);
-        halfEventId_ = directX_->CreateEvent(eventSink);
-        stopEventId_ = directX_->CreateEvent(eventSink);
+        sink_ = options.EventSink;
+        startEventId_ = directX_->CreateEvent(sink_);
+        halfEventId_ = directX_->CreateEvent(sink_);
+        stopEventId_ = directX_->CreateEvent(sink_);
     }
     notifyTable_[0] = {1, startEventId_};
     notifyTable_[1] = {halfBytes_, halfEventId_};
@@ -207,13 +208,12 @@ std::vector<AudioSample> AvSystem::ReadHalfBuffer() {
         const LONG n = endPos_ < 0 ? framesLeft : MinLong(framesLeft, endPos_ - pos);
         ComPtr<IWav> block;
         Check(reader_->Read(n, block.Out()));
-        SAFEARRAY* data = nullptr;
-        Check(block->get_RawData(0, -1, &data));
-        const auto* v = static_cast<const AudioSample*>(data->pvData);
-        const std::size_t got = std::min<std::size_t>(data->rgsabound[0].cElements,
-                                                      std::size_t(halfValues_) - values.size());
+        SafeArrayPtr data;
+        Check(block->get_RawData(0, -1, data.Out()));
+        const auto* v = data.Data<const AudioSample>();
+        const std::size_t got =
+            std::min<std::size_t>(data.Count(), std::size_t(halfValues_) - values.size());
         values.insert(values.end(), v, v + got);
-        SafeArrayDestroy(data);
         if (!playLoop_) break;  // without looping, one read and the rest silence
         if (got == 0) {
             if (restarted) break;

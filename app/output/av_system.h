@@ -13,6 +13,16 @@
 #include "com/comptr.h"
 #include "sound/directx8.h"
 
+// How PlayAudio plays a reader: its arguments, named as designed.
+struct PlayOptions {
+    LONG hwnd = 0;                       // the window given to the device's cooperative level
+    DirectXEvent8* EventSink = nullptr;  // receives the notifications
+    LONG StartPos = 0;                   // the first frame played
+    LONG EndPos = -1;                    // the frame where reading stops; < 0: the reader's end
+    bool PlayLoop = false;               // at the end, the next pass instead of silence
+    LONG HalfBufferSize = 0;             // frames per half; <= 0: the default half
+};
+
 class AvSystem {
   public:
     AvSystem() = default;
@@ -22,11 +32,9 @@ class AvSystem {
 
     // The reader that takes over at the end of the current pass.
     void Enqueue(IWavReader* reader);
-    // Plays audioFile from frame startPos (to endPos, or its end when
-    // negative), or switches a running stream to it at once. Throws AppError;
-    // 0xE0010031 when no sound device can be opened.
-    void PlayAudio(IWavReader* audioFile, LONG hwnd, DirectXEvent8* eventSink, LONG startPos,
-                   LONG endPos, bool playLoop, LONG halfBufferSize);
+    // Plays audioFile as options say, or switches a running stream to it at
+    // once. Throws AppError; 0xE0010031 when no sound device can be opened.
+    void PlayAudio(IWavReader* audioFile, const PlayOptions& options);
     void StopPlaying();
     // Halts and restarts the device buffer; the stream goes on afterwards.
     void Pause();
@@ -44,9 +52,6 @@ class AvSystem {
     LONG HalfValues() const { return halfValues_; }
     LONG HalfBytes() const { return halfBytes_; }
     LONG PlayingHalfOffset() const { return playingHalfOffset_; }
-    LONG StartEventId() const { return startEventId_; }
-    LONG HalfEventId() const { return halfEventId_; }
-    LONG StopEventId() const { return stopEventId_; }
     LONG LastEventId() const { return lastEventId_; }
     bool AtEnd() const { return atEnd_; }
     const std::shared_ptr<DirectSoundSecondaryBuffer8>& Buffer() const { return buffer_; }
@@ -80,6 +85,3 @@ class AvSystem {
     LONG lastEventId_ = 0;
     int pauseStops_ = 0;  // stop notifications that Pause raised, still to come
 };
-
-// The error number of a sound device that cannot be opened.
-constexpr long kErrNoAudioDevice = static_cast<long>(static_cast<std::int32_t>(0xE0010031u));

@@ -1,4 +1,4 @@
-#include "loop_renderer.h"
+#include "song/loop_renderer.h"
 
 #include <cmath>
 #include <vector>
@@ -7,25 +7,16 @@
 #include <emmintrin.h>
 #endif
 
-#include "app_error.h"
-#include "audio_library.h"
-#include "integers.h"
-#include "mix_reader.h"
+#include "song/mix_reader.h"
+#include "support/app_error.h"
+#include "support/audio_library.h"
+#include "support/integers.h"
+#include "support/wav_values.h"
 
 namespace {
 
-[[noreturn]] void ThrowDivisionByZero() {
-    throw AppError(kErrDivisionByZero, "Division by zero");
-}
-
-// The interleaved values of a Wav.
-std::vector<AudioSample> ValuesOf(IWav* wav) {
-    SAFEARRAY* a = nullptr;
-    Check(wav->get_RawData(0, -1, &a));
-    const auto* v = static_cast<const AudioSample*>(a->pvData);
-    std::vector<AudioSample> out(v, v + a->rgsabound[0].cElements);
-    SafeArrayDestroy(a);
-    return out;
+[[noreturn]] void ThrowZeroTempo() {
+    ThrowError(kErrDivisionByZero, "The tempo is 0 beats per minute: a loop cannot be rendered");
 }
 
 struct Shape {
@@ -53,14 +44,13 @@ Source SourceOf(IWav* wav) {
     Shape shape = ShapeOf(wav);
     s.frames = shape.frames;
     s.channels = shape.channels;
-    s.values = ValuesOf(wav);
+    s.values = ReadWavValues(wav);
     return s;
 }
 
 // The sum of two values clipped to 16 bits (a saturating add).
 inline AudioSample AddClipped(AudioSample a, AudioSample b) {
-    int sum = int{a} + int{b};
-    return static_cast<AudioSample>(sum < -32768 ? -32768 : sum > 32767 ? 32767 : sum);
+    return ClampSample(LONG{a} + LONG{b});
 }
 
 // dst[k] = dst[k] + from[k] clipped, for n values; eight at a time where
@@ -82,7 +72,7 @@ void AddRunClipped(AudioSample* dst, const AudioSample* from, std::size_t n) {
 void AddInto(std::vector<AudioSample>& out, LONG frames, SHORT channels, LONG offset,
              const Source& src) {
     if (src.frames <= 0 || channels <= 0) return;
-    if (frames <= 0) ThrowDivisionByZero();
+    if (frames <= 0) ThrowError(kErrDivisionByZero, "The loop buffer holds no frames");
     const std::size_t count = src.values.size();
     const std::size_t perFrame = std::size_t(channels);
     LONG p = offset % frames;
@@ -112,15 +102,6 @@ void AddInto(std::vector<AudioSample>& out, LONG frames, SHORT channels, LONG of
     }
 }
 
-// Writes values into wav where they differ from what it holds.
-void StoreValues(IWav* wav, SHORT channels, const std::vector<AudioSample>& values) {
-    std::vector<AudioSample> current = ValuesOf(wav);
-    for (std::size_t k = 0; k < values.size() && k < current.size(); ++k)
-        if (current[k] != values[k])
-            Check(wav->put_Sample(static_cast<SHORT>(k % channels), static_cast<LONG>(k / channels),
-                                  values[k]));
-}
-
 }  // namespace
 
 bool LoopGrid::TickOn(int row, int tick) const {
@@ -130,46 +111,49 @@ bool LoopGrid::TickOn(int row, int tick) const {
 }
 
 LONG LoopRenderer::LoopFrames(std::int64_t bpm, LONG ticksPerLoop) {
-    if (bpm == 0) ThrowDivisionByZero();
+    if (bpm == 0) ThrowZeroTempo();
     // 60 / bpm * ticks / 4 in double precision, kept as a single.
     const float seconds =
         static_cast<float>(60.0 / (static_cast<double>(bpm) / 10000.0) * ticksPerLoop / 4.0);
-    return RoundToLong(static_cast<double>(seconds) * 44100.0);
+    return RoundToLong(static_cast<double>(seconds) * 44100.0,
+                       "The loop is too long to render at this tempo");
 }
 
 LONG LoopRenderer::StepFrames(std::int64_t bpm, LONG sampleRate) {
     // bpm * 4 exactly in currency, then 60 / it, kept as a single.
     const std::int64_t times4 = bpm * 4;
-    if (times4 == 0) ThrowDivisionByZero();
+    if (times4 == 0) ThrowZeroTempo();
     const float step = static_cast<float>(60.0 / (static_cast<double>(times4) / 10000.0));
-    return RoundToLong(static_cast<double>(step) * sampleRate);
+    return RoundToLong(static_cast<double>(step) * sampleRate,
+                       "The ticks are too far apart to render at this tempo");
 }
 
 void LoopRenderer::PrepareLoopWav(const Song& song) {
     const LONG frames = LoopFrames(song.Bpm(), TicksPerLoop);
-    if (TicksPerLoop == 0) ThrowDivisionByZero();
-    TickLength = RoundToLong(static_cast<double>(frames) / TicksPerLoop);
+    if (TicksPerLoop == 0) ThrowError(kErrDivisionByZero, "A loop of 0 ticks cannot be rendered");
+    TickLength =
+        RoundToLong(static_cast<double>(frames) / TicksPerLoop, "The ticks are too long to render");
     ComPtr<IWav> wav;
     Check(AudioLibrary()->MakeWav(frames, 2, 44100, 2, wav.Out()));
     LoopWav = std::move(wav);
 }
 
 void LoopRenderer::ClearLoopWav() {
-    Shape shape = ShapeOf(LoopWav.get());
-    StoreValues(LoopWav.get(), shape.channels,
-                std::vector<AudioSample>(std::size_t(shape.frames) * shape.channels, 0));
+    const Shape shape = ShapeOf(LoopWav.get());
+    WriteWavValues(LoopWav.get(),
+                   std::vector<AudioSample>(std::size_t(shape.frames) * shape.channels, 0));
 }
 
 void LoopRenderer::MixWavInto(IWav* target, LONG offset, IWav* source) {
-    Shape shape = ShapeOf(target);
-    LONG loopFrames = ShapeOf(LoopWav.get()).frames;
-    std::vector<AudioSample> values = ValuesOf(target);
+    const Shape shape = ShapeOf(target);
+    const LONG loopFrames = ShapeOf(LoopWav.get()).frames;
+    std::vector<AudioSample> values = ReadWavValues(target);
     AddInto(values, loopFrames, shape.channels, offset, SourceOf(source));
-    StoreValues(target, shape.channels, values);
+    WriteWavValues(target, values);
 }
 
 void LoopRenderer::RenderSelectedLoop(Song& song, const TickGrid& grid) {
-    if (!LoopWav) throw AppError(91, "Object variable or With block variable not set");
+    if (!LoopWav) ThrowError(kErrObjectNotSet, "No loop buffer has been prepared to render into");
     LONG rate = 0;
     Check(LoopWav->get_SampleRate(&rate));
     const LONG step = StepFrames(song.Bpm(), rate);
@@ -188,11 +172,13 @@ void LoopRenderer::RenderSelectedLoop(Song& song, const TickGrid& grid) {
         plays[std::size_t(j)] = true;
     }
     // Ticks ascending, tracks ascending within a tick: clipping depends on it.
-    std::vector<AudioSample> values(std::size_t(shape.frames) * std::size_t(shape.channels), 0);
+    // The mix is kept between renderings: a fresh buffer of this size would
+    // cost a page fault per 4 KB on every tick click.
+    mix_.assign(std::size_t(shape.frames) * std::size_t(shape.channels), 0);
     for (LONG i = 0; i < TicksPerLoop; ++i)
         for (LONG j = 0; j < NumTracks; ++j)
             if (plays[std::size_t(j)] && grid.TickOn(j, i))
-                AddInto(values, shape.frames, shape.channels, i * step, sources[std::size_t(j)]);
-    StoreValues(LoopWav.get(), shape.channels, values);
+                AddInto(mix_, shape.frames, shape.channels, i * step, sources[std::size_t(j)]);
+    WriteWavValues(LoopWav.get(), mix_);
     song.Sequence(SelectedLoopIndex)->SetWav(LoopWav);
 }

@@ -4,10 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "OvraAudio.h"
 #include "com/comptr.h"
-#include "song.h"
+#include "song/song.h"
 
 // The tick check boxes the renderer reads: row j, tick i.
 class TickGrid {
@@ -50,4 +51,7 @@ class LoopRenderer {
     static LONG StepFrames(std::int64_t bpm, LONG sampleRate);
     // Frames in one pass of ticksPerLoop ticks at the song's tempo.
     static LONG LoopFrames(std::int64_t bpm, LONG ticksPerLoop);
+
+  private:
+    std::vector<AudioSample> mix_;  // where a rendering is summed before it is stored
 };

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "file_streams.h"
+#include "support/file_streams.h"
 
 class LoopTrack {
   public:

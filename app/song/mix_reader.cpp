@@ -1,18 +1,18 @@
-#include "mix_reader.h"
+#include "song/mix_reader.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "app_error.h"
-#include "audio_library.h"
-#include "integers.h"
+#include "support/app_error.h"
+#include "support/audio_library.h"
+#include "support/integers.h"
 
 AudioSample ClampSample(LONG value) {
-    return static_cast<AudioSample>(MinLong(MaxLong(-32768, value), 32767));
+    return ClampToAudioSample(value);
 }
 
 void MyWavReader::Initialize(const std::vector<ComPtr<IWavReader>>& readers) {
-    if (readers.empty() || !readers[0]) ThrowSubscriptOutOfRange();
+    if (readers.empty() || !readers[0]) ThrowSubscriptOutOfRange("There is no reader to mix");
     sources_ = readers;
     maxNumSamples_ = 0;
     for (const auto& r : sources_) {
@@ -49,20 +49,20 @@ HRESULT MyWavReader::Read(LONG NumSamplesToRead, IWav** result) {
         hr = source->Read(NumSamplesToRead, block.Out());
         if (FAILED(hr)) return hr;
         // A block shorter than asked for adds silence beyond its end.
-        SAFEARRAY* data = nullptr;
-        hr = block->get_RawData(0, -1, &data);
+        SafeArrayPtr data;
+        hr = block->get_RawData(0, -1, data.Out());
         if (FAILED(hr)) return hr;
-        const auto* v = static_cast<const AudioSample*>(data->pvData);
-        const std::size_t n = std::min<std::size_t>(values, data->rgsabound[0].cElements);
+        const auto* v = data.Data<const AudioSample>();
+        const std::size_t n = std::min<std::size_t>(values, data.Count());
         for (std::size_t i = 0; i < n; ++i) sum[i] += v[i];
-        SafeArrayDestroy(data);
     }
     // Every frame of the block comes from the sum, also where the last source ended.
-    for (std::size_t i = 0; i < values; ++i) {
-        hr = out->put_Sample(static_cast<SHORT>(i % channels), static_cast<LONG>(i / channels),
-                             ClampSample(sum[i]));
-        if (FAILED(hr)) return hr;
-    }
+    std::vector<AudioSample> mixed(values);
+    for (std::size_t i = 0; i < values; ++i) mixed[i] = ClampSample(sum[i]);
+    ComPtr<IWavValues> target;
+    hr = out.As(&target);
+    if (SUCCEEDED(hr)) hr = target->WriteValues(0, static_cast<LONG>(values), mixed.data());
+    if (FAILED(hr)) return hr;
     *result = out.Detach();
     return S_OK;
 }
@@ -81,47 +81,36 @@ HRESULT MyWavReader::Peaks(LONG NumSamplesPerPeak, SAFEARRAY** result) {
     if (NumSamplesPerPeak <= 0) return E_FAIL;
     const LONG count = maxNumSamples_ / NumSamplesPerPeak;
     std::vector<LONG> lo(static_cast<std::size_t>(count), 0), hi(lo), contributors(lo);
-    SAFEARRAY* model = nullptr;
+    SafeArrayPtr model;  // the result is an array like the first source's
     for (const auto& s : sources_) {
-        SAFEARRAY* p = nullptr;
-        HRESULT hr = s->Peaks(NumSamplesPerPeak, &p);
-        if (FAILED(hr)) {
-            SafeArrayDestroy(model);
-            return hr;
-        }
-        const auto* peaks = static_cast<const Peak*>(p->pvData);
-        const LONG n = MinLong(count, static_cast<LONG>(p->rgsabound[0].cElements));
+        SafeArrayPtr p;
+        HRESULT hr = s->Peaks(NumSamplesPerPeak, p.Out());
+        if (FAILED(hr)) return hr;
+        const auto* peaks = p.Data<const Peak>();
+        const LONG n = MinLong(count, static_cast<LONG>(p.Count()));
         for (LONG h = 0; h < n; ++h) {
             lo[h] += peaks[h].Min;
             hi[h] += peaks[h].Max;
             ++contributors[h];
         }
-        if (!model)
-            model = p;  // the result is an array like the sources'
-        else
-            SafeArrayDestroy(p);
+        if (!model) model = std::move(p);
     }
     if (!model) return E_FAIL;
-    IRecordInfo* info = nullptr;
-    SafeArrayGetRecordInfo(model, &info);
+    ComPtr<IRecordInfo> info;
+    SafeArrayGetRecordInfo(model.get(), info.Out());
     VARTYPE vt = VT_I4;
-    SafeArrayGetVartype(model, &vt);
-    SAFEARRAY* out = vt == VT_RECORD ? SafeArrayCreateVectorEx(VT_RECORD, 0, count, info)
-                                     : SafeArrayCreateVector(vt, 0, count);
-    if (info) info->Release();
-    SafeArrayDestroy(model);
-    if (!out || out->cbElements != sizeof(Peak)) {
-        SafeArrayDestroy(out);
-        return E_FAIL;
-    }
-    auto* peaks = static_cast<Peak*>(out->pvData);
+    SafeArrayGetVartype(model.get(), &vt);
+    SafeArrayPtr out(vt == VT_RECORD ? SafeArrayCreateVectorEx(VT_RECORD, 0, count, info.get())
+                                     : SafeArrayCreateVector(vt, 0, count));
+    if (!out || out.get()->cbElements != sizeof(Peak)) return E_FAIL;
+    auto* peaks = out.Data<Peak>();
     for (LONG h = 0; h < count; ++h) {
         // The mean of the sources, rounded half to even.
         double n = contributors[h] ? contributors[h] : 1;
         peaks[h].Min = ClampSample(static_cast<LONG>(std::nearbyint(lo[h] / n)));
         peaks[h].Max = ClampSample(static_cast<LONG>(std::nearbyint(hi[h] / n)));
     }
-    *result = out;
+    *result = out.Detach();
     return S_OK;
 }
 

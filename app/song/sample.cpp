@@ -1,21 +1,19 @@
-#include "sample.h"
+#include "song/sample.h"
 
 #include <cstring>
 
-#include "audio_library.h"
-#include "song_io.h"
+#include "song/song_io.h"
+#include "support/audio_library.h"
 
 void Sample::WriteToFile(BinaryStream& out) const {
-    SAFEARRAY* image = nullptr;
-    if (wav_) Check(wav_->ToByteArray(&image));
-    struct ImageGuard {
-        SAFEARRAY* a;
-        ~ImageGuard() { SafeArrayDestroy(a); }
-    } guard{image};
-    std::uint8_t captionLength = ToByte(static_cast<long long>(caption_.size()));
-    LONG length = image ? static_cast<LONG>(image->rgsabound[0].cElements) : 0;
-    std::uint8_t header[6] = {captionLength, static_cast<std::uint8_t>(image ? 1 : 0)};
-    std::memcpy(header + 2, &length, 4);
+    using namespace song_format;
+    SafeArrayPtr image;
+    if (wav_) Check(wav_->ToByteArray(image.Out()));
+    const LONG length = static_cast<LONG>(image.Count());
+    std::uint8_t header[kSampleHeaderSize] = {
+        CountByte(static_cast<long long>(caption_.size()), "characters in a caption"),
+        static_cast<std::uint8_t>(image ? kHasAudio : 0)};
+    std::memcpy(header + kSampleHeaderAudioLength, &length, 4);
     out.WriteBytes(header, sizeof header);
     ByteArray caption(caption_.size() * 2);
     for (std::size_t i = 0; i < caption_.size(); ++i) {
@@ -23,11 +21,12 @@ void Sample::WriteToFile(BinaryStream& out) const {
         caption[2 * i + 1] = static_cast<std::uint8_t>(caption_[i] >> 8);
     }
     out.WriteBytes(caption);
-    if (length > 0) out.WriteBytes(image->pvData, static_cast<std::size_t>(length));
+    if (length > 0) out.WriteBytes(image.Bytes(), static_cast<std::size_t>(length));
 }
 
 void Sample::ReadFromFile(BinaryStream& in) {
-    ByteArray header = ReadExactly(in, 6);
+    using namespace song_format;
+    ByteArray header = ReadExactly(in, kSampleHeaderSize);
     if (header[0] != 0) {
         ByteArray bytes = ReadExactly(in, 2 * header[0]);
         std::u16string caption(header[0], u'\0');
@@ -36,16 +35,20 @@ void Sample::ReadFromFile(BinaryStream& in) {
         caption_ = std::move(caption);
     }
     LONG length;
-    std::memcpy(&length, &header[2], 4);
-    if (header[1] == 1 && length > 0) {
-        ByteArray bytes = ReadExactly(in, length);
-        SAFEARRAY* image = SafeArrayCreateVectorUninit(VT_UI1, 0, static_cast<ULONG>(length));
+    std::memcpy(&length, &header[kSampleHeaderAudioLength], 4);
+    if (header[1] == kHasAudio && length > 0) {
+        // Straight from the stream into the array the library reads, and
+        // never an array larger than what the stream still holds.
+        const long long left = in.BytesLeft();
+        if (left >= 0 && left < length) ThrowUnexpectedEof();
+        SafeArrayPtr image(SafeArrayCreateVectorUninit(VT_UI1, 0, static_cast<ULONG>(length)));
         if (!image) Check(E_OUTOFMEMORY);
-        std::memcpy(image->pvData, bytes.data(), bytes.size());
+        if (in.ReadBytesInto(image.Bytes(), static_cast<std::size_t>(length)) <
+            static_cast<std::size_t>(length))
+            ThrowUnexpectedEof();
+        SAFEARRAY* bytesArg = image.get();
         ComPtr<IWav> wav;
-        HRESULT hr = AudioLibrary()->ReadWavFromArray(&image, wav.Out());
-        SafeArrayDestroy(image);
-        Check(hr);
+        Check(AudioLibrary()->ReadWavFromArray(&bytesArg, wav.Out()));
         wav_ = std::move(wav);
     }
 }

@@ -5,7 +5,7 @@
 
 #include "OvraAudio.h"
 #include "com/comptr.h"
-#include "file_streams.h"
+#include "support/file_streams.h"
 
 class Sample {
   public:

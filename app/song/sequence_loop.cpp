@@ -1,6 +1,8 @@
-#include "sequence_loop.h"
+#include "song/sequence_loop.h"
 
-#include "song_io.h"
+#include <string>
+
+#include "song/song_io.h"
 
 void SequenceLoop::SetNumTicks(std::uint8_t value) {
     numTicks_ = value;
@@ -8,23 +10,26 @@ void SequenceLoop::SetNumTicks(std::uint8_t value) {
 }
 
 std::uint8_t SequenceLoop::NumTracks() const {
-    return ToByte(static_cast<long long>(tracks_.size()));
+    return CountByte(static_cast<long long>(tracks_.size()), "tracks in a loop");
 }
 
 std::shared_ptr<LoopTrack> SequenceLoop::Track(std::int32_t index) const {
-    if (index < 0 || static_cast<std::size_t>(index) >= tracks_.size()) ThrowSubscriptOutOfRange();
+    if (index < 0 || static_cast<std::size_t>(index) >= tracks_.size())
+        ThrowSubscriptOutOfRange("Track " + std::to_string(index) +
+                                 " does not exist: the loop has " + std::to_string(tracks_.size()) +
+                                 " tracks");
     return tracks_[static_cast<std::size_t>(index)];
 }
 
 void SequenceLoop::WriteToFile(BinaryStream& out) const {
-    std::uint8_t header[2] = {NumTracks(), numTicks_};
+    std::uint8_t header[song_format::kLoopHeaderSize] = {NumTracks(), numTicks_};
     out.WriteBytes(header, sizeof header);
     for (const auto& t : tracks_) t->WriteToFile(out);
 }
 
 void SequenceLoop::ReadFromFile(BinaryStream& in) {
     tracks_ = TrackList();
-    ByteArray header = ReadExactly(in, 2);
+    ByteArray header = ReadExactly(in, song_format::kLoopHeaderSize);
     numTicks_ = header[1];
     for (int i = 0; i < header[0]; ++i) {
         auto track = std::make_shared<LoopTrack>();

@@ -6,7 +6,7 @@
 
 #include "OvraAudio.h"
 #include "com/comptr.h"
-#include "loop_track.h"
+#include "song/loop_track.h"
 
 class SequenceLoop {
   public:

@@ -1,8 +1,9 @@
-#include "song.h"
+#include "song/song.h"
 
 #include <cstring>
+#include <string>
 
-#include "song_io.h"
+#include "song/song_io.h"
 
 namespace {
 constexpr std::size_t kInitialSlots = 10;
@@ -23,13 +24,14 @@ Song::Song() : sampleSlots_(kInitialSlots), loopSlots_(kInitialSlots) {}
 
 void Song::ClearLoops() {
     std::shared_ptr<SequenceLoop> old = loopSlots_.empty() ? nullptr : loopSlots_[0];
-    if (!old) ThrowSubscriptOutOfRange();  // there must be a loop 0
+    if (!old)
+        ThrowSubscriptOutOfRange("The song has no loop 0 whose tracks the cleared song keeps");
     loopSlots_.assign(kInitialSlots, nullptr);
     loopSlots_[0] = EmptyCopyOf(*old);
 }
 
 std::shared_ptr<Sample> Song::SampleAt(std::int32_t index) {
-    if (index < 0) ThrowSubscriptOutOfRange();
+    if (index < 0) ThrowSubscriptOutOfRange("Track " + std::to_string(index) + " does not exist");
     if (sampleSlots_.size() <= static_cast<std::size_t>(index)) sampleSlots_.resize(index + 1);
     auto& slot = sampleSlots_[static_cast<std::size_t>(index)];
     if (!slot) slot = std::make_shared<Sample>();
@@ -38,7 +40,9 @@ std::shared_ptr<Sample> Song::SampleAt(std::int32_t index) {
 
 void Song::RemoveTrack(std::int32_t index) {
     if (index < 0 || static_cast<std::size_t>(index) >= sampleSlots_.size())
-        ThrowSubscriptOutOfRange();
+        ThrowSubscriptOutOfRange("Track " + std::to_string(index) +
+                                 " does not exist: the song has " +
+                                 std::to_string(sampleSlots_.size()) + " tracks");
     sampleSlots_.erase(sampleSlots_.begin() + index);
     for (const auto& loop : loopSlots_)
         if (loop && static_cast<std::size_t>(index) < loop->Tracks().size())
@@ -46,7 +50,7 @@ void Song::RemoveTrack(std::int32_t index) {
 }
 
 std::shared_ptr<SequenceLoop> Song::Sequence(std::int32_t index) {
-    if (index < 0) ThrowSubscriptOutOfRange();
+    if (index < 0) ThrowSubscriptOutOfRange("Loop " + std::to_string(index) + " does not exist");
     if (loopSlots_.size() <= static_cast<std::size_t>(index)) loopSlots_.resize(index + 1);
     auto& slot = loopSlots_[static_cast<std::size_t>(index)];
     if (!slot) {
@@ -58,29 +62,34 @@ std::shared_ptr<SequenceLoop> Song::Sequence(std::int32_t index) {
 }
 
 void Song::WriteToFile(BinaryStream& out) const {
+    using namespace song_format;
     long long loops = 0, samples = 0;
     for (const auto& l : loopSlots_) loops += l ? 1 : 0;
     for (const auto& s : sampleSlots_) samples += s ? 1 : 0;
-    std::uint8_t header[10] = {ToByte(loops), ToByte(samples)};
-    std::memcpy(header + 2, &bpm_, 8);
+    std::uint8_t header[kSongHeaderSize] = {CountByte(loops, "loops"),
+                                            CountByte(samples, "tracks")};
+    std::memcpy(header + kSongHeaderBpm, &bpm_, 8);
     out.WriteBytes(header, sizeof header);
     for (std::size_t i = 0; i < loopSlots_.size(); ++i) {
         if (!loopSlots_[i]) continue;
-        std::uint8_t prefix[2] = {ToByte(static_cast<long long>(i)), 0};
-        out.WriteBytes(prefix, 2);
+        std::uint8_t prefix[kItemPrefixSize] = {IndexByte(static_cast<long long>(i), "loops")};
+        out.WriteBytes(prefix, sizeof prefix);
         loopSlots_[i]->WriteToFile(out);
     }
     for (std::size_t i = 0; i < sampleSlots_.size(); ++i) {
         if (!sampleSlots_[i]) continue;
-        std::uint8_t prefix[2] = {ToByte(static_cast<long long>(i)), 0};
-        out.WriteBytes(prefix, 2);
+        std::uint8_t prefix[kItemPrefixSize] = {IndexByte(static_cast<long long>(i), "tracks")};
+        out.WriteBytes(prefix, sizeof prefix);
         sampleSlots_[i]->WriteToFile(out);
     }
 }
 
 void Song::ReadFromFile(BinaryStream& in) {
-    ByteArray header = ReadExactly(in, 10);
-    std::memcpy(&bpm_, &header[2], 8);
-    for (int i = 0; i < header[0]; ++i) Sequence(ReadExactly(in, 2)[0])->ReadFromFile(in);
-    for (int i = 0; i < header[1]; ++i) SampleAt(ReadExactly(in, 2)[0])->ReadFromFile(in);
+    using namespace song_format;
+    ByteArray header = ReadExactly(in, kSongHeaderSize);
+    std::memcpy(&bpm_, &header[kSongHeaderBpm], 8);
+    for (int i = 0; i < header[0]; ++i)
+        Sequence(ReadExactly(in, kItemPrefixSize)[0])->ReadFromFile(in);
+    for (int i = 0; i < header[1]; ++i)
+        SampleAt(ReadExactly(in, kItemPrefixSize)[0])->ReadFromFile(in);
 }

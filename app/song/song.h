@@ -5,9 +5,9 @@
 #include <memory>
 #include <vector>
 
-#include "file_streams.h"
-#include "sample.h"
-#include "sequence_loop.h"
+#include "song/sample.h"
+#include "song/sequence_loop.h"
+#include "support/file_streams.h"
 
 class Song {
   public:

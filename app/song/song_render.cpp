@@ -1,9 +1,11 @@
-#include "song_render.h"
+#include "song/song_render.h"
 
 #include <cstring>
+#include <string>
 
-#include "app_error.h"
-#include "loop_renderer.h"
+#include "song/loop_renderer.h"
+#include "song/song_format.h"
+#include "support/app_error.h"
 
 std::shared_ptr<Song> ReadSongFile(const std::string& path) {
     auto stream = OpenFileForReading(path);
@@ -13,8 +15,12 @@ std::shared_ptr<Song> ReadSongFile(const std::string& path) {
 }
 
 void RenderSongLoop(const std::string& songPath, int loop, int passes, const std::string& out) {
-    if (loop < 0 || loop > 255) ThrowSubscriptOutOfRange();
-    if (passes < 1) throw AppError(5, "Invalid procedure call or argument");
+    if (loop < 0 || loop > song_format::kMaxCount)
+        ThrowSubscriptOutOfRange("Loop " + std::to_string(loop) +
+                                 " does not exist: loops are numbered 0 to 255");
+    if (passes < 1)
+        ThrowError(kErrInvalidArgument,
+                   "A loop is rendered at least once, not " + std::to_string(passes) + " times");
     std::shared_ptr<Song> song = ReadSongFile(songPath);
 
     // Opening: rows for the song's tracks, loop 0 prepared and rendered.
@@ -34,25 +40,19 @@ void RenderSongLoop(const std::string& songPath, int loop, int passes, const std
     // Play renders once more before it starts.
     r.RenderSelectedLoop(*song, grid);
 
-    SAFEARRAY* image = nullptr;
-    Check(r.LoopWav->ToByteArray(&image));
-    struct Guard {
-        SAFEARRAY* a;
-        ~Guard() { SafeArrayDestroy(a); }
-    } guard{image};
-    const auto* bytes = static_cast<const std::uint8_t*>(image->pvData);
-    const std::size_t size = image->rgsabound[0].cElements;
-    const std::uint64_t data = size - 44;
-    if (data * passes + 36 > 0x7FFFFFFFull) ThrowOverflow();
+    SafeArrayPtr image;
+    Check(r.LoopWav->ToByteArray(image.Out()));
+    const std::uint8_t* bytes = image.Bytes();
+    const std::uint64_t data = image.Count() - sizeof(WavHeader);
+    if (data * passes + 36 > 0x7FFFFFFFull)
+        ThrowOverflow(std::to_string(passes) + " passes of this loop do not fit in a WAV file");
     // The header of all passes, then the data again and again.
-    std::uint8_t header[44];
-    std::memcpy(header, bytes, 44);
-    const std::uint32_t total = static_cast<std::uint32_t>(data * passes);
-    const std::uint32_t riff = total + 36;
-    std::memcpy(header + 4, &riff, 4);
-    std::memcpy(header + 40, &total, 4);
+    WavHeader header;
+    std::memcpy(&header, bytes, sizeof header);
+    header.DataHeader.ChunkSize = static_cast<LONG>(data * passes);
+    header.RiffHeader.ChunkSize = header.DataHeader.ChunkSize + 36;
     auto file = CreateFileForWriting(out);
-    file->WriteBytes(header, 44);
-    for (int p = 0; p < passes; ++p) file->WriteBytes(bytes + 44, data);
+    file->WriteBytes(&header, sizeof header);
+    for (int p = 0; p < passes; ++p) file->WriteBytes(bytes + sizeof header, data);
     file->Commit();
 }

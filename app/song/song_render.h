@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "song.h"
+#include "song/song.h"
 
 // A new song read from the file at path. Throws AppError; nothing is
 // half-made for the caller.

@@ -1,15 +1,19 @@
-#include "app_error.h"
+#include "support/app_error.h"
 
-void ThrowOverflow() {
-    throw AppError(kErrOverflow, "Overflow");
+void ThrowError(long number, const std::string& description) {
+    throw AppError(number, description);
 }
 
-void ThrowSubscriptOutOfRange() {
-    throw AppError(kErrSubscriptOutOfRange, "Subscript out of range");
+void ThrowOverflow(const std::string& description) {
+    ThrowError(kErrOverflow, description);
+}
+
+void ThrowSubscriptOutOfRange(const std::string& description) {
+    ThrowError(kErrSubscriptOutOfRange, description);
 }
 
 void ThrowUnexpectedEof() {
-    throw AppError(kErrUnexpectedEof, "Unexpected EOF");
+    ThrowError(kErrUnexpectedEof, kTextUnexpectedEof);
 }
 
 AppError ErrorFromHResult(HRESULT hr) {

@@ -2,6 +2,7 @@
 // and caught by the event handler that started the work.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -19,14 +20,35 @@ class AppError : public std::runtime_error {
     long number_;
 };
 
-// The program's own error numbers.
-constexpr long kErrOverflow = 6;
-constexpr long kErrSubscriptOutOfRange = 9;
-constexpr long kErrDivisionByZero = 11;
-constexpr long kErrUnexpectedEof = 111;
+// The program's error numbers, the one table of them. Callers may test the
+// numbers; the descriptions, made where the error is raised, say what went
+// wrong in this program. A failed HRESULT from the audio library keeps its
+// code as its number (ErrorFromHResult).
+constexpr long kErrInvalidArgument = 5;      // an argument outside what is allowed
+constexpr long kErrOverflow = 6;             // a count or size too large to hold
+constexpr long kErrOutOfMemory = 7;          // an allocation failed
+constexpr long kErrSubscriptOutOfRange = 9;  // a track, tick, loop or row that does not exist
+constexpr long kErrDivisionByZero = 11;      // a tempo, tick count or size of zero
+constexpr long kErrFileNotFound = 53;        // a file or folder that does not exist
+constexpr long kErrBadFileMode = 54;         // a stream used the wrong way round
+constexpr long kErrPermissionDenied = 70;    // the file system refused access
+constexpr long kErrFileAccess = 75;          // any other failure of the file system
+constexpr long kErrObjectNotSet = 91;        // something used before it was made
+constexpr long kErrUnexpectedEof = 111;      // a song file that ends too soon
+constexpr long kErrInvalidFileFormat = 321;  // a file that is not what it should be
+constexpr long kErrNoAudioDevice =           // no sound output could be opened
+    static_cast<long>(static_cast<std::int32_t>(0xE0010031u));
 
-[[noreturn]] void ThrowOverflow();
-[[noreturn]] void ThrowSubscriptOutOfRange();
+// The descriptions the design fixes.
+inline const char kTextUnexpectedEof[] = "Unexpected EOF";
+inline const char kTextNoAudioDevice[] = "Unable to open audio output device.";
+
+[[noreturn]] void ThrowError(long number, const std::string& description);
+// Error 6 with what did not fit.
+[[noreturn]] void ThrowOverflow(const std::string& description);
+// Error 9 with what does not exist.
+[[noreturn]] void ThrowSubscriptOutOfRange(const std::string& description);
+// Error 111, "Unexpected EOF".
 [[noreturn]] void ThrowUnexpectedEof();
 
 // The error for a failed HRESULT: the code as number, a plain description.

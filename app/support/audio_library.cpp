@@ -1,11 +1,11 @@
-#include "audio_library.h"
+#include "support/audio_library.h"
 
 #include <fstream>
 
-#include "app_error.h"
 #include "com/activation.h"
 #include "com/bstr.h"
 #include "com/comptr.h"
+#include "support/app_error.h"
 
 namespace {
 ComPtr<IOvraAudioGlobals>& Globals() {
@@ -25,7 +25,7 @@ void UseAudioLibrary(IOvraAudioGlobals* library) {
 }
 
 ComPtr<IWavFile> OpenWavFile(const std::string& path) {
-    if (!std::ifstream(path)) throw AppError(53, "File not found: " + path);
+    if (!std::ifstream(path)) ThrowError(kErrFileNotFound, "File not found: " + path);
     ComPtr<IWavFile> file;
     Check(AudioLibrary()->WavFile(Bstr(path).get(), file.Out()));
     return file;

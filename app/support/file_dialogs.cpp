@@ -1,4 +1,4 @@
-#include "file_dialogs.h"
+#include "support/file_dialogs.h"
 
 #include <QFileDialog>
 #include <QString>

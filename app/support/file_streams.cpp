@@ -1,26 +1,22 @@
-#include "file_streams.h"
+#include "support/file_streams.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
-#include "app_error.h"
+#include "support/app_error.h"
 
 namespace {
 
 // File errors as the program reports them: a number and what happened.
 [[noreturn]] void ThrowFileError(const std::string& what, const std::string& path) {
-    int e = errno;
-    long number = e == ENOENT ? 53 : e == EACCES || e == EPERM ? 70 : 75;
-    throw AppError(number, what + " \"" + path + "\": " + std::strerror(e));
-}
-
-std::string FolderOf(const std::string& path) {
-    std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int e = errno;
+    const long number = e == ENOENT                 ? kErrFileNotFound
+                        : e == EACCES || e == EPERM ? kErrPermissionDenied
+                                                    : kErrFileAccess;
+    ThrowError(number, what + " \"" + path + "\": " + std::strerror(e));
 }
 
 }  // namespace
@@ -42,58 +38,46 @@ std::shared_ptr<FileStream> OpenFileForReading(const std::string& path) {
 
 std::shared_ptr<FileStream> CreateFileForWriting(const std::string& path) {
     std::shared_ptr<FileStream> s(new FileStream);
-    std::string pattern = FolderOf(path) + "/.trellon-save-XXXXXX";
-    int fd = ::mkstemp(pattern.data());
-    if (fd < 0) ThrowFileError("Cannot create a file beside", path);
     s->path_ = path;
-    s->temporary_ = pattern;
-    s->target_ = path;
-    // Keep the permissions of the file being replaced.
-    struct stat st;
-    ::fchmod(fd, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
-    s->file_ = ::fdopen(fd, "wb");
-    if (!s->file_) {
-        ::close(fd);
-        ::unlink(pattern.c_str());
-        ThrowFileError("Cannot create", path);
-    }
+    if (!s->out_.Open(path)) ThrowFileError("Cannot create a file beside", path);
     return s;
 }
 
 FileStream::~FileStream() {
     if (file_) std::fclose(file_);
-    if (!temporary_.empty()) ::unlink(temporary_.c_str());  // never committed
 }
 
 void FileStream::WriteBytes(const void* data, std::size_t size) {
-    if (!file_ || target_.empty()) throw AppError(54, "Bad file mode");
-    if (size && std::fwrite(data, 1, size, file_) != size) ThrowFileError("Cannot write", target_);
+    if (!out_.IsOpen()) ThrowError(kErrBadFileMode, "\"" + path_ + "\" is not open for writing");
+    if (!out_.Write(data, size)) ThrowFileError("Cannot write", path_);
+}
+
+std::size_t BinaryStream::ReadBytesInto(void* data, std::size_t size) {
+    const ByteArray bytes =
+        ReadBytes(static_cast<std::int32_t>(std::min<std::size_t>(size, 0x7FFFFFFF)));
+    if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
+    return bytes.size();
 }
 
 ByteArray FileStream::ReadBytes(std::int32_t count) {
-    if (!file_ || !target_.empty()) throw AppError(54, "Bad file mode");
-    if (count < 0) throw AppError(5, "Invalid procedure call or argument");
+    if (count < 0) ThrowError(kErrInvalidArgument, "A negative number of bytes cannot be read");
     // Never more than the file still holds.
-    std::size_t want = static_cast<std::size_t>(std::min<long long>(count, remaining_));
-    ByteArray bytes(want);
-    std::size_t got = want ? std::fread(bytes.data(), 1, want, file_) : 0;
-    if (got < want && std::ferror(file_)) ThrowFileError("Cannot read", path_);
-    bytes.resize(got);
-    remaining_ -= static_cast<long long>(got);
+    ByteArray bytes(static_cast<std::size_t>(std::min<long long>(count, remaining_)));
+    bytes.resize(ReadBytesInto(bytes.data(), bytes.size()));
     return bytes;
 }
 
+std::size_t FileStream::ReadBytesInto(void* data, std::size_t size) {
+    if (!file_) ThrowError(kErrBadFileMode, "\"" + path_ + "\" is not open for reading");
+    const std::size_t want = static_cast<std::size_t>(std::min<long long>(
+        static_cast<long long>(std::min<std::size_t>(size, 0x7FFFFFFF)), remaining_));
+    const std::size_t got = want ? std::fread(data, 1, want, file_) : 0;
+    if (got < want && std::ferror(file_)) ThrowFileError("Cannot read", path_);
+    remaining_ -= static_cast<long long>(got);
+    return got;
+}
+
 void FileStream::Commit() {
-    if (!file_ || target_.empty()) throw AppError(54, "Bad file mode");
-    bool ok = std::fflush(file_) == 0 && ::fsync(::fileno(file_)) == 0;
-    ok = std::fclose(file_) == 0 && ok;
-    file_ = nullptr;
-    if (!ok || ::rename(temporary_.c_str(), target_.c_str()) != 0)
-        ThrowFileError("Cannot save", target_);
-    temporary_.clear();
-    int dir = ::open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    if (!out_.IsOpen()) ThrowError(kErrBadFileMode, "\"" + path_ + "\" is not open for writing");
+    if (!out_.Commit()) ThrowFileError("Cannot save", path_);
 }

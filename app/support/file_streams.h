@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "com/atomic_file.h"
+
 using ByteArray = std::vector<std::uint8_t>;
 
 class BinaryStream {
@@ -22,6 +24,10 @@ class BinaryStream {
     virtual void WriteBytes(const void* data, std::size_t size) = 0;
     // The next count bytes, fewer at the end of the file.
     virtual ByteArray ReadBytes(std::int32_t count) = 0;
+    // The next bytes into data, up to size of them; how many came.
+    virtual std::size_t ReadBytesInto(void* data, std::size_t size);
+    // How many bytes are left to read; -1 when the stream cannot tell.
+    virtual long long BytesLeft() const { return -1; }
 };
 
 class FileStream : public BinaryStream {
@@ -30,6 +36,8 @@ class FileStream : public BinaryStream {
     void WriteBytes(const ByteArray& bytes) override { WriteBytes(bytes.data(), bytes.size()); }
     void WriteBytes(const void* data, std::size_t size) override;
     ByteArray ReadBytes(std::int32_t count) override;
+    std::size_t ReadBytesInto(void* data, std::size_t size) override;
+    long long BytesLeft() const override { return remaining_; }
     // Makes what was written the file at the target path.
     void Commit();
 
@@ -38,11 +46,10 @@ class FileStream : public BinaryStream {
     friend std::shared_ptr<FileStream> CreateFileForWriting(const std::string& path);
     FileStream() = default;
 
-    std::FILE* file_ = nullptr;
-    std::string path_;         // for messages
-    std::string target_;       // for writing: the file to replace
-    std::string temporary_;    // for writing: where the bytes go until the commit
-    long long remaining_ = 0;  // for reading: bytes left in the file
+    std::string path_;
+    std::FILE* file_ = nullptr;  // for reading
+    long long remaining_ = 0;    // for reading: bytes left in the file
+    AtomicFile out_;             // for writing
 };
 
 // Throws AppError when the file cannot be opened or created.

@@ -2,9 +2,10 @@
 #pragma once
 
 #include <cmath>
+#include <string>
 
-#include "app_error.h"
 #include "com/types.h"
+#include "support/app_error.h"
 
 inline LONG MinLong(LONG a, LONG b) {
     return a < b ? a : b;
@@ -19,15 +20,15 @@ inline SHORT MaxInteger(SHORT a, SHORT b) {
     return a > b ? a : b;
 }
 
-// v as a 32-bit value; error 6 when it does not fit.
-inline LONG CheckedLong(long long v) {
-    if (v < -2147483648LL || v > 2147483647LL) ThrowOverflow();
+// v as a 32-bit value; error 6 with description when it does not fit.
+inline LONG CheckedLong(long long v, const char* description) {
+    if (v < -2147483648LL || v > 2147483647LL) ThrowOverflow(description);
     return static_cast<LONG>(v);
 }
 // x rounded to the nearest integer, halves to the even neighbour; error 6
-// out of range (and for NaN).
-inline LONG RoundToLong(double x) {
+// with description out of range (and for NaN).
+inline LONG RoundToLong(double x, const char* description) {
     const double r = std::nearbyint(x);
-    if (!(r >= -2147483648.0 && r <= 2147483647.0)) ThrowOverflow();
+    if (!(r >= -2147483648.0 && r <= 2147483647.0)) ThrowOverflow(description);
     return static_cast<LONG>(r);
 }

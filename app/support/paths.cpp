@@ -1,4 +1,4 @@
-#include "paths.h"
+#include "support/paths.h"
 
 std::string CombinePath(const std::string& folder, const std::string& fileName) {
     if (folder.empty()) return fileName;

@@ -1,4 +1,4 @@
-#include "window_lookup.h"
+#include "support/window_lookup.h"
 
 #include <xcb/xcb.h>
 
@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app_error.h"
+#include "support/app_error.h"
 
 namespace {
 

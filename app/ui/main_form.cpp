@@ -1,13 +1,14 @@
 // The main window's controls, its caption, key preview and leaving it.
-#include "main_form.h"
+#include "ui/main_form.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMenuBar>
 
-#include "av_module.h"
-#include "key_codes.h"
-#include "twips.h"
+#include "forms/key_codes.h"
+#include "forms/twips.h"
+#include "output/av_module.h"
+#include "support/program_name.h"
 
 namespace {
 constexpr std::uint32_t kUnlitGreen = RgbColor(0, 64, 0);
@@ -15,8 +16,9 @@ constexpr std::uint32_t kLitGreen = RgbColor(0, 255, 0);
 }  // namespace
 
 MainForm::MainForm()
-    : song_(std::make_shared<Song>()),
-      reportError_([this](const std::string& d) { ShowErrorBox(this, d); }) {
+    : song_(std::make_shared<Song>()), reportError_(kProgramTitle, [this](const std::string& d) {
+          ShowErrorBox(this, kProgramTitle, d);
+      }) {
     setWindowTitle(QStringLiteral(" Trellon"));
     BuildControls();
     BuildMenu();
@@ -28,7 +30,7 @@ MainForm::MainForm()
 MainForm::~MainForm() {
     qApp->removeEventFilter(this);
     // Playback for this window ends with it; no notification may reach it later.
-    if (AvSystem* av = GetAvSystem()) av->DetachSink(this);
+    GetAvSystem().DetachSink(this);
 }
 
 void MainForm::BuildControls() {
@@ -112,8 +114,7 @@ void MainForm::KeyDown(int keyCode, int /*shift*/) {
 
 void MainForm::ExitCommand_Click() {
     Report([&] {
-        AvSystem* av = GetAvSystem();
-        if (av && av->IsPlaying()) av->StopPlaying();
+        if (GetAvSystem().IsPlaying()) GetAvSystem().StopPlaying();
     });
     close();
 }

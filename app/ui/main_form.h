@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "error_box.h"
-#include "file_dialogs.h"
-#include "filled_square.h"
-#include "loop_renderer.h"
-#include "sequence_control.h"
-#include "song.h"
+#include "forms/error_box.h"
+#include "forms/filled_square.h"
+#include "song/loop_renderer.h"
+#include "song/song.h"
 #include "sound/event_service.h"
+#include "support/file_dialogs.h"
+#include "ui/sequence_control.h"
 
 class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     Q_OBJECT

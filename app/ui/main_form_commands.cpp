@@ -1,9 +1,9 @@
 // The File menu: New, Open, Save and Save As, and reading and writing the
 // song file.
-#include "app_error.h"
-#include "av_module.h"
-#include "file_streams.h"
-#include "main_form.h"
+#include "output/av_module.h"
+#include "support/app_error.h"
+#include "support/file_streams.h"
+#include "ui/main_form.h"
 
 namespace {
 constexpr char kExtension[] = "loop";
@@ -22,9 +22,7 @@ void MainForm::New() {
 }
 
 void MainForm::OpenCommand_Click() {
-    Report([&] {
-        if (AvSystem* av = GetAvSystem()) av->StopPlaying();
-    });
+    Report([&] { GetAvSystem().StopPlaying(); });
     playButton_->setText(QStringLiteral("Play"));
     std::string path;
     dialogs_->ShowOpenFileDialog(path, kExtension, kDescription, this);
@@ -73,17 +71,15 @@ void MainForm::OpenSongFile(const std::string& path) {
 }
 
 void MainForm::SaveCommand_Click() {
-    AvSystem* av = GetAvSystem();
-    Report([&] {
-        if (av) av->Pause();
-    });
+    AvSystem& av = GetAvSystem();
+    Report([&] { av.Pause(); });
     if (filePath_.empty()) {
         SaveAs();
         return;
     }
     Report([&] {
         SaveSongFile(filePath_);
-        if (av) av->UnPause();
+        av.UnPause();
     });
 }
 
@@ -92,16 +88,12 @@ void MainForm::SaveAsCommand_Click() {
 }
 
 void MainForm::SaveAs() {
-    AvSystem* av = GetAvSystem();
-    Report([&] {
-        if (av) av->Pause();
-    });
+    AvSystem& av = GetAvSystem();
+    Report([&] { av.Pause(); });
     std::string path;
     dialogs_->ShowSaveFileDialog(path, kExtension, kDescription, this);
     if (!path.empty()) Report([&] { SaveSongFile(path); });
-    Report([&] {
-        if (av) av->UnPause();
-    });
+    Report([&] { av.UnPause(); });
 }
 
 void MainForm::SaveSongFile(const std::string& path) {

@@ -1,11 +1,11 @@
 // The track rows of the main window: making and removing them, showing a
 // loop in them, copying them back into the song, and their tick clicks.
-#include "app_error.h"
-#include "audio_library.h"
 #include "com/bstr.h"
-#include "integers.h"
-#include "main_form.h"
-#include "paths.h"
+#include "support/app_error.h"
+#include "support/audio_library.h"
+#include "support/integers.h"
+#include "support/paths.h"
+#include "ui/main_form.h"
 
 void MainForm::SetNumTracks(LONG n) {
     n = MaxLong(1, MinLong(n, 64));
@@ -46,7 +46,10 @@ void MainForm::ShowLoopInRows(SequenceLoop& loop) {
     LONG i = 0;
     for (const std::shared_ptr<LoopTrack>& track : loop.Tracks()) {
         SequenceControl* row = Row(i);
-        if (!row) ThrowSubscriptOutOfRange();
+        if (!row)
+            ThrowSubscriptOutOfRange("The loop has " + std::to_string(loop.Tracks().size()) +
+                                     " tracks, more than the window's " +
+                                     std::to_string(rows_.size()) + " rows");
         row->SetSample(song_->SampleAt(i)->Wav());
         TrackToRow(*row, *track);
         ++i;
@@ -101,10 +104,10 @@ void MainForm::LoadSample(LONG trackIndex, const std::string& path) {
     Check(reader->Read(-1, wav.Out()));
     LONG frames = 0;
     Check(wav->get_NumSamples(&frames));
-    if (frames <= 0) throw AppError(321, "Invalid file format: " + path);
+    if (frames <= 0) ThrowError(kErrInvalidFileFormat, "Invalid file format: " + path);
 
     SequenceControl* row = Row(trackIndex);
-    if (!row) ThrowSubscriptOutOfRange();
+    if (!row) ThrowSubscriptOutOfRange("Track " + std::to_string(trackIndex) + " has no row");
     const std::u16string text = Utf16FromUtf8(caption);
     row->SetSample(wav);
     row->SetCaption(text);

@@ -1,9 +1,9 @@
 // Start-up: the window's load handler.
 #include <QCoreApplication>
 
-#include "main_form.h"
-#include "paths.h"
-#include "window_lookup.h"
+#include "support/paths.h"
+#include "support/window_lookup.h"
+#include "ui/main_form.h"
 
 void MainForm::HideInstallerWindow() {
     try {

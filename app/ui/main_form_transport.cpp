@@ -2,15 +2,15 @@
 // replacing the song, and the tick lights that follow playback.
 #include <cmath>
 
-#include "app_error.h"
-#include "av_module.h"
-#include "integers.h"
-#include "main_form.h"
-#include "twips.h"
+#include "forms/twips.h"
+#include "output/av_module.h"
+#include "support/app_error.h"
+#include "support/integers.h"
+#include "ui/main_form.h"
 
 void MainForm::PlayButton_Click() {
     Report([&] {
-        AvSystem& av = TheAvSystem();
+        AvSystem& av = GetAvSystem();
         if (av.IsPlaying()) {
             playButton_->setText(QStringLiteral("Play"));
             av.StopPlaying();
@@ -23,8 +23,12 @@ void MainForm::PlayButton_Click() {
             Check(LoopWav()->OpenReader(reader.Out()));
             LONG frames = 0;
             Check(LoopWav()->get_NumSamples(&frames));
-            av.PlayAudio(reader.get(), static_cast<LONG>(WindowHandle(this)), this, 0, frames, true,
-                         frames / TicksPerLoop() + 1);
+            av.PlayAudio(reader.get(), {.hwnd = static_cast<LONG>(WindowHandle(this)),
+                                        .EventSink = this,
+                                        .StartPos = 0,
+                                        .EndPos = frames,
+                                        .PlayLoop = true,
+                                        .HalfBufferSize = frames / TicksPerLoop() + 1});
         } catch (...) {
             // Nothing plays: the button offers Play again.
             playButton_->setText(QStringLiteral("Play"));
@@ -50,7 +54,7 @@ void MainForm::SetSelectedLoopIndex(std::uint8_t v) {
         renderer_.PrepareLoopWav(*song_);
         renderer_.RenderSelectedLoop(*song_, *this);
     }
-    AvSystem& av = TheAvSystem();
+    AvSystem& av = GetAvSystem();
     if (av.IsPlaying()) {
         // Takes over at the end of the pass being played.
         ComPtr<IWavReader> reader;
@@ -73,7 +77,7 @@ void MainForm::SetSong(std::shared_ptr<Song> song) {
 
 void MainForm::DXCallback(LONG eventid) {
     try {
-        AvSystem& av = TheAvSystem();
+        AvSystem& av = GetAvSystem();
         // The tick being played lights before the buffer is refilled.
         if (FilledSquare* unlit = TickIndicator(lastLitTick_))
             unlit->SetFillColor(inactiveGreenLed_->FillColor());
@@ -85,7 +89,7 @@ void MainForm::DXCallback(LONG eventid) {
     } catch (const std::exception& e) {
         // Playback that cannot go on stops, rather than failing at every tick.
         try {
-            if (AvSystem* av = GetAvSystem(); av && av->IsPlaying()) av->StopPlaying();
+            if (GetAvSystem().IsPlaying()) GetAvSystem().StopPlaying();
         } catch (const std::exception&) {
         }
         playButton_->setText(QStringLiteral("Play"));

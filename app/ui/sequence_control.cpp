@@ -1,10 +1,10 @@
-#include "sequence_control.h"
+#include "ui/sequence_control.h"
 
 #include <cmath>
 
-#include "app_error.h"
-#include "integers.h"
-#include "twips.h"
+#include "forms/twips.h"
+#include "support/app_error.h"
+#include "support/integers.h"
 
 namespace {
 // Designed positions in twips, relative to the row.
@@ -45,15 +45,22 @@ QCheckBox* SequenceControl::Check(LONG i) const {
     return i >= 0 && i < LONG(checks_.size()) ? checks_[std::size_t(i)].get() : nullptr;
 }
 
+namespace {
+[[noreturn]] void ThrowNoBox(LONG tickIndex, LONG boxes) {
+    ThrowSubscriptOutOfRange("Tick " + std::to_string(tickIndex) + " does not exist: the row has " +
+                             std::to_string(boxes) + " ticks");
+}
+}  // namespace
+
 bool SequenceControl::Value(LONG tickIndex) const {
     QCheckBox* box = Check(tickIndex);
-    if (!box) ThrowSubscriptOutOfRange();
+    if (!box) ThrowNoBox(tickIndex, numTicks_);
     return box->isChecked();
 }
 
 void SequenceControl::SetValue(LONG tickIndex, bool on) {
     QCheckBox* box = Check(tickIndex);
-    if (!box) ThrowSubscriptOutOfRange();
+    if (!box) ThrowNoBox(tickIndex, numTicks_);
     box->setChecked(on);  // toggled, and with it TickChange, only on a change
 }
 

@@ -1,21 +1,30 @@
-#include "peak_view.h"
+#include "wave/peak_view.h"
 
 #include <QCoreApplication>
 #include <QScreen>
 #include <cmath>
 #include <fstream>
 
-#include "app_error.h"
-#include "audio_library.h"
-#include "av_module.h"
 #include "com/bstr.h"
-#include "integers.h"
-#include "mix_reader.h"
-#include "paths.h"
+#include "output/av_module.h"
+#include "song/mix_reader.h"
+#include "support/app_error.h"
+#include "support/audio_library.h"
+#include "support/integers.h"
+#include "support/paths.h"
 
 namespace {
 
 constexpr LONG kDrawingBottom = 512;  // y of the sample value 32767
+constexpr char kFarOff[] = "A position in the waveform is too far off to show";
+
+[[noreturn]] void ThrowNoPeaks() {
+    ThrowError(kErrDivisionByZero, "The waveform has not been measured: no file is shown");
+}
+
+[[noreturn]] void ThrowNoFile() {
+    ThrowError(kErrObjectNotSet, "No sound file is shown");
+}
 
 }  // namespace
 
@@ -24,16 +33,16 @@ PeakView::~PeakView() {
 }
 
 LONG PeakView::ScreenPositionFromSampleIndex(LONG index) const {
-    if (numSamplesPerPeak_ == 0) throw AppError(kErrDivisionByZero, "Division by zero");
-    return CheckedLong(static_cast<long long>(index / numSamplesPerPeak_) - firstPeak_);
+    if (numSamplesPerPeak_ == 0) ThrowNoPeaks();
+    return CheckedLong(static_cast<long long>(index / numSamplesPerPeak_) - firstPeak_, kFarOff);
 }
 
 LONG PeakView::SampleIndexFromScreenPosition(LONG x) const {
-    return CheckedLong((static_cast<long long>(x) + firstPeak_) * numSamplesPerPeak_);
+    return CheckedLong((static_cast<long long>(x) + firstPeak_) * numSamplesPerPeak_, kFarOff);
 }
 
 LONG PeakView::YFromSample(AudioSample v) const {
-    return RoundToLong((double(v) + 32768.0) * double(yScale_));
+    return RoundToLong((double(v) + 32768.0) * double(yScale_), kFarOff);
 }
 
 ComPtr<IWavFile> PeakView::CompanionFile() const {
@@ -50,13 +59,13 @@ ComPtr<IWavFile> PeakView::CompanionFile() const {
 
 void PeakView::Attach(QWidget* host, DirectXEvent8* sink, IWavFile* file) {
     const QScreen* screen = host->screen();
-    const LONG width = screen ? RoundToLong(screen->geometry().width()) : 1024;
+    const LONG width = screen ? LONG{screen->geometry().width()} : 1024;
     Attach(host, sink, file, width);
 }
 
 void PeakView::Attach(QWidget* host, DirectXEvent8* sink, IWavFile* file, LONG screenWidth) {
-    if (!file) throw AppError(91, "Object variable or With block variable not set");
-    if (screenWidth <= 0) throw AppError(kErrDivisionByZero, "Division by zero");
+    if (!file) ThrowNoFile();
+    if (screenWidth <= 0) ThrowError(kErrDivisionByZero, "The screen has no width to draw on");
     ComPtr<IWavReader> reader;
     Check(file->OpenReader(reader.Out()));
     selectionEnd_ = -1;
@@ -78,12 +87,10 @@ void PeakView::Attach(QWidget* host, DirectXEvent8* sink, IWavFile* file, LONG s
     Check(wav->get_NumSamples(&frames));
     // The whole file spans the screen's width; a file shorter than half of
     // it gets one frame per peak, not none.
-    numSamplesPerPeak_ = MaxLong(1, RoundToLong(double(frames) / double(screenWidth)));
-    SAFEARRAY* peaks = nullptr;
-    Check(wav->Peaks(numSamplesPerPeak_, &peaks));
-    const auto* p = static_cast<const Peak*>(peaks->pvData);
-    peaks_.assign(p, p + peaks->rgsabound[0].cElements);
-    SafeArrayDestroy(peaks);
+    numSamplesPerPeak_ = MaxLong(1, RoundToLong(double(frames) / double(screenWidth), kFarOff));
+    SafeArrayPtr peaks;
+    Check(wav->Peaks(numSamplesPerPeak_, peaks.Out()));
+    peaks_.assign(peaks.Data<const Peak>(), peaks.Data<const Peak>() + peaks.Count());
     file_ = ComPtr<IWavFile>(file);
     clientRect_ = Canvas::ClientRect(host);
 }
@@ -97,7 +104,8 @@ void PeakView::Paint(Canvas& canvas, const CanvasRect& clip, bool&) {
     const LONG ub = LONG(peaks_.size()) - 1;
     const LONG x1 = ScreenPositionFromSampleIndex(selectionStart_);
     const LONG x2 = ScreenPositionFromSampleIndex(selectionEnd_);
-    const LONG last = RoundToLong(double(clip.Right - clip.Left) / double(xScale_) + clip.Left);
+    const LONG last =
+        RoundToLong(double(clip.Right - clip.Left) / double(xScale_) + clip.Left, kFarOff);
     // Column Left itself is not drawn.
     for (LONG x = clip.Left + 1; x <= last && static_cast<long long>(firstPeak_) + x <= ub; ++x) {
         const Peak& p = peaks_[std::size_t(firstPeak_ + x)];
@@ -162,7 +170,7 @@ void PeakView::FinishSelection(LONG x) {
 
 void PeakView::PlaySelection() {
     isPlaying_ = true;
-    if (!file_) throw AppError(91, "Object variable or With block variable not set");
+    if (!file_) ThrowNoFile();
     std::vector<ComPtr<IWavReader>> readers(1);
     Check(file_->OpenReader(readers[0].Out()));
     if (ComPtr<IWavFile> companion = CompanionFile()) {
@@ -170,38 +178,36 @@ void PeakView::PlaySelection() {
         Check(companion->OpenReader(readers.back().Out()));
     }
     ComPtr<IWavReader> reader = MixReaders(readers);
-    TheAvSystem().PlayAudio(reader.get(), hwnd_, sink_, selectionStart_, selectionEnd_, false, -1);
+    GetAvSystem().PlayAudio(reader.get(), {.hwnd = hwnd_,
+                                           .EventSink = sink_,
+                                           .StartPos = selectionStart_,
+                                           .EndPos = selectionEnd_,
+                                           .PlayLoop = false,
+                                           .HalfBufferSize = -1});
 }
 
 void PeakView::StopPlaying() {
     isPlaying_ = false;
-    TheAvSystem().StopPlaying();
+    GetAvSystem().StopPlaying();
 }
 
 void PeakView::SetPlaybackPosition(LONG value) {
     const long long divisor = static_cast<long long>(bytesPerSample_) * numSamplesPerPeak_;
-    if (divisor == 0) throw AppError(kErrDivisionByZero, "Division by zero");
-    const LONG c = CheckedLong((static_cast<long long>(value) - 195000) / divisor);
+    if (divisor == 0) ThrowNoPeaks();
+    const LONG c = CheckedLong((static_cast<long long>(value) - 195000) / divisor, kFarOff);
     if (double(clientRect_.Right) / double(xScale_) + firstPeak_ < double(c)) firstPeak_ = c;
 }
 
 void PeakView::CalcPeaks(const std::vector<AudioSample>& samples, LONG, SHORT numChannels) {
     const long long block = static_cast<long long>(numChannels) * numSamplesPerPeak_;
-    if (block <= 0) throw AppError(kErrDivisionByZero, "Division by zero");
+    if (block <= 0) ThrowNoPeaks();
     const long long k = static_cast<long long>(samples.size()) / block;
     std::vector<Peak> peaks(static_cast<std::size_t>(k));
-    for (long long j = 0; j < k; ++j) {
-        SHORT max = -32768, min = 32767;
-        for (long long i = j * block; i < (j + 1) * block; ++i) {
-            max = MaxInteger(max, samples[std::size_t(i)]);
-            min = MinInteger(min, samples[std::size_t(i)]);
-        }
-        peaks[std::size_t(j)].Max = max;
-        peaks[std::size_t(j)].Min = min;
-    }
+    for (long long j = 0; j < k; ++j)
+        peaks[std::size_t(j)] = PeakOf(&samples[std::size_t(j * block)], std::size_t(block));
     peaks_ = std::move(peaks);
 }
 
 void PeakView::DXCallback(LONG eventid) {
-    TheAvSystem().HandleNotification(eventid, false);
+    GetAvSystem().HandleNotification(eventid, false);
 }

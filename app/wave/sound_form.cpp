@@ -1,15 +1,16 @@
-#include "sound_form.h"
+#include "wave/sound_form.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <cmath>
 
-#include "app_error.h"
-#include "audio_library.h"
-#include "av_module.h"
-#include "error_box.h"
-#include "key_codes.h"
-#include "twips.h"
+#include "forms/error_box.h"
+#include "forms/key_codes.h"
+#include "forms/twips.h"
+#include "output/av_module.h"
+#include "support/app_error.h"
+#include "support/audio_library.h"
+#include "support/program_name.h"
 
 namespace {
 
@@ -27,7 +28,9 @@ LONG RoundX(double x) {
 }  // namespace
 
 SoundForm::SoundForm()
-    : report_([this](const std::string& d) { ShowErrorBox(this, d, QMessageBox::Warning); }) {
+    : report_(kProgramTitle, [this](const std::string& d) {
+          ShowErrorBox(this, kProgramTitle, d, QMessageBox::Warning);
+      }) {
     setWindowTitle(QStringLiteral("Track"));
     // 503 pixels wide as designed, and tall enough for the whole drawing
     // (y 0 to 512).
@@ -37,7 +40,7 @@ SoundForm::SoundForm()
 }
 
 SoundForm::~SoundForm() {
-    if (AvSystem* av = GetAvSystem()) av->DetachSink(this);
+    GetAvSystem().DetachSink(this);
 }
 
 std::string SoundForm::StripQuotes(const std::string& s) {
@@ -61,7 +64,8 @@ void SoundForm::Load(const std::string& commandLine, LONG screenWidth) {
         Check(reader->Read(1, first.Out()));
         Check(first->get_NumSamples(&frames));
     }
-    if (frames <= 0) throw AppError(321, "Invalid file format (no 16-bit PCM audio): " + path);
+    if (frames <= 0)
+        ThrowError(kErrInvalidFileFormat, "Invalid file format (no 16-bit PCM audio): " + path);
     if (screenWidth > 0)
         view_.Attach(this, this, file.get(), screenWidth);
     else

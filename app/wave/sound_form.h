@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "error_box.h"
-#include "peak_view.h"
+#include "forms/error_box.h"
 #include "sound/event_service.h"
+#include "wave/peak_view.h"
 
 class SoundForm : public QWidget, public DirectXEvent8 {
   public:

@@ -21,6 +21,26 @@ struct Peak {
     AudioSample Max;
 };
 
+// A 32-bit value clamped to the range of AudioSample.
+constexpr AudioSample ClampToAudioSample(LONG value) {
+    return static_cast<AudioSample>(value < -32768 ? -32768 : value > 32767 ? 32767 : value);
+}
+
+// Widens peak to hold each of count values.
+inline void ExtendPeak(Peak& peak, const AudioSample* values, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (values[i] < peak.Min) peak.Min = values[i];
+        if (values[i] > peak.Max) peak.Max = values[i];
+    }
+}
+
+// The peak of count values; of none, Min 32767 and Max -32768.
+inline Peak PeakOf(const AudioSample* values, std::size_t count) {
+    Peak peak{32767, -32768};
+    ExtendPeak(peak, values, count);
+    return peak;
+}
+
 struct WavRiffHeader {
     BYTE ChunkID[4];  // "RIFF"
     LONG ChunkSize;   // DataSize + 36
@@ -159,6 +179,20 @@ struct IOggVorbisFile : IDispatch {
     virtual HRESULT get_Path(BSTR* result) = 0;
     virtual HRESULT OpenReader(IWavReader** result) = 0;
     virtual HRESULT ReadAll(IWav** result) = 0;
+};
+
+// Block access to the values of an in-memory Wav (the interleaved 16-bit
+// values of its data chunk), for in-process clients that read or write
+// many values at once. A Wav answers QueryInterface for it. It takes plain
+// pointers, so it is not an automation interface and is never marshalled.
+struct IWavValues : IUnknown {
+    static constexpr IID iid = MakeGuid("{08987295-8F53-449F-867D-52873FBBBE39}");
+    // Copies Count values, from value index FirstValueIndex on, into Values.
+    // E_FAIL when the range is not inside the Wav's values.
+    virtual HRESULT ReadValues(LONG FirstValueIndex, LONG Count, AudioSample* Values) = 0;
+    // Copies Count values from Values into the Wav from FirstValueIndex on.
+    // E_FAIL when the range is not inside the Wav's values; nothing changes then.
+    virtual HRESULT WriteValues(LONG FirstValueIndex, LONG Count, const AudioSample* Values) = 0;
 };
 
 // The entry object.

@@ -1,9 +1,9 @@
-#include "canvas.h"
+#include "canvas/canvas.h"
 
 #include <QPaintEvent>
 #include <utility>
 
-#include "twips.h"
+#include "forms/twips.h"
 
 Canvas::Canvas(QWidget* host) : QObject(nullptr), host_(host) {
     host_->setAttribute(Qt::WA_OpaquePaintEvent);  // the handler erases
@@ -37,8 +37,14 @@ bool Canvas::eventFilter(QObject* watched, QEvent* event) {
     } reset{painter_};
     bool allowErase = true, allowPaint = true;
     handler_->EraseBackground(*this, clip, allowErase);
+    // The normal erase fills with the host's background, when the host asks
+    // for its background to be filled at all.
+    if (allowErase && host_->autoFillBackground())
+        painter.fillRect(area, host_->palette().color(host_->backgroundRole()));
     handler_->Paint(*this, clip, allowPaint);
-    return true;
+    // With normal painting allowed the host's own paint handler runs as well,
+    // after this painter has ended.
+    return !allowPaint;
 }
 
 void Canvas::FillRect(QPainter* dc, const CanvasRect& r, std::uint32_t colour, int opacity) {

@@ -19,8 +19,10 @@ struct CanvasRect {
 
 class Canvas;
 
-// What a canvas calls; the handler may clear the flags to refuse the
-// canvas's own erase and paint, which do nothing more here.
+// What a canvas calls. The handler may clear the flags to refuse the
+// canvas's normal erase (filling with the host's background, for a host
+// that fills its background automatically) and the normal painting (the
+// host's own paint handler, which runs after the handler's painting).
 struct ICanvas2Events {
     virtual void EraseBackground(Canvas& canvas, const CanvasRect& clippingRectangle,
                                  bool& allowNormalErase) = 0;

@@ -4,14 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "com/ascii_case.h"
 #include "com/object.h"
 
 namespace {
-
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 // Member names of an interface, lower-cased, to their DISPIDs; built once
 // per interface under the module lock and kept while the module lives.
@@ -21,7 +17,7 @@ const std::map<std::string, DISPID>& NameCache(const InterfaceDesc& desc) {
     auto it = caches.find(&desc);
     if (it == caches.end()) {
         std::map<std::string, DISPID> names;
-        for (const MemberDesc& m : desc.members) names.emplace(Lower(m.name), m.dispid);
+        for (const MemberDesc& m : desc.members) names.emplace(LowerAscii(m.name), m.dispid);
         it = caches.emplace(&desc, std::move(names)).first;
     }
     return it->second;
@@ -125,7 +121,7 @@ HRESULT DispatchGetIDsOfNames(const InterfaceDesc& desc, LPOLESTR* names, UINT c
     if (!names || !ids) return E_POINTER;
     if (count == 0) return S_OK;
     const auto& cache = NameCache(desc);
-    auto it = cache.find(Lower(Utf8FromOle(names[0])));
+    auto it = cache.find(LowerAscii(Utf8FromOle(names[0])));
     if (it == cache.end()) {
         for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
         return DISP_E_UNKNOWNNAME;
@@ -138,9 +134,9 @@ HRESULT DispatchGetIDsOfNames(const InterfaceDesc& desc, LPOLESTR* names, UINT c
     HRESULT hr = S_OK;
     for (UINT i = 1; i < count; ++i) {
         ids[i] = DISPID_UNKNOWN;
-        std::string want = Lower(Utf8FromOle(names[i]));
+        std::string want = LowerAscii(Utf8FromOle(names[i]));
         for (std::size_t k = 0; member && k < member->params.size(); ++k)
-            if (member->params[k].name && Lower(member->params[k].name) == want)
+            if (member->params[k].name && LowerAscii(member->params[k].name) == want)
                 ids[i] = static_cast<DISPID>(k);
         if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
     }

@@ -3,19 +3,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "com/ascii_case.h"
 #include "com/object.h"
 
 namespace {
 
 bool SameName(LPCOLESTR a, const char* b) {
     if (!a || !b) return false;
-    std::string x = Utf8FromOle(a);
-    if (x.size() != std::strlen(b)) return false;
-    for (std::size_t i = 0; i < x.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(x[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
+    return EqualsIgnoringCase(Utf8FromOle(a), b);
 }
 
 // Frees what a field owns (strings, references, nested records).

@@ -3,6 +3,8 @@
 #include <memory>
 #include <vector>
 
+#include "com/ascii_case.h"
+
 namespace {
 
 struct Token {
@@ -66,15 +68,6 @@ bool Tokenize(std::string_view s, std::vector<Token>* out, std::string* error) {
     return true;
 }
 
-bool SameWord(const std::string& a, const char* b) {
-    if (a.size() != std::char_traits<char>::length(b)) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 class Parser {
   public:
     Parser(const std::vector<Token>& t, std::string* error) : t_(t), error_(error) {}
@@ -82,7 +75,8 @@ class Parser {
     bool Script(std::vector<ScriptKey>* roots) {
         while (t_[i_].kind != Token::kEnd) {
             if (t_[i_].kind != Token::kWord ||
-                !(SameWord(t_[i_].text, "HKCR") || SameWord(t_[i_].text, "HKEY_CLASSES_ROOT")))
+                !(EqualsIgnoringCase(t_[i_].text, "HKCR") ||
+                  EqualsIgnoringCase(t_[i_].text, "HKEY_CLASSES_ROOT")))
                 return Fail("only HKCR may be registered");
             ++i_;
             ScriptKey root;
@@ -104,7 +98,7 @@ class Parser {
         ++i_;
         while (t_[i_].kind != Token::kClose) {
             if (t_[i_].kind == Token::kEnd) return Fail("'}' expected");
-            if (t_[i_].kind == Token::kWord && SameWord(t_[i_].text, "val")) {
+            if (t_[i_].kind == Token::kWord && EqualsIgnoringCase(t_[i_].text, "val")) {
                 ++i_;
                 std::string name, value;
                 if (!Name(&name) || !StringValue(&value)) return false;
@@ -122,11 +116,11 @@ class Parser {
     bool Key(ScriptKey* key) {
         for (;;) {
             if (t_[i_].kind != Token::kWord) break;
-            if (SameWord(t_[i_].text, "NoRemove"))
+            if (EqualsIgnoringCase(t_[i_].text, "NoRemove"))
                 key->noRemove = true;
-            else if (SameWord(t_[i_].text, "ForceRemove"))
+            else if (EqualsIgnoringCase(t_[i_].text, "ForceRemove"))
                 key->forceRemove = true;
-            else if (SameWord(t_[i_].text, "Delete"))
+            else if (EqualsIgnoringCase(t_[i_].text, "Delete"))
                 key->remove = true;
             else
                 break;
@@ -153,7 +147,7 @@ class Parser {
     bool StringValue(std::string* value) {
         if (t_[i_].kind != Token::kEquals) return Fail("'=' expected");
         ++i_;
-        if (t_[i_].kind != Token::kWord || !SameWord(t_[i_].text, "s"))
+        if (t_[i_].kind != Token::kWord || !EqualsIgnoringCase(t_[i_].text, "s"))
             return Fail("only string values (s) are supported");
         ++i_;
         if (t_[i_].kind != Token::kString) return Fail("quoted string expected");

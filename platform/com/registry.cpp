@@ -9,17 +9,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "com/ascii_case.h"
+#include "com/atomic_file.h"
+
 namespace {
 
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kRoot = "HKEY_CLASSES_ROOT";
 constexpr std::string_view kEndMarker = "; end of registry";
-
-std::string Lower(std::string_view s) {
-    std::string r(s);
-    for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return r;
-}
 
 std::vector<std::string_view> SplitPath(std::string_view path) {
     std::vector<std::string_view> parts;
@@ -118,17 +115,6 @@ HRESULT ReadFile(const std::string& path, std::string* text, std::string* error)
     return S_OK;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 struct Registry::Key {
@@ -138,11 +124,11 @@ struct Registry::Key {
         values;  // lower name -> (name, value)
 
     Key* Child(std::string_view n) const {
-        auto it = children.find(Lower(n));
+        auto it = children.find(LowerAscii(n));
         return it == children.end() ? nullptr : it->second.get();
     }
     Key* Ensure(std::string_view n) {
-        auto& slot = children[Lower(n)];
+        auto& slot = children[LowerAscii(n)];
         if (!slot) {
             slot = std::make_unique<Key>();
             slot->name = std::string(n);
@@ -187,7 +173,7 @@ bool Registry::KeyExists(std::string_view path) const {
 bool Registry::GetValue(std::string_view path, std::string_view name, std::string* value) const {
     Key* k = Find(path);
     if (!k) return false;
-    auto it = k->values.find(Lower(name));
+    auto it = k->values.find(LowerAscii(name));
     if (it == k->values.end()) return false;
     if (value) *value = it->second.second;
     return true;
@@ -207,12 +193,12 @@ void Registry::CreateKey(std::string_view path) {
 
 void Registry::SetValue(std::string_view path, std::string_view name, std::string_view value) {
     CreateKey(path);
-    Find(path)->values[Lower(name)] = {std::string(name), std::string(value)};
+    Find(path)->values[LowerAscii(name)] = {std::string(name), std::string(value)};
 }
 
 bool Registry::DeleteValue(std::string_view path, std::string_view name) {
     Key* k = Find(path);
-    return k && k->values.erase(Lower(name)) > 0;
+    return k && k->values.erase(LowerAscii(name)) > 0;
 }
 
 bool Registry::DeleteTree(std::string_view path) {
@@ -223,7 +209,7 @@ bool Registry::DeleteTree(std::string_view path) {
         parent = parent->Child(parts[i]);
         if (!parent) return false;
     }
-    return parent->children.erase(Lower(parts.back())) > 0;
+    return parent->children.erase(LowerAscii(parts.back())) > 0;
 }
 
 bool Registry::DeleteKeyIfLeaf(std::string_view path) {
@@ -292,7 +278,8 @@ HRESULT Registry::Parse(std::string_view text, Registry* out, std::string* error
         if (line.front() == '[') {
             if (line.back() != ']') return fail(lineNo, "unterminated key name");
             std::string_view full = line.substr(1, line.size() - 2);
-            if (full.size() < kRoot.size() || Lower(full.substr(0, kRoot.size())) != Lower(kRoot) ||
+            if (full.size() < kRoot.size() ||
+                LowerAscii(full.substr(0, kRoot.size())) != LowerAscii(kRoot) ||
                 (full.size() > kRoot.size() && full[kRoot.size()] != '\\'))
                 return fail(lineNo, "key outside HKEY_CLASSES_ROOT");
             current = std::string(full.substr(std::min(full.size(), kRoot.size() + 1)));
@@ -351,27 +338,11 @@ HRESULT UpdateRegistry(const std::string& path, const std::function<HRESULT(Regi
     hr = change(reg);
     if (FAILED(hr)) return hr;
 
-    std::string tmp = path + ".tmp." + std::to_string(::getpid());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (error) *error = ErrnoText("cannot create", tmp);
-        return REGDB_E_WRITEREGDB;
-    }
-    bool ok = WriteAll(fd, reg.Serialize()) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
+    AtomicFile file;
+    text = reg.Serialize();
+    if (!file.Open(path) || !file.Write(text.data(), text.size()) || !file.Commit()) {
         if (error) *error = ErrnoText("cannot write", path);
-        ::unlink(tmp.c_str());
         return REGDB_E_WRITEREGDB;
-    }
-    std::string dir =
-        path.substr(0, path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/'));
-    if (!dir.empty()) {
-        int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dfd >= 0) {
-            ::fsync(dfd);
-            ::close(dfd);
-        }
     }
     return S_OK;
 }

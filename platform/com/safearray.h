@@ -4,6 +4,8 @@
 // IRecordInfo, as on Windows.
 #pragma once
 
+#include <utility>
+
 #include "com/hresult.h"
 #include "com/types.h"
 
@@ -64,3 +66,41 @@ HRESULT SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 
 // Bytes per element of an array of vt; 0 when vt cannot be an element type.
 ULONG SafeArrayElementSize(VARTYPE vt);
+
+// Owns one array and destroys it when it goes, as Bstr and Variant own
+// theirs: arrays handed out by a callee belong to the caller.
+class SafeArrayPtr {
+  public:
+    SafeArrayPtr() = default;
+    // Takes ownership of a.
+    explicit SafeArrayPtr(SAFEARRAY* a) : a_(a) {}
+    SafeArrayPtr(const SafeArrayPtr&) = delete;
+    SafeArrayPtr& operator=(const SafeArrayPtr&) = delete;
+    SafeArrayPtr(SafeArrayPtr&& o) noexcept : a_(std::exchange(o.a_, nullptr)) {}
+    SafeArrayPtr& operator=(SafeArrayPtr&& o) noexcept {
+        if (this != &o) Reset(std::exchange(o.a_, nullptr));
+        return *this;
+    }
+    ~SafeArrayPtr() { SafeArrayDestroy(a_); }
+
+    SAFEARRAY* get() const { return a_; }
+    explicit operator bool() const { return a_ != nullptr; }
+    // For out-parameters: destroys what is held and hands out the slot.
+    SAFEARRAY** Out() {
+        Reset();
+        return &a_;
+    }
+    SAFEARRAY* Detach() { return std::exchange(a_, nullptr); }
+    void Reset(SAFEARRAY* a = nullptr) { SafeArrayDestroy(std::exchange(a_, a)); }
+
+    // The vector's elements: how many, and the first of them as T.
+    ULONG Count() const { return a_ ? a_->rgsabound[0].cElements : 0; }
+    template <class T>
+    T* Data() const {
+        return a_ ? static_cast<T*>(a_->pvData) : nullptr;
+    }
+    unsigned char* Bytes() const { return Data<unsigned char>(); }
+
+  private:
+    SAFEARRAY* a_ = nullptr;
+};

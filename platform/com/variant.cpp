@@ -8,6 +8,7 @@
 #include <limits>
 #include <string>
 
+#include "com/ascii_case.h"
 #include "com/interfaces.h"
 
 void VariantInit(VARIANT* v) {
@@ -177,24 +178,15 @@ std::string Trim(std::string s) {
     return s.substr(b);
 }
 
-bool EqualsNoCase(const std::string& a, const char* b) {
-    if (a.size() != std::strlen(b)) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 HRESULT ParseNumber(BSTR s, VARTYPE target, Number* out) {
     std::string text = Trim(Utf8FromBstr(s));
     if (target == VT_BOOL) {
-        if (EqualsNoCase(text, "true") || EqualsNoCase(text, "#true#")) {
+        if (EqualsIgnoringCase(text, "true") || EqualsIgnoringCase(text, "#true#")) {
             out->kind = Number::kInt;
             out->i = -1;
             return S_OK;
         }
-        if (EqualsNoCase(text, "false") || EqualsNoCase(text, "#false#")) {
+        if (EqualsIgnoringCase(text, "false") || EqualsIgnoringCase(text, "#false#")) {
             out->kind = Number::kInt;
             out->i = 0;
             return S_OK;

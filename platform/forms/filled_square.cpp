@@ -1,8 +1,8 @@
-#include "filled_square.h"
+#include "forms/filled_square.h"
 
 #include <QPainter>
 
-#include "twips.h"
+#include "forms/twips.h"
 
 FilledSquare::FilledSquare(std::uint32_t fillColor, QWidget* parent)
     : QWidget(parent), fillColor_(fillColor) {

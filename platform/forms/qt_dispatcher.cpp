@@ -1,4 +1,4 @@
-#include "qt_dispatcher.h"
+#include "forms/qt_dispatcher.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

@@ -22,9 +22,11 @@ inline void PlaceInTwips(QWidget* w, double left, double top, double width, doub
                    TwipsToPixels(height));
 }
 
-// The 32-bit handle of a window, as the sound API and the canvas pass it.
-inline long WindowHandle(QWidget* w) {
-    return static_cast<long>(w->winId() & 0x7FFFFFFF);
+// The 32-bit handle of a window, as the sound API and the canvas pass it:
+// the window system's id of the widget or of its native parent, 0 before it
+// is shown. Asking never turns the widget into a native window of its own.
+inline long WindowHandle(const QWidget* w) {
+    return static_cast<long>(w->effectiveWinId() & 0x7FFFFFFF);
 }
 
 // 0x00BBGGRR from its components.

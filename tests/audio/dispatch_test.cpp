@@ -1,6 +1,6 @@
 // The library as a late-bound client and the registry see it.
-#include "audio_fixture.h"
 #include "com/registry.h"
+#include "common/audio_fixture.h"
 
 namespace {
 

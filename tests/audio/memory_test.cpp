@@ -1,5 +1,5 @@
 // In-memory audio: shapes, samples, peaks, byte images and memory readers.
-#include "audio_fixture.h"
+#include "common/audio_fixture.h"
 
 namespace {
 
@@ -225,4 +225,35 @@ TEST_F(AudioLibrary, MemoryReaderReadsSkipsAndKeepsItsWavAlive) {
     EXPECT_EQ(r->Skip(-1), E_FAIL);
     EXPECT_EQ(r->Skip(1000), S_OK);
     EXPECT_TRUE(AtEnd(r.get()));
+}
+
+TEST_F(AudioLibrary, ValuesAreReadAndWrittenAsBlocks) {
+    ComPtr<IWav> w = MakeWav(3);  // stereo: six values
+    ComPtr<IWavValues> values;
+    ASSERT_EQ(w.As(&values), S_OK);
+    // The same object behind both interfaces.
+    ComPtr<IUnknown> a, b;
+    w.As(&a);
+    values.As(&b);
+    EXPECT_EQ(a.get(), b.get());
+
+    const AudioSample in[3] = {7, -8, 9};
+    EXPECT_EQ(values->WriteValues(2, 3, in), S_OK);
+    EXPECT_EQ(ValuesOf(w.get()), (std::vector<AudioSample>{0, 0, 7, -8, 9, 0}));
+    AudioSample out[4] = {};
+    EXPECT_EQ(values->ReadValues(1, 4, out), S_OK);
+    EXPECT_EQ(std::vector<AudioSample>(out, out + 4), (std::vector<AudioSample>{0, 7, -8, 9}));
+
+    // Ranges outside the values change nothing.
+    EXPECT_EQ(values->WriteValues(4, 3, in), E_FAIL);
+    EXPECT_EQ(values->WriteValues(-1, 1, in), E_FAIL);
+    EXPECT_EQ(values->ReadValues(0, 7, out), E_FAIL);
+    EXPECT_EQ(ValuesOf(w.get()), (std::vector<AudioSample>{0, 0, 7, -8, 9, 0}));
+    EXPECT_EQ(values->WriteValues(0, 1, nullptr), E_POINTER);
+    EXPECT_EQ(values->WriteValues(6, 0, nullptr), S_OK);
+    // Only 16-bit audio has 16-bit values.
+    ComPtr<IWav> bytes = MakeWav(4, 1, 8000, 1);
+    ComPtr<IWavValues> byteValues;
+    ASSERT_EQ(bytes.As(&byteValues), S_OK);
+    EXPECT_EQ(byteValues->ReadValues(0, 1, out), E_FAIL);
 }

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "audio_fixture.h"
+#include "common/audio_fixture.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Reading WAV files from disk, canonical and otherwise.
-#include "audio_fixture.h"
+#include "common/audio_fixture.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "com/registrar.h"
 #include "com/registry.h"
-#include "test_support.h"
+#include "common/test_support.h"
 
 TEST(Registry, RoundTripsKeysAndEscapedValuesIgnoringCase) {
     Registry reg;

@@ -9,7 +9,7 @@
 #include "com/activation.h"
 #include "com/comptr.h"
 #include "com/registry.h"
-#include "test_support.h"
+#include "common/test_support.h"
 #include "testserver.h"
 
 namespace {

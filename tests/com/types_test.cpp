@@ -4,8 +4,10 @@
 #include <cstddef>
 #include <cstring>
 
+#include "com/ascii_case.h"
 #include "com/bstr.h"
 #include "com/guid.h"
+#include "com/interfaces.h"
 #include "com/safearray.h"
 #include "com/variant.h"
 
@@ -158,6 +160,54 @@ TEST(SafeArray, CopyOfStringsIsDeep) {
     SafeArrayDestroy(a);
     EXPECT_EQ(Utf8FromBstr(dst[0]), "one");  // still alive after the original went
     SafeArrayDestroy(c);
+}
+
+namespace {
+// An object that counts its references, to see who holds it.
+struct Counted : IUnknown {
+    ULONG refs = 1;
+    HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG AddRef() override { return ++refs; }
+    ULONG Release() override { return --refs; }
+};
+}  // namespace
+
+TEST(SafeArray, AnOwnerDestroysItsArrayOnce) {
+    Counted object;
+    {
+        SafeArrayPtr a(SafeArrayCreateVector(VT_UNKNOWN, 0, 2));
+        ASSERT_TRUE(a);
+        EXPECT_EQ(a.Count(), 2u);
+        IUnknown* element = &object;
+        LONG index = 1;
+        ASSERT_EQ(SafeArrayPutElement(a.get(), &index, element), S_OK);
+        EXPECT_EQ(object.refs, 2u);
+        SafeArrayPtr moved(std::move(a));
+        EXPECT_FALSE(a);
+        EXPECT_EQ(moved.Data<IUnknown*>()[1], static_cast<IUnknown*>(&object));
+    }
+    EXPECT_EQ(object.refs, 1u) << "the element went with the array";
+
+    SafeArrayPtr out(SafeArrayCreateVector(VT_UNKNOWN, 0, 1));
+    IUnknown* element = &object;
+    LONG index = 0;
+    SafeArrayPutElement(out.get(), &index, element);
+    EXPECT_EQ(object.refs, 2u);
+    SAFEARRAY** slot = out.Out();  // for an out-parameter: what was held goes
+    EXPECT_EQ(*slot, nullptr);
+    EXPECT_EQ(object.refs, 1u);
+    *slot = SafeArrayCreateVector(VT_UI1, 0, 3);
+    SAFEARRAY* kept = out.Detach();
+    EXPECT_FALSE(out);
+    EXPECT_EQ(SafeArrayDestroy(kept), S_OK);
+}
+
+TEST(AsciiCase, FoldsLettersOnly) {
+    EXPECT_TRUE(EqualsIgnoringCase("InprocServer32", "INPROCSERVER32"));
+    EXPECT_FALSE(EqualsIgnoringCase("ProgID", "ProgIDs"));
+    EXPECT_FALSE(EqualsIgnoringCase("a[", "A{"));  // 32 apart, but no letters
+    EXPECT_EQ(LowerAscii(std::string("Num\xC4z")), std::string("num\xC4z"))
+        << "other bytes stand for themselves";
 }
 
 TEST(Variant, HasWindowsLayout) {

@@ -1,8 +1,9 @@
 // AvSystem on the virtual device with the library's readers: which bytes
 // the device plays, half by half, and when playback ends.
-#include "av_system.h"
-#include "av_module.h"
-#include "song_fixture.h"
+#include "output/av_system.h"
+#include "common/output_fixture.h"
+#include "common/song_fixture.h"
+#include "output/av_module.h"
 #include "sound/virtual_device.h"
 
 namespace {
@@ -66,20 +67,20 @@ std::vector<AudioSample> Join(std::initializer_list<std::vector<AudioSample>> pa
 }  // namespace
 
 TEST_F(Output, SizesTheHalvesFromTheReader) {
-    av_.PlayAudio(Reader(100000, 2, 0).get(), 0, &sink_, 0, -1, false, 0);
+    av_.PlayAudio(Reader(100000, 2, 0).get(), Options(&sink_, 0, -1, false, 0));
     EXPECT_EQ(av_.HalfFrames(), 44100);
     EXPECT_EQ(av_.HalfValues(), 88200);
     EXPECT_EQ(av_.HalfBytes(), 176400);
     EXPECT_EQ(av_.Buffer()->Size(), 352800);
     av_.StopPlaying();
-    av_.PlayAudio(Reader(100000, 1, 0).get(), 0, &sink_, 0, -1, false, -1);
+    av_.PlayAudio(Reader(100000, 1, 0).get(), Options(&sink_, 0, -1, false, -1));
     EXPECT_EQ(av_.HalfFrames(), 22050);
     EXPECT_EQ(av_.Buffer()->Size(), 88200) << "a new buffer on every start from idle";
     EXPECT_EQ(device_->BuffersCreated(), 2);
 }
 
 TEST_F(Output, PlaysAReaderToItsEndAndStops) {
-    av_.PlayAudio(Reader(1000, 1, 1).get(), 0, &sink_, 0, -1, false, 400);
+    av_.PlayAudio(Reader(1000, 1, 1).get(), Options(&sink_, 0, -1, false, 400));
     EXPECT_TRUE(av_.IsPlaying());
     Play(801);  // halves of 400, 400, then 200 padded with 200 of silence
     EXPECT_TRUE(av_.AtEnd()) << "the end is found as the third half starts";
@@ -95,7 +96,7 @@ TEST_F(Output, PlaysAReaderToItsEndAndStops) {
     TempDir dir;
     WriteText(dir / "800.wav", CanonicalWav(1, 800));
     device_->ClearPlayed();
-    av_.PlayAudio(OpenFile(dir / "800.wav").get(), 0, &sink_, 0, -1, false, 400);
+    av_.PlayAudio(OpenFile(dir / "800.wav").get(), Options(&sink_, 0, -1, false, 400));
     Play(1199);
     EXPECT_TRUE(av_.IsPlaying());
     Play(1);
@@ -107,7 +108,7 @@ TEST_F(Output, PlaysAReaderToItsEndAndStops) {
 }
 
 TEST_F(Output, LoopsWithoutAGapAndAQueuedReaderTakesOverAtTheEndOfThePass) {
-    av_.PlayAudio(Reader(1000, 1, 1).get(), 0, &sink_, 0, -1, true, 400);
+    av_.PlayAudio(Reader(1000, 1, 1).get(), Options(&sink_, 0, -1, true, 400));
     Play(2500);
     EXPECT_EQ(Played(), Join({Ramp(1, 1000), Ramp(1, 1000), Ramp(1, 500)}));
     // Reading runs one half ahead of what is heard: the pass being read
@@ -123,10 +124,10 @@ TEST_F(Output, LoopsWithoutAGapAndAQueuedReaderTakesOverAtTheEndOfThePass) {
 }
 
 TEST_F(Output, SwitchesAtOnceWhilePlaying) {
-    av_.PlayAudio(Reader(10000, 1, 0).get(), 0, &sink_, 0, -1, false, 400);
+    av_.PlayAudio(Reader(10000, 1, 0).get(), Options(&sink_, 0, -1, false, 400));
     Play(100);  // in the first half
     EXPECT_EQ(av_.PlayingHalfOffset(), 0);
-    av_.PlayAudio(Reader(10000, 1, 20000).get(), 0, &sink_, 0, -1, false, 400);
+    av_.PlayAudio(Reader(10000, 1, 20000).get(), Options(&sink_, 0, -1, false, 400));
     EXPECT_EQ(av_.PlayingHalfOffset(), av_.HalfBytes());
     LONG cursor = -1;
     av_.Buffer()->GetCurrentPosition(&cursor, nullptr);
@@ -138,7 +139,7 @@ TEST_F(Output, SwitchesAtOnceWhilePlaying) {
     // From the second half: the new audio goes into the first, played from 0.
     Play(400);
     EXPECT_EQ(av_.PlayingHalfOffset(), av_.HalfBytes());
-    av_.PlayAudio(Reader(10000, 1, -20000).get(), 0, &sink_, 0, -1, false, 400);
+    av_.PlayAudio(Reader(10000, 1, -20000).get(), Options(&sink_, 0, -1, false, 400));
     EXPECT_EQ(av_.PlayingHalfOffset(), 0);
     device_->ClearPlayed();
     Play(900);
@@ -146,14 +147,14 @@ TEST_F(Output, SwitchesAtOnceWhilePlaying) {
 }
 
 TEST_F(Output, PlaysFromStartPosToEndPosThenSilence) {
-    av_.PlayAudio(Reader(10000, 1, 0).get(), 0, &sink_, 1000, 3000, false, 400);
+    av_.PlayAudio(Reader(10000, 1, 0).get(), Options(&sink_, 1000, 3000, false, 400));
     Play(2800);
     EXPECT_EQ(Played(), Join({Ramp(1000, 2000), std::vector<AudioSample>(800, 0)}));
     EXPECT_TRUE(av_.IsPlaying()) << "past EndPos the stream plays silence until stopped";
 }
 
 TEST_F(Output, IgnoresRepeatsKeepsTheFirstSinkAndPausesWithoutEnding) {
-    av_.PlayAudio(Reader(100000, 1, 0).get(), 0, &sink_, 0, -1, false, 400);
+    av_.PlayAudio(Reader(100000, 1, 0).get(), Options(&sink_, 0, -1, false, 400));
     Play(10);
     LONG position = av_.PlaybackPosition();
     av_.HandleNotification(av_.LastEventId(), false);
@@ -170,7 +171,7 @@ TEST_F(Output, IgnoresRepeatsKeepsTheFirstSinkAndPausesWithoutEnding) {
 
     Sink other;
     other.av = &av_;
-    av_.PlayAudio(Reader(100000, 1, 0).get(), 0, &other, 0, -1, false, 300);
+    av_.PlayAudio(Reader(100000, 1, 0).get(), Options(&other, 0, -1, false, 300));
     int before = sink_.calls;
     Play(700);
     EXPECT_EQ(other.calls, 0);
@@ -189,12 +190,12 @@ TEST_F(Output, IgnoresRepeatsKeepsTheFirstSinkAndPausesWithoutEnding) {
 TEST_F(Output, ReportsAMissingDeviceAndTriesAgainNextTime) {
     SetDefaultSoundDevice(nullptr);
     ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
-    EXPECT_EQ(ErrorOf([&] { av_.PlayAudio(Reader(100, 1, 0).get(), 0, &sink_, 0, -1, false, 40); }),
-              kErrNoAudioDevice);
+    EXPECT_EQ(
+        ErrorOf([&] { av_.PlayAudio(Reader(100, 1, 0).get(), Options(&sink_, 0, -1, false, 40)); }),
+        kErrNoAudioDevice);
     EXPECT_FALSE(av_.IsPlaying());
     SetDefaultSoundDevice(device_);
-    av_.PlayAudio(Reader(100, 1, 0).get(), 0, &sink_, 0, -1, false, 40);
+    av_.PlayAudio(Reader(100, 1, 0).get(), Options(&sink_, 0, -1, false, 40));
     EXPECT_TRUE(av_.IsPlaying());
-    EXPECT_TRUE(GetAvSystem());
-    EXPECT_EQ(GetAvSystem(), GetAvSystem());
+    EXPECT_EQ(&GetAvSystem(), &GetAvSystem());
 }

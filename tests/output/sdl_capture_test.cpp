@@ -4,8 +4,9 @@
 
 #include <chrono>
 
-#include "av_system.h"
-#include "song_fixture.h"
+#include "common/output_fixture.h"
+#include "common/song_fixture.h"
+#include "output/av_system.h"
 #include "sound/event_service.h"
 
 namespace {
@@ -44,7 +45,7 @@ TEST_F(SdlCapture, PlaysLoopingPassesAndAQueuedSwitchSeamlessly) {
         AvSystem av;
         Sink sink;
         sink.av = &av;
-        av.PlayAudio(loopReader.get(), 0, &sink, 0, -1, true, 1024);
+        av.PlayAudio(loopReader.get(), Options(&sink, 0, -1, true, 1024));
         // Queue the switch while the third pass is being read.
         int rewinds = 0;
         LONG last = 0;

@@ -1,8 +1,8 @@
 // The default song built next to the program, and rendering it from the
 // command line.
-#include "loop_renderer.h"
-#include "song_fixture.h"
-#include "song_render.h"
+#include "common/song_fixture.h"
+#include "song/loop_renderer.h"
+#include "song/song_render.h"
 
 namespace {
 

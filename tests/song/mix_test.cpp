@@ -1,6 +1,6 @@
 // Mixing readers: sums clipped once, the master deciding the end.
-#include "mix_reader.h"
-#include "song_fixture.h"
+#include "common/song_fixture.h"
+#include "song/mix_reader.h"
 
 namespace {
 

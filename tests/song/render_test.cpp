@@ -1,8 +1,8 @@
 // Loop rendering: buffer sizes at each tempo, placement, wrap-around and
 // clipping, against a plain reference computed here.
-#include "loop_renderer.h"
-#include "mix_reader.h"
-#include "song_fixture.h"
+#include "common/song_fixture.h"
+#include "song/loop_renderer.h"
+#include "song/mix_reader.h"
 
 namespace {
 
@@ -151,6 +151,40 @@ TEST_F(Rendering, MatchesThePerValueReferenceWithClippingMonoAndLongSamples) {
     EXPECT_EQ(got[1], 97);
     EXPECT_EQ(got[2 * 256], AudioSample(256 * 97));
     EXPECT_EQ(got[2 * 256 + 1], 0);
+}
+
+TEST_F(Rendering, MixWavIntoAndClearLoopWavWorkOnTheLoopBuffer) {
+    Song song;
+    song.SetBpm(20000000);  // 7056 frames
+    LoopRenderer r;
+    r.PrepareLoopWav(song);
+    const LONG frames = FramesOf(r.LoopWav.get());
+    ComPtr<IWav> loud =
+        Signal(globals_.get(), 400, 2, [](LONG i) { return AudioSample(i % 2 ? -30000 : 30000); });
+    // Placed at an offset, wrapping at the loop's end, each addition clipped.
+    r.MixWavInto(r.LoopWav.get(), frames - 100, loud.get());
+    r.MixWavInto(r.LoopWav.get(), frames - 100, loud.get());
+    std::vector<AudioSample> v = ValuesOf(r.LoopWav.get());
+    EXPECT_EQ(v[2 * (frames - 101)], 0);
+    EXPECT_EQ(v[2 * (frames - 100)], 32767);
+    EXPECT_EQ(v[2 * (frames - 100) + 1], -32768);
+    EXPECT_EQ(v[2 * 299], 32767);
+    EXPECT_EQ(v[2 * 300], 0);
+    // A rendering of one track, then the sample mixed in once more, is the
+    // rendering of two tracks playing it on the same tick.
+    Grid grid;
+    song.SampleAt(0)->SetWav(loud);
+    song.SampleAt(1)->SetWav(loud);
+    r.NumTracks = 1;
+    grid.on = {{0, 0}};
+    r.RenderSelectedLoop(song, grid);
+    r.MixWavInto(r.LoopWav.get(), 0, loud.get());
+    grid.on.insert({1, 0});
+    EXPECT_EQ(ValuesOf(r.LoopWav.get()),
+              Reference(song, grid, frames, LoopRenderer::StepFrames(song.Bpm(), 44100), 32, 2));
+    r.ClearLoopWav();
+    EXPECT_EQ(ValuesOf(r.LoopWav.get()), std::vector<AudioSample>(std::size_t(frames) * 2, 0));
+    EXPECT_EQ(FramesOf(r.LoopWav.get()), frames);
 }
 
 TEST_F(Rendering, TracksWithoutAudioAreSkippedAndTempoZeroFailsFirst) {

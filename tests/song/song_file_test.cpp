@@ -1,5 +1,5 @@
 // The song file: the exact bytes, round trips, and damaged files.
-#include "song_fixture.h"
+#include "common/song_fixture.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The song model: slots made on demand, loops copying loop 0's layout,
 // track resizing and the errors of bad indices.
-#include "song_fixture.h"
+#include "common/song_fixture.h"
 
 TEST(SongModel, SlotsAreMadeWhenAskedFor) {
     Song song;

@@ -1,6 +1,6 @@
 // The File menu: New, Open, Save and Save As.
-#include "song_render.h"
-#include "ui_fixture.h"
+#include "common/ui_fixture.h"
+#include "song/song_render.h"
 
 TEST_F(MainWindow, NewClearsTheLoopsAndKeepsSamplesAndTempo) {
     UseDefaultSong();

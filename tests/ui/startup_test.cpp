@@ -3,8 +3,8 @@
 #include <QSignalSpy>
 #include <numeric>
 
-#include "twips.h"
-#include "ui_fixture.h"
+#include "common/ui_fixture.h"
+#include "forms/twips.h"
 
 namespace {
 
@@ -188,7 +188,7 @@ TEST_F(MainWindow, ATickTheSongCannotHoldIsReportedAndUndone) {
     EXPECT_EQ(form.NumTracks(), 10);
     ClickTick(5, 3);
     ASSERT_EQ(errors_.size(), 1u);
-    EXPECT_EQ(errors_[0], "Subscript out of range");
+    EXPECT_EQ(errors_[0], "Track 5 does not exist: the loop has 2 tracks");
     EXPECT_FALSE(form.Row(5)->Value(3));
     EXPECT_FALSE(form.IsFillingRows());
     EXPECT_EQ(form.GetSong()->Sequence(0)->NumTracks(), 2);
@@ -236,42 +236,6 @@ TEST_F(MainWindow, RowsGrowShrinkAndClamp) {
     // The window's size and the indicators stay where they were.
     EXPECT_EQ(form.centralWidget()->size(), QSize(657, 260));
     EXPECT_EQ(form.TickIndicator(0)->y(), 28 + 10 * 17 + 3);
-}
-
-TEST(SequenceControlRow, ClampsBoxesAndRaisesTickChangeOnlyForChanges) {
-    SequenceControl row;
-    EXPECT_EQ(row.NumTicks(), 16);
-    for (LONG n : {0, 3, -5}) {
-        row.SetNumTicks(n);
-        EXPECT_EQ(row.NumTicks(), 4);
-        EXPECT_NE(row.Check(3), nullptr);
-        EXPECT_EQ(row.Check(4), nullptr);
-    }
-    for (LONG n : {129, 1000}) {
-        row.SetNumTicks(n);
-        EXPECT_EQ(row.NumTicks(), 128);
-        EXPECT_EQ(row.Check(128), nullptr);
-    }
-    EXPECT_EQ(row.Check(127)->geometry().topLeft(), QPoint(88 + 127 * 17, 0));
-
-    QSignalSpy ticks(&row, &SequenceControl::TickChange);
-    row.SetValue(6, true);
-    row.SetValue(6, true);
-    row.SetValue(7, false);
-    ASSERT_EQ(ticks.count(), 1);
-    EXPECT_EQ(ticks[0][0].value<short>(), 6);
-    QTest::mouseClick(row.Check(9), Qt::LeftButton);
-    ASSERT_EQ(ticks.count(), 2);
-    EXPECT_EQ(ticks[1][0].value<short>(), 9);
-    EXPECT_TRUE(row.Value(9));
-    EXPECT_THROW(row.Value(128), AppError);
-    EXPECT_THROW(row.SetValue(-1, true), AppError);
-
-    QSignalSpy clicks(&row, &SequenceControl::SampleButtonClick);
-    row.SetCaption(u"Snare");
-    EXPECT_EQ(row.SampleButton()->text(), "Snare");
-    QTest::mouseClick(row.SampleButton(), Qt::LeftButton);
-    EXPECT_EQ(clicks.count(), 1);
 }
 
 TEST_F(MainWindow, ShowsTenRowsForSamplesInSlotsZeroToThree) {

@@ -1,6 +1,6 @@
 // Play and Stop, the tick lights and loops queued while playing.
-#include "twips.h"
-#include "ui_fixture.h"
+#include "common/ui_fixture.h"
+#include "forms/twips.h"
 
 namespace {
 
@@ -116,12 +116,4 @@ TEST_F(MainWindow, ExitStopsPlaybackAndClosesTheWindow) {
     form.ExitCommand()->trigger();
     EXPECT_FALSE(Av().IsPlaying());
     EXPECT_FALSE(form.isVisible());
-}
-
-TEST(ErrorReport, IsAMessageBoxWithOnlyOkAndNoIcon) {
-    auto box = MakeErrorBox(nullptr, "Unexpected EOF");
-    EXPECT_EQ(box->text(), "Unexpected EOF");
-    EXPECT_EQ(box->windowTitle(), "Trellon");
-    EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
-    EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
 }

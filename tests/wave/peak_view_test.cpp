@@ -1,7 +1,7 @@
 // The peak view in the sample window: peaks, mapping, selection with the
 // mouse, the paint, and playing the selection.
-#include "twips.h"
-#include "wave_fixture.h"
+#include "common/wave_fixture.h"
+#include "forms/twips.h"
 
 namespace {
 

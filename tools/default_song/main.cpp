@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "app_error.h"
-#include "audio_library.h"
 #include "drum_kit.h"
-#include "song.h"
+#include "song/song.h"
+#include "support/app_error.h"
+#include "support/audio_library.h"
+#include "support/wav_values.h"
 
 namespace {
 
@@ -77,16 +78,8 @@ ComPtr<IWav> WavOf(const DrumVoice& voice) {
     const LONG frames = static_cast<LONG>(voice.frames.size() / 2);
     ComPtr<IWav> wav;
     Check(AudioLibrary()->MakeWav(frames, 2, 44100, 2, wav.Out()));
-    // Through a byte image: one copy instead of a call per value.
-    SAFEARRAY* image = nullptr;
-    Check(wav->ToByteArray(&image));
-    std::memcpy(static_cast<unsigned char*>(image->pvData) + 44, voice.frames.data(),
-                voice.frames.size() * 2);
-    ComPtr<IWav> filled;
-    HRESULT hr = AudioLibrary()->ReadWavFromArray(&image, filled.Out());
-    SafeArrayDestroy(image);
-    Check(hr);
-    return filled;
+    WriteWavValues(wav.get(), voice.frames);
+    return wav;
 }
 
 }  // namespace

@@ -4,13 +4,11 @@
 
 #include <QApplication>
 
-#include "error_box.h"
-#include "qt_dispatcher.h"
+#include "forms/qt_dispatcher.h"
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QApplication::setApplicationName(kProgramTitle);
     ::testing::InitGoogleTest(&argc, argv);
     QtDispatcher dispatcher(false);  // the virtual device delivers its own signals
     return RUN_ALL_TESTS();

@@ -5,10 +5,10 @@
 #include <functional>
 #include <set>
 
-#include "app_error.h"
-#include "audio_fixture.h"
-#include "file_streams.h"
-#include "song.h"
+#include "common/audio_fixture.h"
+#include "song/song.h"
+#include "support/app_error.h"
+#include "support/file_streams.h"
 
 // A stream over bytes in memory, behaving as the file streams do: a short
 // array at the end, never more than remains.
@@ -27,6 +27,7 @@ class MemoryStream : public BinaryStream {
         pos_ += n;
         return out;
     }
+    long long BytesLeft() const override { return static_cast<long long>(bytes_.size() - pos_); }
     const ByteArray& Bytes() const { return bytes_; }
 
   private:

@@ -10,17 +10,18 @@
 #include <cstring>
 #include <string>
 
-#include "app_error.h"
-#include "song_render.h"
+#include "song/song_render.h"
+#include "support/app_error.h"
+#include "support/program_name.h"
 
 #ifdef TRELLON_WITH_WINDOWS
 #include <QApplication>
 
-#include "av_module.h"
-#include "error_box.h"
-#include "main_form.h"
-#include "qt_dispatcher.h"
-#include "sound_form.h"
+#include "forms/error_box.h"
+#include "forms/qt_dispatcher.h"
+#include "output/av_module.h"
+#include "ui/main_form.h"
+#include "wave/sound_form.h"
 #endif
 
 namespace {
@@ -86,7 +87,6 @@ int RunMainWindow(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(kProgramTitle);
     QtDispatcher dispatcher;
-    SetAvSystemErrorReporter([](const std::string& d) { ShowErrorBox(nullptr, d); });
     MainForm form;
     form.Load();
     form.show();
@@ -100,12 +100,11 @@ int RunSampleWindow(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(kProgramTitle);
     QtDispatcher dispatcher;
-    SetAvSystemErrorReporter([](const std::string& d) { ShowErrorBox(nullptr, d); });
     SoundForm form;
     try {
         form.Load(commandLine);
     } catch (const std::exception& e) {
-        ShowErrorBox(nullptr, e.what());
+        ShowErrorBox(nullptr, kProgramTitle, e.what());
         return 1;
     }
     form.show();

@@ -11,7 +11,7 @@
 #include "OvraAudio.h"
 #include "com/activation.h"
 #include "com/comptr.h"
-#include "test_support.h"
+#include "common/test_support.h"
 
 class AudioLibrary : public ::testing::Test {
   protected:
@@ -58,22 +58,15 @@ inline TempDir* AudioLibrary::dir_ = nullptr;
 
 // The values of a Wav, interleaved.
 inline std::vector<AudioSample> ValuesOf(IWav* w) {
-    SAFEARRAY* a = nullptr;
-    std::vector<AudioSample> v;
-    if (FAILED(w->get_RawData(0, -1, &a))) return v;
-    auto* p = static_cast<AudioSample*>(a->pvData);
-    v.assign(p, p + a->rgsabound[0].cElements);
-    SafeArrayDestroy(a);
-    return v;
+    SafeArrayPtr a;
+    if (FAILED(w->get_RawData(0, -1, a.Out()))) return {};
+    return std::vector<AudioSample>(a.Data<AudioSample>(), a.Data<AudioSample>() + a.Count());
 }
 
-inline std::vector<Peak> PeaksOf(SAFEARRAY* a) {
-    std::vector<Peak> v;
-    if (!a) return v;
-    auto* p = static_cast<Peak*>(a->pvData);
-    v.assign(p, p + a->rgsabound[0].cElements);
-    SafeArrayDestroy(a);
-    return v;
+// The peaks of an array handed out by the library, which it takes over.
+inline std::vector<Peak> PeaksOf(SAFEARRAY* array) {
+    SafeArrayPtr a(array);
+    return std::vector<Peak>(a.Data<Peak>(), a.Data<Peak>() + a.Count());
 }
 
 inline LONG FramesOf(IWav* w) {

@@ -6,10 +6,10 @@
 #include <QImage>
 #include <QTest>
 
-#include "sound_form.h"
-#include "ui_fixture.h"
+#include "common/window_fixture.h"
+#include "wave/sound_form.h"
 
-class SampleWindow : public MainWindow {
+class SampleWindow : public WindowTest {
   protected:
     SoundForm& Open(const std::string& commandLine, LONG screenWidth) {
         sample_ = std::make_unique<SoundForm>();
@@ -22,7 +22,7 @@ class SampleWindow : public MainWindow {
     }
     void TearDown() override {
         sample_.reset();
-        MainWindow::TearDown();
+        QApplication::processEvents();
     }
     QImage Shot() { return sample_->grab().toImage(); }
 

@@ -1,0 +1,56 @@
+// The song file, a ".loop" file: everything needed to play a song again, its
+// audio included, in one little-endian binary file with no signature. It is
+// the concatenation of
+//
+//   SongHeader                                                  10 bytes
+//   for each loop slot that holds a loop, in increasing index:
+//     ItemPrefix, then the loop record
+//   for each sample slot that holds a Sample, in increasing index:
+//     ItemPrefix, then the sample record
+//
+//   record       offset size field
+//   SongHeader      0    1   loop count      loop records that follow
+//                   1    1   sample count    sample records that follow
+//                   2    8   bpm             tempo times 10000, signed (120 bpm: 1200000)
+//   ItemPrefix      0    1   index           slot of the loop or sample that follows
+//                   1    1   reserved        written 0, ignored
+//   LoopHeader      0    1   track count     track records that follow
+//                   1    1   loop tick count the loop's own NumTicks, kept as read
+//   TrackHeader     0    1   tick count      tick bytes that follow
+//                   1   15   reserved        written 0, ignored
+//   tick bytes      0    n   one per tick    0 off, anything else on (written 255)
+//   SampleHeader    0    1   caption length  UTF-16 code units of the caption
+//                   1    1   audio flag      1: audio follows; 0: none
+//                   2    4   audio length    bytes of audio, signed; 0 without audio
+//   caption         0   2n   UTF-16LE        no terminator
+//   audio           0    n   a WAV image     the 44-byte header, then the PCM data
+//
+// A loop record is its LoopHeader and then its tracks, each a TrackHeader
+// and its tick bytes; a sample record is its SampleHeader, its caption and
+// its audio. Every count and index is one byte, so a song holds at most 255
+// loops and 255 samples, a loop 255 tracks and a caption 255 characters;
+// the writer refuses more (error 6). Loops are never stored as audio: they
+// are rendered again when they are shown.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace song_format {
+
+constexpr std::size_t kSongHeaderSize = 10;
+constexpr std::size_t kSongHeaderBpm = 2;  // offset of the tempo
+constexpr std::size_t kItemPrefixSize = 2;
+constexpr std::size_t kLoopHeaderSize = 2;
+constexpr std::size_t kTrackHeaderSize = 16;
+constexpr std::size_t kSampleHeaderSize = 6;
+constexpr std::size_t kSampleHeaderAudioLength = 2;  // offset of the audio length
+
+// The largest count or index a byte of the file holds.
+constexpr long long kMaxCount = 255;
+// The value the program writes for a tick that is on.
+constexpr std::uint8_t kTickOn = 255;
+// The audio flag of a sample with audio.
+constexpr std::uint8_t kHasAudio = 1;
+
+}  // namespace song_format

@@ -1,0 +1,43 @@
+// Replacing a file whole, so that readers and a crash see the old file or
+// the new one and never a mix: the bytes go to a temporary file in the
+// same folder, which Commit flushes, syncs and renames over the target,
+// and then the folder is synced. A file dropped without Commit removes its
+// temporary file. The registry and the song files are saved this way.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+class AtomicFile {
+  public:
+    AtomicFile() = default;
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+    ~AtomicFile();
+
+    // Starts replacing the file at path. The new file gets the permissions
+    // of the one it replaces (0644 for a new one). False with errno set.
+    bool Open(const std::string& path);
+    // Appends size bytes. False with errno set.
+    bool Write(const void* data, std::size_t size);
+    // Makes what was written the file at the target path. False with errno
+    // set; the target is then as it was.
+    bool Commit();
+
+    bool IsOpen() const { return file_ != nullptr; }
+    const std::string& Target() const { return target_; }
+
+    // The temporary files of saves into folder are named
+    // ".<name>.tmp-<pid>-XXXXXX", after the file and the saving process.
+    static std::string TemporaryPattern(const std::string& target);
+
+  private:
+    void Discard();
+
+    std::FILE* file_ = nullptr;
+    std::string target_;
+    std::string temporary_;
+};
+
+// The folder part of path: "." for a bare name, "/" for a file at the root.
+std::string FolderOfPath(const std::string& path);

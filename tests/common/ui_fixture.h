@@ -1,0 +1,84 @@
+// The main window as a user meets it: started on a song file in a folder
+// of its own, playing through a virtual device, with scripted file dialogs
+// and the error reports recorded.
+#pragma once
+
+#include "common/window_fixture.h"
+#include "song/loop_renderer.h"
+#include "support/file_streams.h"
+#include "ui/main_form.h"
+
+class MainWindow : public WindowTest {
+  protected:
+    void TearDown() override {
+        form_.reset();
+        QApplication::processEvents();
+    }
+
+    std::string SongPath() const { return Folder(kDefaultSongName); }
+    void UseDefaultSong() {
+        std::filesystem::copy_file(DEFAULT_SONG_PATH, SongPath(),
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
+    static void WriteSong(const Song& song, const std::string& path) {
+        auto out = CreateFileForWriting(path);
+        song.WriteToFile(*out);
+        out->Commit();
+    }
+
+    // Starts the window as the program does, on the song in its folder.
+    MainForm& Start() {
+        form_ = std::make_unique<MainForm>();
+        form_->SetProgramFolder(folder_->path());
+        auto dialogs = std::make_unique<ScriptedDialogs>();
+        dialogs_ = dialogs.get();
+        form_->SetFileDialogs(std::move(dialogs));
+        form_->SetErrorReporter([this](const std::string& d) { errors_.push_back(d); });
+        form_->Load();
+        form_->show();
+        form_->activateWindow();
+        QApplication::processEvents();
+        return *form_;
+    }
+
+    // A key pressed where the keyboard focus is.
+    void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        if (!QApplication::focusWidget()) form_->PlayButton()->setFocus();
+        QWidget* target = QApplication::focusWidget();
+        ASSERT_NE(target, nullptr);
+        QTest::keyClick(target, key, modifiers);
+    }
+    void ClickTick(LONG row, LONG tick) {
+        QTest::mouseClick(form_->Row(row)->Check(tick), Qt::LeftButton);
+        QApplication::processEvents();
+    }
+
+    std::unique_ptr<MainForm> form_;
+    ScriptedDialogs* dialogs_ = nullptr;
+};
+
+// A loop of song rendered apart from the window, on copies of its loops.
+inline ComPtr<IWav> RenderedLoop(const Song& song, int index) {
+    Song fresh;
+    fresh.SetBpm(song.Bpm());
+    for (std::size_t i = 0; i < song.SampleSlots().size(); ++i)
+        if (song.SampleSlots()[i]) *fresh.SampleAt(std::int32_t(i)) = *song.SampleSlots()[i];
+    SequenceLoop& loop = *fresh.Sequence(index);
+    loop.Clear();
+    for (const auto& t : song.LoopSlots().at(std::size_t(index))->Tracks())
+        loop.Tracks().push_back(std::make_shared<LoopTrack>(*t));
+    LoopRenderer r;
+    r.NumTracks = fresh.NumTracks();
+    r.SelectedLoopIndex = std::uint8_t(index);
+    r.PrepareLoopWav(fresh);
+    r.RenderSelectedLoop(fresh, LoopGrid(loop));
+    return r.LoopWav;
+}
+
+// The bytes of a Wav's values, as a device plays them.
+inline std::vector<unsigned char> BytesOf(IWav* wav) {
+    std::vector<AudioSample> v = ValuesOf(wav);
+    std::vector<unsigned char> b(v.size() * 2);
+    std::memcpy(b.data(), v.data(), b.size());
+    return b;
+}

@@ -1,0 +1,93 @@
+// What every window test stands on: the real library, a folder of its own,
+// a virtual sound device that can refuse buffers like a missing sound card,
+// WAV files written by the test, and the windows' error reports recorded.
+#pragma once
+
+#include <QApplication>
+#include <QTest>
+#include <deque>
+#include <filesystem>
+#include <functional>
+
+#include "common/audio_fixture.h"
+#include "output/av_module.h"
+#include "sound/virtual_device.h"
+#include "support/app_error.h"
+#include "support/file_dialogs.h"
+
+// The virtual device, able to refuse buffers like a missing sound card.
+class TestDevice : public VirtualDevice {
+  public:
+    bool refuse = false;
+    std::shared_ptr<DirectSoundSecondaryBuffer8> CreateBuffer(const DSBUFFERDESC& desc) override {
+        return refuse ? nullptr : VirtualDevice::CreateBuffer(desc);
+    }
+};
+
+// File dialogs that give the answers a test queued, in order.
+class ScriptedDialogs : public FileDialogs {
+  public:
+    std::deque<std::string> answers;  // "" answers as a cancel
+    std::vector<std::string> shown;   // "open loop Loop", "save loop Loop"
+    void ShowOpenFileDialog(std::string& fileName, const std::string& extension,
+                            const std::string& description, QWidget*) override {
+        Answer("open", fileName, extension, description);
+    }
+    void ShowSaveFileDialog(std::string& fileName, const std::string& extension,
+                            const std::string& description, QWidget*) override {
+        Answer("save", fileName, extension, description);
+    }
+
+  private:
+    void Answer(const std::string& kind, std::string& fileName, const std::string& extension,
+                const std::string& description) {
+        shown.push_back(kind + " " + extension + " " + description);
+        fileName.clear();
+        if (!answers.empty()) {
+            fileName = answers.front();
+            answers.pop_front();
+        }
+    }
+};
+
+class WindowTest : public AudioLibrary {
+  protected:
+    static TestDevice& Device() {
+        static std::shared_ptr<TestDevice> device = [] {
+            auto d = std::make_shared<TestDevice>();
+            SetDefaultSoundDevice(d);
+            return d;
+        }();
+        return *device;
+    }
+    void SetUp() override {
+        AudioLibrary::SetUp();
+        Device().refuse = false;
+        folder_ = std::make_unique<TempDir>();
+    }
+
+    std::string Folder(const std::string& name) const { return *folder_ / name; }
+
+    // A WAV file in the test's folder whose value i (channels interleaved) is f(i).
+    std::string WriteWav(const std::string& name, LONG frames,
+                         const std::function<AudioSample(LONG)>& f, SHORT channels = 1) {
+        ComPtr<IWav> w = MakeWav(frames, channels);
+        SafeArrayPtr image;
+        EXPECT_EQ(w->ToByteArray(image.Out()), S_OK);
+        auto* v = reinterpret_cast<AudioSample*>(image.Bytes() + 44);
+        for (LONG i = 0; i < frames * channels; ++i) v[i] = f(i);
+        const std::string path = Folder(name);
+        WriteText(path, std::string(reinterpret_cast<const char*>(image.Bytes()), image.Count()));
+        return path;
+    }
+
+    // Plays frames on the device and runs the notifications that came due.
+    void Advance(long frames) {
+        Device().AdvanceFrames(frames);
+        QApplication::processEvents();
+    }
+    AvSystem& Av() { return GetAvSystem(); }
+
+    std::unique_ptr<TempDir> folder_;
+    std::vector<std::string> errors_;
+};
