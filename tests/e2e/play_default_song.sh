@@ -24,7 +24,7 @@ capture="$work/capture.raw"
 trellon=$!
 pids+=($trellon)
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Trellon 0$' | head -1) ||
-  fail "the main window did not appear: $(cat "$work/trellon.log")"
+  fail "the main window did not appear"
 if xdotool search --onlyvisible --name "^${installer}\$" >/dev/null; then
   fail "start-up left the installer window shown"
 fi
@@ -36,17 +36,22 @@ height=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^HEIGHT=//p')
 menu=$((height - 260))
 xdotool mousemove --window "$window" 48 $((menu + 12)) click 1
 # During the second pass, keypad 1: loop 1 takes over when the pass ends.
-sleep 5
+# A pass is 176400 frames of 4 bytes; the device may lead with up to 16
+# periods (64 KB) of silence.
+pass=$((176400 * 4))
+wait_until 30 "the second pass did not start" \
+  file_holds "$capture" $((pass + pass / 4))
 xdotool key --window "$window" KP_1
 timeout 5 xdotool search --sync --name '^Trellon 1$' >/dev/null ||
   fail "keypad 1 did not select loop 1"
-sleep 9
-kill -0 "$trellon" || fail "Trellon ended while playing: $(cat "$work/trellon.log")"
+# Two passes of loop 0 and a whole one of loop 1.
+wait_until 60 "the capture stopped growing" \
+  file_holds "$capture" $((3 * pass + 65536))
+kill -0 "$trellon" || fail "Trellon ended while playing"
 kill "$trellon"
 
 "$bin/Trellon" --render "$bin/DuvoDodiz.loop" --loop 0 --out "$work/loop0.wav"
 "$bin/Trellon" --render "$bin/DuvoDodiz.loop" --loop 1 --out "$work/loop1.wav"
-pass=$((176400 * 4))
 size=$(stat -c %s "$capture")
 capture_matches "$capture" "$work/loop0.wav" 44 "$pass" ||
   fail "the capture does not start with loop 0 of the default song"

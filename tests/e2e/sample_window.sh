@@ -19,19 +19,20 @@ capture="$work/capture.raw"
   >"$work/trellon.log" 2>&1 &
 pids+=($!)
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Track$' | head -1) ||
-  fail "the sample window did not appear: $(cat "$work/trellon.log")"
+  fail "the sample window did not appear"
 xdotool windowfocus --sync "$window"
 
 # On a screen 1280 pixels wide a column is round(176400 / 1280) = 138
 # frames: columns 100 to 300 are frames 13800 to 41400.
+# The X server delivers the drag and the key in order.
 xdotool mousemove --window "$window" 100 200 mousedown 1 \
   mousemove --window "$window" 200 210 mousemove --window "$window" 300 210 mouseup 1
-sleep 0.5
 xdotool key --window "$window" space
-sleep 2
-xdotool key --window "$window" space
-
+# The selection and a second of silence after it, then space stops.
 frames=$((41400 - 13800))
+wait_until 30 "the selection was not played" \
+  file_holds "$capture" $(((frames + 44100) * 4))
+xdotool key --window "$window" space
 size=$(stat -c %s "$capture" 2>/dev/null || echo 0)
 [ "$size" -ge $((frames * 4)) ] || fail "captured $size bytes, less than the selection"
 capture_matches "$capture" "$wav" $((44 + 13800 * 4)) $((frames * 4)) ||

@@ -9,14 +9,36 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# Fails the test with a reason, and shows what the programs it started said.
+fail() {
+  echo "FAIL: $*" >&2
+  for log in "$work"/*.log; do
+    [ -s "$log" ] && { echo "--- $(basename "$log")"; cat "$log"; } >&2
+  done
+  exit 1
+}
+
+# Waits until COMMAND succeeds, trying every 50 ms, for at most SECONDS;
+# fails with WHAT when the deadline passes.
+wait_until() {  # SECONDS WHAT COMMAND...
+  local deadline=$((SECONDS + $1)) what=$2
+  shift 2
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "$what"
+    sleep 0.05
+  done
+}
+
+# Whether FILE holds at least BYTES bytes.
+file_holds() {  # FILE BYTES
+  [ -f "$1" ] && [ "$(stat -c %s "$1")" -ge "$2" ]
+}
 
 start_session() {  # BIN_DIR AUDIO_LIBRARY
   exec 3>"$work/display"
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
   pids+=($!)
-  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-  [ -s "$work/display" ] || fail "Xvfb did not start"
+  wait_until 10 "Xvfb did not start" test -s "$work/display"
   export DISPLAY=":$(head -1 "$work/display")"
   export QT_QPA_PLATFORM=xcb
   export OVRA_REGISTRY="$work/registry.reg"
