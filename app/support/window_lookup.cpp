@@ -93,7 +93,7 @@ std::vector<xcb_window_t> ClientWindows(xcb_connection_t* c, xcb_window_t root) 
     if (!out.empty()) return out;
     // Without a window manager the top-level windows are the root's children.
     Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr));
-    if (!tree.p) throw AppError(5, "The list of windows could not be read");
+    if (!tree.p) ThrowError(kErrInvalidArgument, "The list of windows could not be read");
     const xcb_window_t* w = xcb_query_tree_children(tree.p);
     out.assign(w, w + xcb_query_tree_children_length(tree.p));
     return out;
@@ -101,7 +101,7 @@ std::vector<xcb_window_t> ClientWindows(xcb_connection_t* c, xcb_window_t root) 
 
 WindowCollection XcbWindows(xcb_connection_t* c) {
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    if (!screen) throw AppError(5, "The window system has no screen");
+    if (!screen) ThrowError(kErrInvalidArgument, "The window system has no screen");
     const xcb_window_t root = screen->root;
     const xcb_atom_t netName = Atom(c, "_NET_WM_NAME"), utf8 = Atom(c, "UTF8_STRING");
     std::vector<std::unique_ptr<TopLevelWindow>> windows;
@@ -153,7 +153,7 @@ TopLevelWindow* WindowCollection::FindByCaption(const std::string& caption,
 }
 
 WindowCollection TopLevelWindows() {
-    if (!qGuiApp) throw AppError(5, "The window system is not open");
+    if (!qGuiApp) ThrowError(kErrInvalidArgument, "The window system is not open");
     if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
         if (xcb_connection_t* c = x11->connection()) return XcbWindows(c);
     return WidgetWindows();

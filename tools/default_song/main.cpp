@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
             auto loop = song.Sequence(static_cast<std::int32_t>(k));
             for (std::size_t j = 0; j < kit.size(); ++j) {
                 if (std::strlen(kGrooves[k].rows[j]) != 32)
-                    throw AppError(5, "a groove row is not 32 ticks");
+                    ThrowError(kErrInvalidArgument, "a groove row is not 32 ticks");
                 for (int i = 0; i < 32; ++i)
                     loop->Track(static_cast<std::int32_t>(j))
                         ->SetValue(static_cast<std::uint8_t>(i), kGrooves[k].rows[j][i] == '1');
