@@ -1,5 +1,6 @@
 // The song file: the exact bytes, round trips, and damaged files.
 #include "common/song_fixture.h"
+#include "song/song_format.h"
 
 namespace {
 
@@ -13,12 +14,9 @@ ComPtr<IWav> Audio(IOvraAudioGlobals* g, LONG frames, AudioSample first) {
 }
 
 ByteArray ImageOf(IWav* w) {
-    SAFEARRAY* a = nullptr;
-    w->ToByteArray(&a);
-    auto* p = static_cast<std::uint8_t*>(a->pvData);
-    ByteArray b(p, p + a->rgsabound[0].cElements);
-    SafeArrayDestroy(a);
-    return b;
+    SafeArrayPtr a;
+    w->ToByteArray(a.Out());
+    return ByteArray(a.Bytes(), a.Bytes() + a.Count());
 }
 
 }  // namespace
@@ -47,7 +45,7 @@ TEST_F(SongFiles, WritesTheDocumentedBytes) {
     song.SetBpm(1105000);  // 110.5
     ByteArray b = Written(song);
     std::int64_t bpm;
-    std::memcpy(&bpm, &b[2], 8);
+    std::memcpy(&bpm, &b[song_format::kSongHeaderBpm], 8);
     EXPECT_EQ(bpm, 1105000);
 }
 
