@@ -33,7 +33,9 @@ void LoopTrack::WriteToFile(BinaryStream& out) const {
 }
 
 void LoopTrack::ReadFromFile(BinaryStream& in) {
-    ByteArray header = ReadExactly(in, song_format::kTrackHeaderSize);
+    ByteArray header = ReadExactly(in, song_format::kTrackHeaderSize, "the header");
+    for (std::size_t i = 1; i < header.size(); ++i)
+        if (header[i] != 0) ThrowNotASong("nonzero reserved bytes in the header");
     numTicks_ = header[0];
-    tickBytes_ = ReadExactly(in, numTicks_);
+    tickBytes_ = ReadExactly(in, numTicks_, "the ticks");
 }

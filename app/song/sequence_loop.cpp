@@ -29,11 +29,11 @@ void SequenceLoop::WriteToFile(BinaryStream& out) const {
 
 void SequenceLoop::ReadFromFile(BinaryStream& in) {
     tracks_ = TrackList();
-    ByteArray header = ReadExactly(in, song_format::kLoopHeaderSize);
+    ByteArray header = ReadExactly(in, song_format::kLoopHeaderSize, "the header");
     numTicks_ = header[1];
     for (int i = 0; i < header[0]; ++i) {
         auto track = std::make_shared<LoopTrack>();
-        track->ReadFromFile(in);
+        ReadingWhere("of track " + std::to_string(i), [&] { track->ReadFromFile(in); });
         tracks_.push_back(std::move(track));
     }
 }

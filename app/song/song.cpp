@@ -86,10 +86,27 @@ void Song::WriteToFile(BinaryStream& out) const {
 
 void Song::ReadFromFile(BinaryStream& in) {
     using namespace song_format;
-    ByteArray header = ReadExactly(in, kSongHeaderSize);
+    ByteArray header = ReadExactly(in, kSongHeaderSize, "the song header");
     std::memcpy(&bpm_, &header[kSongHeaderBpm], 8);
-    for (int i = 0; i < header[0]; ++i)
-        Sequence(ReadExactly(in, kItemPrefixSize)[0])->ReadFromFile(in);
-    for (int i = 0; i < header[1]; ++i)
-        SampleAt(ReadExactly(in, kItemPrefixSize)[0])->ReadFromFile(in);
+    // Records come in increasing slot order, each slot once, as written.
+    auto prefix = [&](const char* kind, int previous) {
+        ByteArray p =
+            ReadExactly(in, kItemPrefixSize, (std::string("the number of a ") + kind).c_str());
+        const std::string name = std::string(kind) + " " + std::to_string(p[0]);
+        if (p[1] != 0) ThrowNotASong("a nonzero reserved byte before " + name);
+        if (p[0] <= previous)
+            ThrowNotASong(name + " listed after " + kind + " " + std::to_string(previous));
+        return p[0];
+    };
+    int last = -1;
+    for (int i = 0; i < header[0]; ++i) {
+        last = prefix("loop", last);
+        ReadingWhere("in loop " + std::to_string(last), [&] { Sequence(last)->ReadFromFile(in); });
+    }
+    last = -1;
+    for (int i = 0; i < header[1]; ++i) {
+        last = prefix("sample", last);
+        ReadingWhere("for sample " + std::to_string(last),
+                     [&] { SampleAt(last)->ReadFromFile(in); });
+    }
 }

@@ -1,4 +1,7 @@
-// Reading and writing the fixed parts of a song file (song/song_format.h).
+// Reading and writing the fixed parts of a song file (song/song_format.h),
+// with errors that say which part of the file is wrong. The record readers
+// raise them with the part ("the ticks of track 2"); the song adds where
+// the record stands ("in loop 3") and the file reader the file's name.
 #pragma once
 
 #include <string>
@@ -6,12 +9,38 @@
 #include "song/song_format.h"
 #include "support/app_error.h"
 #include "support/file_streams.h"
+#include "support/text_format.h"
 
-// Exactly the bytes asked for, or error 111 "Unexpected EOF".
-inline ByteArray ReadExactly(BinaryStream& in, std::int32_t count) {
+// Exactly the bytes asked for; error 111 saying how many more of what were
+// expected otherwise.
+inline ByteArray ReadExactly(BinaryStream& in, std::int32_t count, const char* what) {
     ByteArray bytes = in.ReadBytes(count);
-    if (bytes.size() < static_cast<std::size_t>(count)) ThrowUnexpectedEof();
+    const long long missing = count - static_cast<long long>(bytes.size());
+    if (missing > 0)
+        ThrowError(kErrUnexpectedEof, "expected " + Thousands(missing) +
+                                          (missing == 1 ? " more byte of " : " more bytes of ") +
+                                          what);
     return bytes;
+}
+
+// Error 321: the bytes cannot be a song the program wrote, for the reason given.
+[[noreturn]] inline void ThrowNotASong(const std::string& reason) {
+    ThrowError(kErrInvalidFileFormat, reason);
+}
+
+// Why the bytes of an embedded sample are not a WAV image as the library
+// writes one; null when they are.
+const char* WavImageProblem(const std::uint8_t* image, std::size_t size);
+
+// Runs read, adding where the record stands to the description of an
+// error it raises ("... of the ticks of track 2" + " in loop 3").
+template <class F>
+void ReadingWhere(const std::string& where, F&& read) {
+    try {
+        read();
+    } catch (const AppError& e) {
+        throw AppError(e.Number(), e.Description() + " " + where);
+    }
 }
 
 // A count that must fit in one byte of the file; error 6 naming what it

@@ -4,15 +4,9 @@
 #include <string>
 
 #include "song/loop_renderer.h"
+#include "song/song_file.h"
 #include "song/song_format.h"
 #include "support/app_error.h"
-
-std::shared_ptr<Song> ReadSongFile(const std::string& path) {
-    auto stream = OpenFileForReading(path);
-    auto song = std::make_shared<Song>();
-    song->ReadFromFile(*stream);
-    return song;
-}
 
 void RenderSongLoop(const std::string& songPath, int loop, int passes, const std::string& out) {
     if (loop < 0 || loop > song_format::kMaxCount)

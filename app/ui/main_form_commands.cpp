@@ -1,8 +1,8 @@
 // The File menu: New, Open, Save and Save As, and reading and writing the
 // song file.
 #include "output/av_module.h"
+#include "song/song_file.h"
 #include "support/app_error.h"
-#include "support/file_streams.h"
 #include "ui/main_form.h"
 
 namespace {
@@ -31,16 +31,9 @@ void MainForm::OpenCommand_Click() {
 }
 
 void MainForm::OpenSongFile(const std::string& path) {
+    // The current song is not touched until the whole file has been read.
+    std::shared_ptr<Song> song = ReadSongFile(path);
     isFillingRows_ = true;
-    auto song = std::make_shared<Song>();
-    try {
-        // The current song is not touched until the file has been read.
-        auto stream = OpenFileForReading(path);
-        song->ReadFromFile(*stream);
-    } catch (...) {
-        isFillingRows_ = false;
-        throw;
-    }
     // What to go back to if the song read cannot be shown.
     const std::shared_ptr<Song> oldSong = song_;
     const std::string oldPath = filePath_;
@@ -98,8 +91,6 @@ void MainForm::SaveAs() {
 
 void MainForm::SaveSongFile(const std::string& path) {
     // The old file stays as it is until the whole song has been written.
-    auto stream = CreateFileForWriting(path);
     StoreRowsInLoop(*song_->Sequence(SelectedLoopIndex()));
-    song_->WriteToFile(*stream);
-    stream->Commit();
+    WriteSongFile(*song_, path);
 }

@@ -5,7 +5,7 @@
 
 #include "common/window_fixture.h"
 #include "song/loop_renderer.h"
-#include "support/file_streams.h"
+#include "song/song_file.h"
 #include "ui/main_form.h"
 
 class MainWindow : public WindowTest {
@@ -20,11 +20,7 @@ class MainWindow : public WindowTest {
         std::filesystem::copy_file(DEFAULT_SONG_PATH, SongPath(),
                                    std::filesystem::copy_options::overwrite_existing);
     }
-    static void WriteSong(const Song& song, const std::string& path) {
-        auto out = CreateFileForWriting(path);
-        song.WriteToFile(*out);
-        out->Commit();
-    }
+    static void WriteSong(const Song& song, const std::string& path) { WriteSongFile(song, path); }
 
     // Starts the window as the program does, on the song in its folder.
     MainForm& Start() {

@@ -2,6 +2,7 @@
 // command line.
 #include "common/song_fixture.h"
 #include "song/loop_renderer.h"
+#include "song/song_file.h"
 #include "song/song_render.h"
 
 namespace {
@@ -59,10 +60,9 @@ TEST_F(DefaultSong, RendersFromTheCommandLineAsThePlayerWould) {
     r.SelectedLoopIndex = 2;
     r.PrepareLoopWav(*song);
     r.RenderSelectedLoop(*song, LoopGrid(*song->Sequence(2)));
-    SAFEARRAY* image = nullptr;
-    ASSERT_EQ(r.LoopWav->ToByteArray(&image), S_OK);
-    std::string want(static_cast<char*>(image->pvData), image->rgsabound[0].cElements);
-    SafeArrayDestroy(image);
+    SafeArrayPtr image;
+    ASSERT_EQ(r.LoopWav->ToByteArray(image.Out()), S_OK);
+    std::string want(reinterpret_cast<char*>(image.Bytes()), image.Count());
     EXPECT_EQ(one.size(), 44u + 176400 * 4);
     EXPECT_TRUE(one == want) << "one pass is the loop buffer's image";
     ASSERT_EQ(three.size(), 44 + 3 * (one.size() - 44));
@@ -76,6 +76,11 @@ TEST_F(DefaultSong, RendersFromTheCommandLineAsThePlayerWould) {
     WriteText(dir / "cut.loop", cut);
     EXPECT_NE(Trellon("--render " + (dir / "missing.loop") + " --out " + (dir / "x.wav")), 0);
     EXPECT_NE(Trellon("--render " + (dir / "cut.loop") + " --out " + (dir / "x.wav")), 0);
+    // A file that merely starts like a song, and a WAV file, render nothing.
+    WriteText(dir / "longer.loop", ReadText(DEFAULT_SONG_PATH) + "tail");
+    WriteText(dir / "sound.loop", CanonicalWav(2, 100));
+    EXPECT_NE(Trellon("--render " + (dir / "longer.loop") + " --out " + (dir / "x.wav")), 0);
+    EXPECT_NE(Trellon("--render " + (dir / "sound.loop") + " --out " + (dir / "x.wav")), 0);
     EXPECT_NE(
         Trellon(std::string("--render ") + DEFAULT_SONG_PATH + " --out " + (dir / "no/x.wav")), 0);
     EXPECT_NE(Trellon(std::string("--render ") + DEFAULT_SONG_PATH + " --loop 300 --out " +

@@ -107,7 +107,7 @@ TEST_F(SongFiles, EveryCutOfAFileFailsCleanlyOrReadsWhatIsThere) {
     EXPECT_EQ(ErrorOf([&] { back.ReadFromFile(in); }), kErrUnexpectedEof);
     EXPECT_EQ(back.SampleAt(0)->Caption(), u"A");
     EXPECT_EQ(back.Sequence(1)->NumTracks(), 2);
-    // An image the library refuses is its error, passed on.
+    // An image that is no WAV image the library writes is no song.
     ByteArray bad = bytes;
     const std::size_t image = bad.size() - 44 - 12;  // the last sample's image
     bad[image + 22] = bad[image + 23] = 0;           // with no channels
@@ -116,7 +116,7 @@ TEST_F(SongFiles, EveryCutOfAFileFailsCleanlyOrReadsWhatIsThere) {
                   Song x;
                   x.ReadFromFile(s);
               }),
-              E_FAIL);
+              kErrInvalidFileFormat);
 }
 
 TEST_F(SongFiles, HugeAnnouncedAudioIsAnEofWithoutAllocatingIt) {

@@ -1,6 +1,6 @@
 // The File menu: New, Open, Save and Save As.
 #include "common/ui_fixture.h"
-#include "song/song_render.h"
+#include "song/song_file.h"
 
 TEST_F(MainWindow, NewClearsTheLoopsAndKeepsSamplesAndTempo) {
     UseDefaultSong();
@@ -117,7 +117,8 @@ TEST_F(MainWindow, OpenReplacesTheSongAndAFailedOpenChangesNothing) {
     form.OpenCommand()->trigger();
     form.OpenCommand()->trigger();
     ASSERT_EQ(errors_.size(), 2u);
-    EXPECT_EQ(errors_[0], "Unexpected EOF");
+    EXPECT_EQ(errors_[0],
+              "\u201Cbad.loop\u201D is cut short: expected 4 more bytes of the song header");
     EXPECT_NE(errors_[1].find("missing.loop"), std::string::npos) << errors_[1];
     EXPECT_EQ(form.GetSong(), song);
     EXPECT_EQ(form.FilePath(), SongPath());

@@ -10,6 +10,7 @@
 
 #include "drum_kit.h"
 #include "song/song.h"
+#include "song/song_file.h"
 #include "support/app_error.h"
 #include "support/audio_library.h"
 #include "support/wav_values.h"
@@ -112,9 +113,7 @@ int main(int argc, char** argv) {
                         ->SetValue(static_cast<std::uint8_t>(i), kGrooves[k].rows[j][i] == '1');
             }
         }
-        auto out = CreateFileForWriting(argv[1]);
-        song.WriteToFile(*out);
-        out->Commit();
+        WriteSongFile(song, argv[1]);
     } catch (const AppError& e) {
         std::fprintf(stderr, "make-default-song: %s (%ld)\n", e.what(), e.Number());
         return 1;

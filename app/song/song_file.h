@@ -1,0 +1,17 @@
+// Song files as the program opens and saves them: a song is accepted only
+// when the whole file is one the program could have written.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "song/song.h"
+
+// A new song read from the whole file at path. Throws AppError naming the
+// file: the file's own errors (53, 70, 75), 111 for a file cut short, 321
+// for one that is not a song. Nothing is half-made for the caller.
+std::shared_ptr<Song> ReadSongFile(const std::string& path);
+
+// Writes song to path; the file it replaces stays whole until the new one
+// is (support/file_streams.h). Throws AppError.
+void WriteSongFile(const Song& song, const std::string& path);
