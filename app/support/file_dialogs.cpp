@@ -1,6 +1,7 @@
 #include "support/file_dialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QString>
 
 namespace {
@@ -30,7 +31,11 @@ class QtFileDialogs : public FileDialogs {
                                                            : QFileDialog::AnyFile);
         dialog.setNameFilter(FilterOf(extension, description));
         dialog.setDefaultSuffix(QString::fromStdString(extension));
-        if (!fileName.empty()) dialog.selectFile(QString::fromStdString(fileName));
+        const QString proposal = QString::fromStdString(fileName);
+        if (QFileInfo(proposal).isDir())
+            dialog.setDirectory(proposal);
+        else if (!proposal.isEmpty())
+            dialog.selectFile(proposal);
         fileName.clear();
         if (dialog.exec() != QDialog::Accepted) return;
         const QStringList chosen = dialog.selectedFiles();

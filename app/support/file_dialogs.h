@@ -1,5 +1,6 @@
-// The open and save dialogs for files of one type. FileName starts empty
-// and receives the chosen path; it stays empty when the user cancels.
+// The open and save dialogs for files of one type. FileName starts as a
+// proposal (a folder to start in, or a file to suggest; empty for none) and
+// receives the chosen path; it is empty when the user cancels.
 #pragma once
 
 #include <memory>

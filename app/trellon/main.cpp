@@ -1,6 +1,6 @@
 // Trellon, the loop sequencer.
 //
-//   Trellon                      the main window on the default song
+//   Trellon [SONG.loop]          the main window on a song, or the default song
 //   Trellon --render SONG.loop [--loop N] [--passes P] --out OUT.wav
 //   Trellon --sample FILE.wav          the waveform of a WAV file
 //   Trellon --help | --version
@@ -27,11 +27,12 @@
 namespace {
 
 const char kUsage[] =
-    "usage: Trellon                      start the loop sequencer\n"
+    "usage: Trellon [SONG.loop]          start the loop sequencer on SONG, or on the\n"
+    "                                    bundled song\n"
     "       Trellon --render SONG.loop [--loop N] [--passes P] --out OUT.wav\n"
     "                                    render loop N (default 0) of a song, P passes\n"
     "                                    (default 1), to a WAV file\n"
-    "       Trellon --sample FILE.wav        show the waveform of a WAV file; drag to\n"
+    "       Trellon --sample FILE.wav    show the waveform of a WAV file; drag to\n"
     "                                    select, space to play and stop the selection\n"
     "       Trellon --help | --version\n";
 
@@ -82,12 +83,26 @@ int Render(int argc, char** argv) {
 }
 
 #ifdef TRELLON_WITH_WINDOWS
-// The main window on the default song, until it is closed.
+// The main window on the song the command line names, or the default
+// song, until it is closed.
 int RunMainWindow(int argc, char** argv) {
-    QApplication app(argc, argv);
+    QApplication app(argc, argv);  // takes the window system's options (-display ...)
     QApplication::setApplicationName(kProgramTitle);
+    std::string song;
+    const QStringList args = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const std::string a = args[i].toStdString();
+        if (a == "--") continue;
+        if (!a.empty() && a[0] != '-' && song.empty()) {
+            song = a;
+            continue;
+        }
+        std::fprintf(stderr, "Trellon: unexpected argument '%s'\n%s", a.c_str(), kUsage);
+        return 2;
+    }
     QtDispatcher dispatcher;
     MainForm form;
+    form.SetStartupSong(song);
     form.Load();
     form.show();
     return app.exec();
@@ -133,11 +148,6 @@ int main(int argc, char** argv) {
         return RunSampleWindow(argc, argv);
     }
 #endif
-    // Options of the window system (-platform, -display ...) go to Qt.
-    if (argc >= 2 && std::strncmp(argv[1], "-", 1) && std::strcmp(argv[1], "--")) {
-        std::fprintf(stderr, "Trellon: unexpected argument '%s'\n%s", argv[1], kUsage);
-        return 2;
-    }
 #ifdef TRELLON_WITH_WINDOWS
     return RunMainWindow(argc, argv);
 #else

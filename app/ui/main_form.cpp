@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMenuBar>
+#include <QStatusBar>
 
 #include "forms/key_codes.h"
 #include "forms/twips.h"
@@ -22,7 +23,19 @@ MainForm::MainForm()
     setWindowTitle(QStringLiteral(" Trellon"));
     BuildControls();
     BuildMenu();
+    documentLabel_ = new QLabel(statusBar());  // owned by the status bar
+    modifiedLabel_ = new QLabel(statusBar());
+    statusBar()->addWidget(documentLabel_, 1);
+    statusBar()->addPermanentWidget(modifiedLabel_);
+    statusBar()->setSizeGripEnabled(false);
     dialogs_ = MakeFileDialogs();
+    prompts_ = MakePrompts(kProgramTitle);
+    connect(&undo_, &QUndoStack::indexChanged, this, [this] {
+        ++revision_;
+        UpdateDocumentStatus();
+    });
+    connect(&autosaveTimer_, &QTimer::timeout, this, [this] { AutosaveNow(); });
+    UpdateDocumentStatus();
     // Key preview: the window sees every key before the focused control.
     qApp->installEventFilter(this);
 }
@@ -31,6 +44,8 @@ MainForm::~MainForm() {
     qApp->removeEventFilter(this);
     // Playback for this window ends with it; no notification may reach it later.
     GetAvSystem().DetachSink(this);
+    // The commands refer to this window: they go before it does.
+    undo_.clear();
 }
 
 void MainForm::BuildControls() {
@@ -79,6 +94,23 @@ void MainForm::BuildMenu() {
     fileMenu_->addSeparator();
     exitCommand_ =
         fileMenu_->addAction(QStringLiteral("E&xit"), this, [this] { ExitCommand_Click(); });
+    // Open Recent follows Open.
+    recentMenu_ = new QMenu(QStringLiteral("Open &Recent"), fileMenu_);  // owned by the menu
+    fileMenu_->insertMenu(revertCommand_, recentMenu_);
+    newCommand_->setShortcut(QKeySequence::New);
+    openCommand_->setShortcut(QKeySequence::Open);
+    saveCommand_->setShortcut(QKeySequence::Save);
+    saveAsCommand_->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+    exitCommand_->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+
+    editMenu_ = menuBar()->addMenu(QStringLiteral("&Edit"));
+    undoCommand_ = undo_.createUndoAction(editMenu_, QStringLiteral("&Undo"));
+    redoCommand_ = undo_.createRedoAction(editMenu_, QStringLiteral("&Redo"));
+    undoCommand_->setShortcut(QKeySequence(QStringLiteral("Ctrl+Z")));
+    redoCommand_->setShortcuts(
+        {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
+    editMenu_->addAction(undoCommand_);
+    editMenu_->addAction(redoCommand_);
 }
 
 SequenceControl* MainForm::Row(LONG i) const {
@@ -113,12 +145,19 @@ void MainForm::KeyDown(int keyCode, int /*shift*/) {
 }
 
 void MainForm::ExitCommand_Click() {
-    Report([&] {
-        if (GetAvSystem().IsPlaying()) GetAvSystem().StopPlaying();
-    });
-    close();
+    close();  // playback stops when the window may close
 }
 
 void MainForm::closeEvent(QCloseEvent* event) {
+    // A song that would be lost is offered for saving first.
+    if (!MaySongBeDiscarded()) {
+        event->ignore();
+        return;
+    }
+    Report([&] {
+        if (GetAvSystem().IsPlaying()) GetAvSystem().StopPlaying();
+    });
+    if (recovery_) recovery_->End();
+    autosaveTimer_.stop();
     event->accept();
 }

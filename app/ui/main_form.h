@@ -1,12 +1,20 @@
 // The main window: the Play button, the track rows, the tick lights and the
-// File menu. It owns the current song and the rendered audio of the loop
-// shown in the rows, and plays that loop through the shared AvSystem.
+// File and Edit menus. It owns the current song and the rendered audio of
+// the loop shown in the rows, plays that loop through the shared AvSystem,
+// and keeps the song from being lost: every edit goes through an undo
+// stack, which also tells whether the song differs from its file, a song
+// about to be discarded is offered for saving, and a modified song is kept
+// in the recovery folder now and then.
 #pragma once
 
 #include <QAction>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QPushButton>
+#include <QSettings>
+#include <QTimer>
+#include <QUndoStack>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -16,8 +24,10 @@
 #include "forms/filled_square.h"
 #include "song/loop_renderer.h"
 #include "song/song.h"
+#include "song/song_recovery.h"
 #include "sound/event_service.h"
 #include "support/file_dialogs.h"
+#include "support/prompts.h"
 #include "ui/sequence_control.h"
 
 class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
@@ -27,18 +37,23 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     MainForm();
     ~MainForm() override;
 
-    // The load handler: the whole start-up, ending with the default song
-    // beside the executable open, loop 0 shown and nothing playing.
+    // The load handler: the whole start-up, ending with a song open, loop 0
+    // shown and nothing playing. The song is the one given with
+    // SetStartupSong, else the default song beside the executable, opened
+    // as a template (Save asks where to save it). A song left by a program
+    // that ended without saving it is offered for restoring.
     void Load();
     // The folder the default song is read from (the executable's own).
     void SetProgramFolder(const std::string& folder) { programFolder_ = folder; }
+    // A song file to start on instead of the default song.
+    void SetStartupSong(const std::string& path) { startupSong_ = path; }
 
     // ---- public members --------------------------------------------------
     LONG NumTracks() const { return renderer_.NumTracks; }
     // Rows 0 to n - 1, n clamped to 1 to 64; never fails.
     void SetNumTracks(LONG n);
     // Loads a WAV file onto a track: row and song sample get its audio and
-    // the file's name without extension as caption.
+    // the file's name without extension as caption. An edit (undoable).
     void LoadSample(LONG trackIndex, const std::string& path);
     const std::shared_ptr<Song>& GetSong() const { return song_; }
     std::uint8_t SelectedLoopIndex() const { return renderer_.SelectedLoopIndex; }
@@ -59,12 +74,38 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     bool TickOn(int row, int tick) const override;
 
     // ---- the File menu and the transport ---------------------------------
+    // Opens the song file at path as the current song, with its own path.
     void OpenSongFile(const std::string& path);
     void SaveSongFile(const std::string& path);
     void LayoutTickIndicators();
     // The window's key-down handler, with the form's key codes (96 to 105
     // are the keypad digits).
     void KeyDown(int keyCode, int shift);
+
+    // ---- the document ----------------------------------------------------
+    // Whether the song differs from what was last opened or saved.
+    bool IsModified() const;
+    // "Untitled" for a song without a file of its own, else the file's name.
+    std::string DocumentName() const;
+    // Offers to save a modified song before it is discarded; false when the
+    // user cancels or the save does not happen.
+    bool MaySongBeDiscarded();
+    // Writes the song to the recovery folder when it changed since the last
+    // time (what the timer does every minute).
+    void AutosaveNow();
+    QUndoStack& UndoStack() { return undo_; }
+    // The recent files, newest first.
+    std::vector<std::string> RecentFiles() const;
+
+    // ---- edits, as the undo stack applies them -----------------------------
+    // Sets a tick of a loop, shows that loop and renders it.
+    void ApplyTick(std::uint8_t loop, LONG track, short tick, bool on);
+    // Gives a track its sample's audio and caption, in the row too.
+    void ApplySample(LONG track, const ComPtr<IWav>& wav, const std::u16string& caption);
+    // New: the song's loops cleared, no file. Undone by RestoreLoops.
+    void ApplyNew();
+    void RestoreLoops(std::vector<std::shared_ptr<SequenceLoop>> loops, const std::string& path,
+                      std::uint8_t selected);
 
     // ---- state, as the rest of the program and the tests read it ---------
     LONG TicksPerLoop() const { return renderer_.TicksPerLoop; }
@@ -84,13 +125,24 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     QMenu* FileMenu() const { return fileMenu_; }
     QAction* NewCommand() const { return newCommand_; }
     QAction* OpenCommand() const { return openCommand_; }
+    QMenu* RecentMenu() const { return recentMenu_; }
     QAction* RevertCommand() const { return revertCommand_; }
     QAction* SaveCommand() const { return saveCommand_; }
     QAction* SaveAsCommand() const { return saveAsCommand_; }
     QAction* ExitCommand() const { return exitCommand_; }
+    QMenu* EditMenu() const { return editMenu_; }
+    QAction* UndoCommand() const { return undoCommand_; }
+    QAction* RedoCommand() const { return redoCommand_; }
+    // The status bar: the song's name, and whether it is modified.
+    QLabel* DocumentLabel() const { return documentLabel_; }
+    QLabel* ModifiedLabel() const { return modifiedLabel_; }
 
-    // What the dialogs and the error report are (tests script them).
+    // What the dialogs, prompts, settings, recovery folder and the error
+    // report are (tests script them; set before Load).
     void SetFileDialogs(std::unique_ptr<FileDialogs> dialogs) { dialogs_ = std::move(dialogs); }
+    void SetPrompts(std::unique_ptr<Prompts> prompts) { prompts_ = std::move(prompts); }
+    void SetSettings(std::unique_ptr<QSettings> settings) { settings_ = std::move(settings); }
+    void SetRecoveryFolder(const std::string& folder);
     void SetErrorReporter(ErrorReporter reporter) { reportError_.SetReporter(std::move(reporter)); }
 
     // ---- event handlers --------------------------------------------------
@@ -112,15 +164,33 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     void HideInstallerWindow();
     void PlayOrStop();
     void New();
-    void SaveAs();
+    // Save and Save As; true when the song was written.
+    bool Save();
+    bool SaveAs();
+    // Makes a song read from a file current; the caller says which path
+    // Save writes to ("" for none).
+    void ShowOpenedSong(std::shared_ptr<Song> song, const std::string& savePath);
     void SetCaptionForLoop(std::uint8_t v);
+    // The song now equals its file at path (or, with "", nothing is owed).
+    void MarkSaved(const std::string& path);
+    void ChangedOutsideUndo();
+    void UpdateDocumentStatus();
+    // Where the file dialogs start: the song's folder, else the last used.
+    std::string DialogFolder() const;
+    void RememberFolderOf(const std::string& path);
+    void AddRecentFile(const std::string& path);
+    void RebuildRecentMenu();
+    void OpenRecent(const std::string& path);
+    void OfferRecovery();
     // Runs a handler's work; an error is reported instead of escaping.
     template <class F>
-    void Report(F&& work) {
+    bool Report(F&& work) {
         try {
             work();
+            return true;
         } catch (const std::exception& e) {
             reportError_(e.what());
+            return false;
         }
     }
 
@@ -130,16 +200,29 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     std::string filePath_;
     LONG lastLitTick_ = 0;
     std::string programFolder_;
+    std::string startupSong_;
+
+    QUndoStack undo_;
+    bool changedOutsideUndo_ = false;  // loops made by selecting them, a restored song
+    unsigned revision_ = 0;            // counts changes, for the autosave
+    unsigned keptRevision_ = 0;        // the revision the recovery folder holds
+    std::unique_ptr<SongRecovery> recovery_;
+    QTimer autosaveTimer_;
 
     QWidget* client_ = nullptr;  // owned by the window
     std::unique_ptr<QPushButton> playButton_;
     std::vector<std::unique_ptr<SequenceControl>> rows_;
     std::vector<std::unique_ptr<FilledSquare>> tickIndicators_;
     std::unique_ptr<FilledSquare> inactiveGreenLed_, activeGreenLed_;
-    QMenu* fileMenu_ = nullptr;  // menu and actions are owned by the menu bar
+    // Menus, actions and status labels are owned by the menu and status bars.
+    QMenu *fileMenu_ = nullptr, *recentMenu_ = nullptr, *editMenu_ = nullptr;
     QAction *newCommand_ = nullptr, *openCommand_ = nullptr, *revertCommand_ = nullptr,
-            *saveCommand_ = nullptr, *saveAsCommand_ = nullptr, *exitCommand_ = nullptr;
+            *saveCommand_ = nullptr, *saveAsCommand_ = nullptr, *exitCommand_ = nullptr,
+            *undoCommand_ = nullptr, *redoCommand_ = nullptr;
+    QLabel *documentLabel_ = nullptr, *modifiedLabel_ = nullptr;
     std::unique_ptr<FileDialogs> dialogs_;
+    std::unique_ptr<Prompts> prompts_;
+    std::unique_ptr<QSettings> settings_;
     ErrorReport reportError_;
 };
 

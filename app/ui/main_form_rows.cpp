@@ -5,6 +5,7 @@
 #include "support/audio_library.h"
 #include "support/integers.h"
 #include "support/paths.h"
+#include "ui/edit_commands.h"
 #include "ui/main_form.h"
 
 void MainForm::SetNumTracks(LONG n) {
@@ -78,9 +79,10 @@ void MainForm::SequenceControl_TickChange(LONG rowIndex, short tickIndex) {
     if (!row) return;
     const bool on = row->Value(tickIndex);
     try {
+        // The song must hold the tick before the click becomes an edit.
         song_->Sequence(SelectedLoopIndex())
             ->Track(rowIndex)
-            ->SetValue(static_cast<std::uint8_t>(tickIndex), on);
+            ->Value(static_cast<std::uint8_t>(tickIndex));
     } catch (const std::exception& e) {
         // The song has no such tick: the box goes back to what the song holds.
         isFillingRows_ = true;
@@ -89,7 +91,21 @@ void MainForm::SequenceControl_TickChange(LONG rowIndex, short tickIndex) {
         reportError_(e.what());
         return;
     }
-    Report([&] { renderer_.RenderSelectedLoop(*song_, *this); });
+    undo_.push(new TickEdit(*this, SelectedLoopIndex(), rowIndex, tickIndex, on));
+}
+
+void MainForm::ApplyTick(std::uint8_t loop, LONG track, short tick, bool on) {
+    Report([&] {
+        // The change is shown where it is made.
+        if (loop != SelectedLoopIndex()) SetSelectedLoopIndex(loop);
+        song_->Sequence(loop)->Track(track)->SetValue(static_cast<std::uint8_t>(tick), on);
+        if (SequenceControl* row = Row(track)) {
+            isFillingRows_ = true;
+            row->SetValue(tick, on);
+            isFillingRows_ = false;
+        }
+        renderer_.RenderSelectedLoop(*song_, *this);
+    });
 }
 
 void MainForm::LoadSample(LONG trackIndex, const std::string& path) {
@@ -105,13 +121,22 @@ void MainForm::LoadSample(LONG trackIndex, const std::string& path) {
     LONG frames = 0;
     Check(wav->get_NumSamples(&frames));
     if (frames <= 0) ThrowError(kErrInvalidFileFormat, "Invalid file format: " + path);
-
-    SequenceControl* row = Row(trackIndex);
-    if (!row) ThrowSubscriptOutOfRange("Track " + std::to_string(trackIndex) + " has no row");
-    const std::u16string text = Utf16FromUtf8(caption);
-    row->SetSample(wav);
-    row->SetCaption(text);
+    if (!Row(trackIndex))
+        ThrowSubscriptOutOfRange("Track " + std::to_string(trackIndex) + " has no row");
     const std::shared_ptr<Sample>& sample = song_->SampleAt(trackIndex);
-    sample->SetWav(wav);
-    sample->SetCaption(text);
+    undo_.push(new SampleEdit(*this, trackIndex, {sample->Wav(), sample->Caption()},
+                              {wav, Utf16FromUtf8(caption)}, QStringLiteral("Load Sample")));
+}
+
+void MainForm::ApplySample(LONG track, const ComPtr<IWav>& wav, const std::u16string& caption) {
+    Report([&] {
+        if (SequenceControl* row = Row(track)) {
+            row->SetSample(wav);
+            row->SetCaption(caption);
+        }
+        const std::shared_ptr<Sample>& sample = song_->SampleAt(track);
+        sample->SetWav(wav);
+        sample->SetCaption(caption);
+        if (LoopWav()) renderer_.RenderSelectedLoop(*song_, *this);
+    });
 }

@@ -1,7 +1,10 @@
 // Start-up: the window's load handler.
 #include <QCoreApplication>
+#include <algorithm>
 
+#include "song/song_file.h"
 #include "support/paths.h"
+#include "support/program_name.h"
 #include "support/window_lookup.h"
 #include "ui/main_form.h"
 
@@ -19,21 +22,40 @@ void MainForm::Load() {
     song_ = std::make_shared<Song>();
     renderer_.TicksPerLoop = 32;
     SetNumTracks(1);
+    if (!settings_)
+        settings_ = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                                kProgramTitle, kProgramTitle);
+    if (!recovery_) recovery_ = std::make_unique<SongRecovery>(SongRecovery::DefaultFolder());
     if (programFolder_.empty())
         programFolder_ = QCoreApplication::applicationDirPath().toStdString();
-    const std::string path = CombinePath(programFolder_, kDefaultSongName);
-    try {
-        OpenSongFile(path);
-    } catch (const std::exception& e) {
-        // Without the default song the program starts on an empty one: one
-        // row, loop 0 with a track for it.
-        reportError_(e.what());
-        song_->SetBpm(120 * 10000);
-        Report([&] {
-            StoreRowsInLoop(*song_->Sequence(0));
-            SetSelectedLoopIndex(0);
-        });
+
+    // The song named at start-up, else the bundled song as a template: it is
+    // shown and played, but Save asks where to keep it.
+    bool opened = false;
+    if (!startupSong_.empty()) opened = Report([&] { OpenSongFile(startupSong_); });
+    if (!opened) {
+        const std::string path = CombinePath(programFolder_, kDefaultSongName);
+        try {
+            ShowOpenedSong(ReadSongFile(path), "");
+            song_->SetBpm(120 * 10000);
+        } catch (const std::exception& e) {
+            // Without the default song the program starts on an empty one: one
+            // row, loop 0 with a track for it.
+            reportError_(e.what());
+            song_->SetBpm(120 * 10000);
+            Report([&] {
+                StoreRowsInLoop(*song_->Sequence(0));
+                SetSelectedLoopIndex(0);
+            });
+            MarkSaved("");
+        }
     }
-    song_->SetBpm(120 * 10000);
     LayoutTickIndicators();
+    RebuildRecentMenu();
+
+    OfferRecovery();
+    if (recovery_->Begin()) {
+        const int seconds = settings_->value("Recovery/IntervalSeconds", 60).toInt();
+        autosaveTimer_.start(std::max(seconds, 1) * 1000);
+    }
 }

@@ -39,6 +39,9 @@ void MainForm::PlayButton_Click() {
 }
 
 void MainForm::SetSelectedLoopIndex(std::uint8_t v) {
+    // Selecting a loop the song does not have yet makes it: a change to the song.
+    const auto& loops = song_->LoopSlots();
+    if (v >= loops.size() || !loops[v]) ChangedOutsideUndo();
     isFillingRows_ = true;
     renderer_.SelectedLoopIndex = v;
     try {

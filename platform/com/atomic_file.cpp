@@ -1,15 +1,77 @@
 #include "com/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 std::string FolderOfPath(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
+
+namespace {
+
+// The pid in a temporary name ".<name>.tmp-<pid>-XXXXXX"; -1 for other names.
+long TemporaryPid(const std::string& name) {
+    const std::size_t tmp = name.rfind(".tmp-");
+    if (name.empty() || name[0] != '.' || tmp == std::string::npos || tmp == 0) return -1;
+    const std::size_t dash = name.find('-', tmp + 5);
+    if (dash == std::string::npos || name.size() - dash - 1 != 6) return -1;
+    const std::string digits = name.substr(tmp + 5, dash - tmp - 5);
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return -1;
+    return std::strtol(digits.c_str(), nullptr, 10);
+}
+
+// When the process pid started, in seconds since the epoch; -1 when no
+// such process exists (or its start cannot be read).
+double ProcessStart(long pid) {
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) return -1;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // Field 22, counted after the command name in parentheses.
+    const std::size_t close = text.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    for (int i = 3; i <= 22 && fields >> field; ++i) {
+    }
+    std::ifstream system("/proc/stat");
+    std::string key;
+    double bootTime = 0;
+    while (system >> key)
+        if (key == "btime") {
+            system >> bootTime;
+            break;
+        }
+    return bootTime + std::strtod(field.c_str(), nullptr) / double(::sysconf(_SC_CLK_TCK));
+}
+
+// Removes the temporary files in folder that a save left when its process
+// was killed: names of our own pattern whose process is gone, or whose
+// process id now belongs to a process started after the file was written.
+void RemoveAbandonedTemporaries(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    while (const dirent* e = ::readdir(dir)) {
+        const long pid = TemporaryPid(e->d_name);
+        if (pid <= 0 || pid == ::getpid()) continue;
+        const std::string path = folder + "/" + e->d_name;
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        const double started = ProcessStart(pid);
+        if (started < 0 || started > double(st.st_mtime) + 1) ::unlink(path.c_str());
+    }
+    ::closedir(dir);
+}
+
+}  // namespace
 
 std::string AtomicFile::TemporaryPattern(const std::string& target) {
     const std::size_t slash = target.find_last_of('/');
@@ -33,6 +95,7 @@ void AtomicFile::Discard() {
 bool AtomicFile::Open(const std::string& path) {
     Discard();
     target_ = path;
+    RemoveAbandonedTemporaries(FolderOfPath(path));
     std::string pattern = TemporaryPattern(path);
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) return false;

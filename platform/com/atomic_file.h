@@ -2,7 +2,9 @@
 // the new one and never a mix: the bytes go to a temporary file in the
 // same folder, which Commit flushes, syncs and renames over the target,
 // and then the folder is synced. A file dropped without Commit removes its
-// temporary file. The registry and the song files are saved this way.
+// temporary file; one left by a process that was killed is removed by the
+// next save into that folder. The registry and the song files are saved
+// this way.
 #pragma once
 
 #include <cstdio>

@@ -1,7 +1,10 @@
 // Replacing a file whole: the old file until the commit, the new one after,
 // its permissions kept, and nothing left behind either way.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -62,4 +65,33 @@ TEST(AtomicFile, ReplacesWholeKeepsPermissionsAndLeavesNothingBehind) {
     EXPECT_EQ(errno, ENOENT);
     EXPECT_EQ(AtomicFile::TemporaryPattern("/a/b.loop"),
               "/a/.b.loop.tmp-" + std::to_string(::getpid()) + "-XXXXXX");
+}
+
+TEST(AtomicFile, TheNextSaveRemovesWhatAKilledSaveLeft) {
+    TempDir dir;
+    const std::string path = dir / "song.loop";
+    WriteText(path, "old");
+    // A child starts a save and is killed before it commits.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        AtomicFile f;
+        if (f.Open(path)) f.Write("half", 4);
+        ::kill(::getpid(), SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(FilesIn(dir.path()), 2) << "the killed save's temporary file";
+    // Names of others, and a temporary file of a process that still runs,
+    // are left alone.
+    WriteText(dir / ".notes.tmp-1-abcdef.txt", "not ours");
+    const std::string running = dir / (".song.loop.tmp-" + std::to_string(::getppid()) + "-XYZ123");
+    WriteText(running, "a save in progress elsewhere");
+    AtomicFile next;
+    ASSERT_TRUE(next.Open(path));
+    ASSERT_TRUE(next.Commit());
+    EXPECT_EQ(ReadText(path), "");
+    EXPECT_EQ(FilesIn(dir.path()), 3);
+    EXPECT_TRUE(std::filesystem::exists(running));
+    EXPECT_TRUE(std::filesystem::exists(dir / ".notes.tmp-1-abcdef.txt"));
 }

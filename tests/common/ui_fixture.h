@@ -23,12 +23,21 @@ class MainWindow : public WindowTest {
     static void WriteSong(const Song& song, const std::string& path) { WriteSongFile(song, path); }
 
     // Starts the window as the program does, on the song in its folder.
-    MainForm& Start() {
+    // The settings and the recovery folder are the test's own.
+    MainForm& Start(const std::string& song = "") {
         form_ = std::make_unique<MainForm>();
         form_->SetProgramFolder(folder_->path());
+        form_->SetStartupSong(song);
+        form_->SetSettings(std::make_unique<QSettings>(QString::fromStdString(SettingsPath()),
+                                                       QSettings::IniFormat));
+        form_->SetRecoveryFolder(Folder("state"));
         auto dialogs = std::make_unique<ScriptedDialogs>();
         dialogs_ = dialogs.get();
         form_->SetFileDialogs(std::move(dialogs));
+        auto prompts = std::make_unique<ScriptedPrompts>();
+        prompts->answers = std::exchange(startAnswers_, {});
+        prompts_ = prompts.get();
+        form_->SetPrompts(std::move(prompts));
         form_->SetErrorReporter([this](const std::string& d) { errors_.push_back(d); });
         form_->Load();
         form_->show();
@@ -49,8 +58,12 @@ class MainWindow : public WindowTest {
         QApplication::processEvents();
     }
 
+    std::string SettingsPath() const { return Folder("settings.ini"); }
+
     std::unique_ptr<MainForm> form_;
     ScriptedDialogs* dialogs_ = nullptr;
+    ScriptedPrompts* prompts_ = nullptr;
+    std::deque<bool> startAnswers_;  // for the questions start-up asks
 };
 
 // A loop of song rendered apart from the window, on copies of its loops.

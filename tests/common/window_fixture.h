@@ -14,6 +14,7 @@
 #include "sound/virtual_device.h"
 #include "support/app_error.h"
 #include "support/file_dialogs.h"
+#include "support/prompts.h"
 
 // The virtual device, able to refuse buffers like a missing sound card.
 class TestDevice : public VirtualDevice {
@@ -27,8 +28,9 @@ class TestDevice : public VirtualDevice {
 // File dialogs that give the answers a test queued, in order.
 class ScriptedDialogs : public FileDialogs {
   public:
-    std::deque<std::string> answers;  // "" answers as a cancel
-    std::vector<std::string> shown;   // "open loop Loop", "save loop Loop"
+    std::deque<std::string> answers;    // "" answers as a cancel
+    std::vector<std::string> shown;     // "open loop Loop", "save loop Loop"
+    std::vector<std::string> proposed;  // what each dialog started with
     void ShowOpenFileDialog(std::string& fileName, const std::string& extension,
                             const std::string& description, QWidget*) override {
         Answer("open", fileName, extension, description);
@@ -42,12 +44,36 @@ class ScriptedDialogs : public FileDialogs {
     void Answer(const std::string& kind, std::string& fileName, const std::string& extension,
                 const std::string& description) {
         shown.push_back(kind + " " + extension + " " + description);
+        proposed.push_back(fileName);
         fileName.clear();
         if (!answers.empty()) {
             fileName = answers.front();
             answers.pop_front();
         }
     }
+};
+
+// Prompts answered from a script; what was asked is kept.
+class ScriptedPrompts : public Prompts {
+  public:
+    std::deque<SaveChoice> saveAnswers;  // when empty: Cancel
+    std::deque<bool> answers;            // when empty: No
+    std::vector<std::string> asked;      // every question and note, in order
+    SaveChoice AskToSaveChanges(const std::string& name, QWidget*) override {
+        asked.push_back("Save changes to \u201C" + name + "\u201D?");
+        if (saveAnswers.empty()) return SaveChoice::kCancel;
+        SaveChoice c = saveAnswers.front();
+        saveAnswers.pop_front();
+        return c;
+    }
+    bool Ask(const std::string& question, QWidget*) override {
+        asked.push_back(question);
+        if (answers.empty()) return false;
+        bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    void Tell(const std::string& note, QWidget*) override { asked.push_back(note); }
 };
 
 class WindowTest : public AudioLibrary {

@@ -5,8 +5,10 @@
 TEST_F(MainWindow, NewClearsTheLoopsAndKeepsSamplesAndTempo) {
     UseDefaultSong();
     MainForm& form = Start();
-    Press(Qt::Key_3, Qt::KeypadModifier);
+    Press(Qt::Key_7, Qt::KeypadModifier);  // makes loop 7: a change
+    prompts_->saveAnswers = {SaveChoice::kDiscard};
     form.NewCommand()->trigger();
+    EXPECT_EQ(prompts_->asked, std::vector<std::string>{"Save changes to \u201CUntitled\u201D?"});
     EXPECT_TRUE(errors_.empty());
     EXPECT_EQ(form.FilePath(), "");
     EXPECT_EQ(form.windowTitle(), "Trellon 0");
@@ -24,7 +26,7 @@ TEST_F(MainWindow, NewClearsTheLoopsAndKeepsSamplesAndTempo) {
 
 TEST_F(MainWindow, SaveWritesTheOpenedFileWithTheRowsAsShown) {
     UseDefaultSong();
-    MainForm& form = Start();
+    MainForm& form = Start(SongPath());  // the song itself, not as a template
     Press(Qt::Key_1, Qt::KeypadModifier);
     const bool before = form.Row(4)->Value(9);
     ClickTick(4, 9);
@@ -46,38 +48,61 @@ TEST_F(MainWindow, SaveWritesTheOpenedFileWithTheRowsAsShown) {
     EXPECT_EQ(saved->Bpm(), 120 * 10000);
 }
 
-TEST_F(MainWindow, SaveAfterNewAsksForAPathAndSaveAsKeepsTheOpenedFile) {
+TEST_F(MainWindow, TheTemplateAndANewSongAreSavedWhereTheUserSaysAndSaveAsMovesTheSong) {
     UseDefaultSong();
     MainForm& form = Start();
-    // Save As to a new path, then Save: the second save goes to the opened file.
-    const std::string other = Folder("other.loop");
-    dialogs_->answers = {other};
+    const std::string bundled = ReadText(SongPath());
+    // Save on the bundled template asks where, starting in the last folder.
     ClickTick(0, 1);
-    form.SaveAsCommand()->trigger();
-    ASSERT_EQ(dialogs_->shown, std::vector<std::string>{"save loop Loop"});
-    EXPECT_EQ(form.FilePath(), SongPath());
-    EXPECT_TRUE(ReadSongFile(other)->Sequence(0)->Track(0)->Value(1) == form.Row(0)->Value(1));
-    ClickTick(0, 2);
     form.SaveCommand()->trigger();
-    EXPECT_EQ(dialogs_->shown.size(), 1u);
-    EXPECT_EQ(ReadSongFile(SongPath())->Sequence(0)->Track(0)->Value(2), form.Row(0)->Value(2));
-    EXPECT_NE(ReadSongFile(other)->Sequence(0)->Track(0)->Value(2), form.Row(0)->Value(2));
-
-    // After New, Save asks; cancelling writes nothing.
-    form.NewCommand()->trigger();
-    const std::string before = ReadText(SongPath());
+    ASSERT_EQ(dialogs_->shown, std::vector<std::string>{"save loop Loop"});
+    EXPECT_EQ(ReadText(SongPath()), bundled) << "cancelled: nothing written";
+    const std::string mine = Folder("mine.loop");
+    dialogs_->answers = {mine};
+    form.SaveCommand()->trigger();
+    EXPECT_EQ(ReadText(SongPath()), bundled) << "never the program's folder";
+    EXPECT_EQ(form.FilePath(), mine);
+    EXPECT_FALSE(form.IsModified());
+    EXPECT_EQ(form.DocumentLabel()->text(), "mine.loop");
+    EXPECT_EQ(ReadSongFile(mine)->Sequence(0)->Track(0)->Value(1), form.Row(0)->Value(1));
+    // Now Save writes there without asking.
+    ClickTick(0, 2);
+    EXPECT_EQ(form.ModifiedLabel()->text(), "Modified");
     form.SaveCommand()->trigger();
     EXPECT_EQ(dialogs_->shown.size(), 2u);
-    EXPECT_EQ(ReadText(SongPath()), before);
+    EXPECT_EQ(ReadSongFile(mine)->Sequence(0)->Track(0)->Value(2), form.Row(0)->Value(2));
+
+    // Save As moves the song to the new file, proposing the current one.
+    const std::string other = Folder("other.loop");
+    dialogs_->answers = {other};
+    ClickTick(0, 3);
+    form.SaveAsCommand()->trigger();
+    EXPECT_EQ(dialogs_->proposed.back(), mine);
+    EXPECT_EQ(form.FilePath(), other);
+    ClickTick(0, 4);
+    form.SaveCommand()->trigger();
+    EXPECT_EQ(dialogs_->shown.size(), 3u);
+    EXPECT_EQ(ReadSongFile(other)->Sequence(0)->Track(0)->Value(4), form.Row(0)->Value(4));
+    EXPECT_NE(ReadSongFile(mine)->Sequence(0)->Track(0)->Value(4), form.Row(0)->Value(4));
+
+    // After New, Save asks again, in the song's folder; cancelling writes nothing.
+    prompts_->saveAnswers = {SaveChoice::kDiscard};
+    form.NewCommand()->trigger();
+    EXPECT_TRUE(prompts_->asked.empty()) << "nothing to lose after a save";
+    EXPECT_EQ(form.FilePath(), "");
+    const std::string before = ReadText(other);
+    form.SaveCommand()->trigger();
+    EXPECT_EQ(dialogs_->shown.size(), 4u);
+    EXPECT_EQ(dialogs_->proposed.back(), folder_->path());
+    EXPECT_EQ(ReadText(other), before);
     const std::string fresh = Folder("fresh.loop");
     dialogs_->answers = {fresh};
     form.SaveCommand()->trigger();
-    EXPECT_EQ(dialogs_->shown.size(), 3u);
     auto freshSong = ReadSongFile(fresh);
     EXPECT_EQ(std::count_if(freshSong->LoopSlots().begin(), freshSong->LoopSlots().end(),
                             [](const auto& l) { return l != nullptr; }),
               1);
-    EXPECT_EQ(form.FilePath(), "");
+    EXPECT_EQ(form.FilePath(), fresh);
     EXPECT_TRUE(errors_.empty());
 }
 
@@ -121,7 +146,7 @@ TEST_F(MainWindow, OpenReplacesTheSongAndAFailedOpenChangesNothing) {
               "\u201Cbad.loop\u201D is cut short: expected 4 more bytes of the song header");
     EXPECT_NE(errors_[1].find("missing.loop"), std::string::npos) << errors_[1];
     EXPECT_EQ(form.GetSong(), song);
-    EXPECT_EQ(form.FilePath(), SongPath());
+    EXPECT_EQ(form.FilePath(), "");
     EXPECT_EQ(form.windowTitle(), "Trellon 1");
     EXPECT_FALSE(form.IsFillingRows());
     ClickTick(0, 0);
@@ -131,8 +156,10 @@ TEST_F(MainWindow, OpenReplacesTheSongAndAFailedOpenChangesNothing) {
     const std::string copy = Folder("copy.loop");
     std::filesystem::copy_file(DEFAULT_SONG_PATH, copy);
     dialogs_->answers = {copy};
+    prompts_->saveAnswers = {SaveChoice::kDiscard};
     form.OpenCommand()->trigger();
     EXPECT_NE(form.GetSong(), song);
+    EXPECT_FALSE(form.IsModified());
     EXPECT_EQ(form.FilePath(), copy);
     EXPECT_EQ(form.windowTitle(), "Trellon 0");
     EXPECT_EQ(ValuesOf(form.LoopWav().get()), ValuesOf(RenderedLoop(*form.GetSong(), 0).get()));

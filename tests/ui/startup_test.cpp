@@ -23,7 +23,11 @@ TEST_F(MainWindow, StartsOnTheDefaultSongReadyToPlay) {
     EXPECT_TRUE(form.SaveCommand()->isEnabled());
     EXPECT_FALSE(form.RevertCommand()->isEnabled());
     EXPECT_TRUE(form.RevertCommand()->isVisible());
-    EXPECT_EQ(form.FilePath(), SongPath());
+    // The bundled song is a template: shown, but not the file Save writes.
+    EXPECT_EQ(form.FilePath(), "");
+    EXPECT_EQ(form.DocumentLabel()->text(), "Untitled");
+    EXPECT_EQ(form.ModifiedLabel()->text(), "");
+    EXPECT_FALSE(form.IsModified());
     EXPECT_EQ(form.GetSong()->Bpm(), 120 * 10000);
     EXPECT_EQ(form.SelectedLoopIndex(), 0);
     EXPECT_FALSE(form.IsFillingRows());
@@ -35,13 +39,13 @@ TEST_F(MainWindow, StartsOnTheDefaultSongReadyToPlay) {
     EXPECT_EQ(FramesOf(form.LoopWav().get()), 176400);
     EXPECT_EQ(form.TickLength(), 5512);
 
-    // Menu in its order, with no shortcut keys.
+    // The menus in their order, with their shortcut keys.
     QStringList items;
-    for (QAction* a : form.FileMenu()->actions()) {
-        items << (a->isSeparator() ? "-" : a->text());
-        EXPECT_TRUE(a->shortcut().isEmpty());
-    }
-    EXPECT_EQ(items.join('|'), "&New|&Open|&Revert|&Save|Save &As...|-|E&xit");
+    for (QAction* a : form.FileMenu()->actions() + form.EditMenu()->actions())
+        items << (a->isSeparator() ? "-" : a->text() + " " + a->shortcut().toString());
+    EXPECT_EQ(items.join('|'),
+              "&New Ctrl+N|&Open Ctrl+O|Open &Recent |&Revert |&Save Ctrl+S|Save &As... "
+              "Ctrl+Shift+S|-|E&xit Ctrl+Q|&Undo Ctrl+Z|&Redo Ctrl+Shift+Z");
 
     // Layout in pixels: client area 657 x 260, rows 17 apart, indicators of
     // 11 x 11 under their boxes, 3 pixels below the last row.

@@ -1,0 +1,47 @@
+#include "support/prompts.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "support/text_format.h"
+
+namespace {
+
+class QtPrompts : public Prompts {
+  public:
+    explicit QtPrompts(std::string title) : title_(QString::fromStdString(title)) {}
+
+    SaveChoice AskToSaveChanges(const std::string& name, QWidget* owner) override {
+        QMessageBox box(QMessageBox::Warning, title_,
+                        QString::fromStdString("Save changes to " + Quoted(name) + "?"),
+                        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, owner);
+        box.setInformativeText(QStringLiteral("Your changes are lost if you do not save them."));
+        box.setDefaultButton(QMessageBox::Save);
+        const int answer = box.exec();
+        return answer == QMessageBox::Save      ? SaveChoice::kSave
+               : answer == QMessageBox::Discard ? SaveChoice::kDiscard
+                                                : SaveChoice::kCancel;
+    }
+
+    bool Ask(const std::string& question, QWidget* owner) override {
+        QMessageBox box(QMessageBox::Question, title_, QString::fromStdString(question),
+                        QMessageBox::Yes | QMessageBox::No, owner);
+        box.setDefaultButton(QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes;
+    }
+
+    void Tell(const std::string& note, QWidget* owner) override {
+        QMessageBox box(QMessageBox::Information, title_, QString::fromStdString(note),
+                        QMessageBox::Ok, owner);
+        box.exec();
+    }
+
+  private:
+    QString title_;
+};
+
+}  // namespace
+
+std::unique_ptr<Prompts> MakePrompts(const std::string& title) {
+    return std::make_unique<QtPrompts>(title);
+}

@@ -1,0 +1,24 @@
+// The questions and notes the windows put to the user, behind one
+// interface so that tests answer them from a script.
+#pragma once
+
+#include <memory>
+#include <string>
+
+class QWidget;
+
+enum class SaveChoice { kSave, kDiscard, kCancel };
+
+class Prompts {
+  public:
+    virtual ~Prompts() = default;
+    // "Save changes to “name”?" with Save, Discard and Cancel.
+    virtual SaveChoice AskToSaveChanges(const std::string& name, QWidget* owner) = 0;
+    // A question with Yes (true) and No.
+    virtual bool Ask(const std::string& question, QWidget* owner) = 0;
+    // A note with only OK.
+    virtual void Tell(const std::string& note, QWidget* owner) = 0;
+};
+
+// Modal Qt message boxes captioned with title.
+std::unique_ptr<Prompts> MakePrompts(const std::string& title);

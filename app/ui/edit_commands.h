@@ -1,0 +1,63 @@
+// The edits a user makes in the main window, as commands of its undo
+// stack: each knows how to make its change and how to take it back, and
+// applies it through the window, so a change made by undo is shown,
+// rendered and heard like any other.
+#pragma once
+
+#include <QUndoCommand>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "OvraAudio.h"
+#include "com/comptr.h"
+#include "song/sequence_loop.h"
+
+class MainForm;
+
+// A tick of a loop switched on or off.
+class TickEdit : public QUndoCommand {
+  public:
+    TickEdit(MainForm& form, std::uint8_t loop, LONG track, short tick, bool on);
+    void redo() override;
+    void undo() override;
+
+  private:
+    MainForm& form_;
+    std::uint8_t loop_;
+    LONG track_;
+    short tick_;
+    bool on_;
+};
+
+// A track given other audio and caption (loading a sample).
+class SampleEdit : public QUndoCommand {
+  public:
+    struct State {
+        ComPtr<IWav> wav;
+        std::u16string caption;
+    };
+    SampleEdit(MainForm& form, LONG track, State before, State after, const QString& text);
+    void redo() override;
+    void undo() override;
+
+  private:
+    MainForm& form_;
+    LONG track_;
+    State before_, after_;
+};
+
+// New: every loop cleared, the samples kept, no file.
+class NewSongEdit : public QUndoCommand {
+  public:
+    explicit NewSongEdit(MainForm& form);
+    void redo() override;
+    void undo() override;
+
+  private:
+    MainForm& form_;
+    std::vector<std::shared_ptr<SequenceLoop>> loops_;  // as they were before
+    std::string path_;
+    std::uint8_t selected_ = 0;
+};
