@@ -12,8 +12,9 @@ packages=(
   vorbis-tools xvfb xauth xdotool
   # libraries
   libstb-dev qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libxcb1-dev libsdl2-dev
+  libsndfile1-dev libsoxr-dev libexpat1-dev
   # peers measured against in the benchmarks, never linked into the products
-  libsndfile1-dev libvorbis-dev
+  libvorbis-dev sox
 )
 
 missing=()

@@ -29,6 +29,10 @@ class Song {
     // The number of sample slots: 10 for a new song, never less.
     std::int32_t NumTracks() const { return static_cast<std::int32_t>(sampleSlots_.size()); }
 
+    // Puts back sample slots taken before (undoing a change of the tracks).
+    void SetSampleSlots(std::vector<std::shared_ptr<Sample>> samples) {
+        sampleSlots_ = std::move(samples);
+    }
     // Puts back loop slots taken before (undoing New).
     void SetLoopSlots(std::vector<std::shared_ptr<SequenceLoop>> loops) {
         loopSlots_ = std::move(loops);

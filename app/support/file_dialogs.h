@@ -3,6 +3,7 @@
 // receives the chosen path; it is empty when the user cancels.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -15,6 +16,12 @@ class FileDialogs {
                                     const std::string& description, QWidget* owner) = 0;
     virtual void ShowSaveFileDialog(std::string& fileName, const std::string& extension,
                                     const std::string& description, QWidget* owner) = 0;
+    // An open dialog for files matching patterns ("*.wav *.flac"), with a
+    // Play button that hands the selected file to preview.
+    virtual void ShowAudioFileDialog(std::string& fileName, const std::string& description,
+                                     const std::string& patterns,
+                                     const std::function<void(const std::string&)>& preview,
+                                     QWidget* owner) = 0;
 };
 
 // Modal Qt dialogs filtered to "Description (*.extension)". The save dialog

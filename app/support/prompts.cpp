@@ -1,5 +1,6 @@
 #include "support/prompts.h"
 
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -34,6 +35,15 @@ class QtPrompts : public Prompts {
         QMessageBox box(QMessageBox::Information, title_, QString::fromStdString(note),
                         QMessageBox::Ok, owner);
         box.exec();
+    }
+
+    bool AskText(const std::string& question, std::string& text, QWidget* owner) override {
+        bool ok = false;
+        const QString answer =
+            QInputDialog::getText(owner, title_, QString::fromStdString(question),
+                                  QLineEdit::Normal, QString::fromStdString(text), &ok);
+        if (ok) text = answer.toStdString();
+        return ok;
     }
 
   private:

@@ -18,6 +18,8 @@ class Prompts {
     virtual bool Ask(const std::string& question, QWidget* owner) = 0;
     // A note with only OK.
     virtual void Tell(const std::string& note, QWidget* owner) = 0;
+    // A line of text asked for, starting as text; false when cancelled.
+    virtual bool AskText(const std::string& question, std::string& text, QWidget* owner) = 0;
 };
 
 // Modal Qt message boxes captioned with title.

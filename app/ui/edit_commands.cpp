@@ -46,3 +46,21 @@ void NewSongEdit::redo() {
 void NewSongEdit::undo() {
     form_.RestoreLoops(loops_, path_, selected_);
 }
+
+TrackLayoutEdit::TrackLayoutEdit(MainForm& form, const QString& text, std::function<void()> change)
+    : QUndoCommand(text), form_(form), change_(std::move(change)) {}
+
+void TrackLayoutEdit::redo() {
+    if (made_) {
+        form_.ApplyTracks(after_);
+        return;
+    }
+    before_ = form_.CaptureTracks();
+    form_.ChangeTracks(change_);
+    after_ = form_.CaptureTracks();
+    made_ = true;
+}
+
+void TrackLayoutEdit::undo() {
+    form_.ApplyTracks(before_);
+}

@@ -6,12 +6,14 @@
 
 #include <QUndoCommand>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "OvraAudio.h"
 #include "com/comptr.h"
+#include "song/sample.h"
 #include "song/sequence_loop.h"
 
 class MainForm;
@@ -60,4 +62,26 @@ class NewSongEdit : public QUndoCommand {
     std::vector<std::shared_ptr<SequenceLoop>> loops_;  // as they were before
     std::string path_;
     std::uint8_t selected_ = 0;
+};
+
+// The song's tracks as a whole: its sample slots and each loop's tracks.
+struct TrackLayout {
+    std::vector<std::shared_ptr<Sample>> samples;
+    // Per loop slot, that loop's tracks; none where there was no loop.
+    std::vector<std::shared_ptr<SequenceLoop::TrackList>> loops;
+};
+
+// A change of the tracks (adding, removing, a drum kit): made once by its
+// change, then taken back and made again from what it left.
+class TrackLayoutEdit : public QUndoCommand {
+  public:
+    TrackLayoutEdit(MainForm& form, const QString& text, std::function<void()> change);
+    void redo() override;
+    void undo() override;
+
+  private:
+    MainForm& form_;
+    std::function<void()> change_;
+    bool made_ = false;
+    TrackLayout before_, after_;
 };

@@ -61,8 +61,7 @@ void MainForm::BuildControls() {
     auto row = std::make_unique<SequenceControl>(client_);
     row->setObjectName("SequenceControl0");
     PlaceInTwips(row.get(), 120, 420, 9615, 255);
-    connect(row.get(), &SequenceControl::TickChange, this,
-            [this](short t) { SequenceControl_TickChange(0, t); });
+    WireRow(*row, 0);
     rows_.push_back(std::move(row));
     setTabOrder(rows_[0].get(), playButton_.get());
 
@@ -111,6 +110,26 @@ void MainForm::BuildMenu() {
         {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
     editMenu_->addAction(undoCommand_);
     editMenu_->addAction(redoCommand_);
+
+    importDrumKitCommand_ = new QAction(QStringLiteral("Import &Drum Kit..."), fileMenu_);
+    fileMenu_->insertAction(revertCommand_, importDrumKitCommand_);
+    connect(importDrumKitCommand_, &QAction::triggered, this,
+            [this] { ImportDrumKitCommand_Click(); });
+    trackMenu_ = menuBar()->addMenu(QStringLiteral("&Track"));
+    addTrackCommand_ =
+        trackMenu_->addAction(QStringLiteral("&Add Track"), this, [this] { AddTrack(); });
+    addTrackCommand_->setShortcut(QKeySequence(QStringLiteral("Ctrl+T")));
+    // Sound files dropped on the window become tracks.
+    setAcceptDrops(true);
+}
+
+void MainForm::WireRow(SequenceControl& row, LONG index) {
+    connect(&row, &SequenceControl::TickChange, this,
+            [this, index](short t) { SequenceControl_TickChange(index, t); });
+    connect(&row, &SequenceControl::SampleButtonClick, this,
+            [this, index] { ChooseSample(index); });
+    connect(&row, &SequenceControl::SampleButtonMenu, this,
+            [this, index](const QPoint& at) { SampleButtonMenu(index)->exec(at); });
 }
 
 SequenceControl* MainForm::Row(LONG i) const {

@@ -28,6 +28,7 @@
 #include "sound/event_service.h"
 #include "support/file_dialogs.h"
 #include "support/prompts.h"
+#include "ui/edit_commands.h"
 #include "ui/sequence_control.h"
 
 class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
@@ -82,6 +83,25 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     // are the keypad digits).
     void KeyDown(int keyCode, int shift);
 
+    // ---- the tracks (each an edit) ----------------------------------------
+    // Asks for an audio file (the sample button) and loads it onto track.
+    void ChooseSample(LONG track);
+    // Loads the audio file at path onto track, through the importer.
+    void ReplaceSample(LONG track, const std::string& path);
+    // Asks for a new caption for track.
+    void RenameTrack(LONG track);
+    void AddTrack();
+    // One new track per file, each with its sound.
+    void AddTracksFromFiles(const std::vector<std::string>& paths);
+    void RemoveTrack(LONG track);
+    // Asks for a drumkit.xml and loads one track per instrument.
+    void ImportDrumKitCommand_Click();
+    void ImportDrumKit(const std::string& path);
+    // The sample button's context menu of a row: Replace, Rename, Remove.
+    std::unique_ptr<QMenu> SampleButtonMenu(LONG track);
+    // Plays an audio file through the output (the sample dialog's Play).
+    void PreviewSample(const std::string& path);
+
     // ---- the document ----------------------------------------------------
     // Whether the song differs from what was last opened or saved.
     bool IsModified() const;
@@ -104,6 +124,11 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     void ApplySample(LONG track, const ComPtr<IWav>& wav, const std::u16string& caption);
     // New: the song's loops cleared, no file. Undone by RestoreLoops.
     void ApplyNew();
+    // The tracks as they are, and put back as they were; a change made to
+    // them, with the rows following.
+    TrackLayout CaptureTracks() const;
+    void ApplyTracks(const TrackLayout& layout);
+    void ChangeTracks(const std::function<void()>& change);
     void RestoreLoops(std::vector<std::shared_ptr<SequenceLoop>> loops, const std::string& path,
                       std::uint8_t selected);
 
@@ -132,6 +157,9 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     QAction* ExitCommand() const { return exitCommand_; }
     QMenu* EditMenu() const { return editMenu_; }
     QAction* UndoCommand() const { return undoCommand_; }
+    QMenu* TrackMenu() const { return trackMenu_; }
+    QAction* AddTrackCommand() const { return addTrackCommand_; }
+    QAction* ImportDrumKitCommand() const { return importDrumKitCommand_; }
     QAction* RedoCommand() const { return redoCommand_; }
     // The status bar: the song's name, and whether it is modified.
     QLabel* DocumentLabel() const { return documentLabel_; }
@@ -157,10 +185,22 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void BuildControls();
     void BuildMenu();
+    // Connects a row's events to the window.
+    void WireRow(SequenceControl& row, LONG index);
+    // The rows, their captions and sounds, and the renderings, after the
+    // song's tracks changed.
+    void RefreshTracks();
+    // Adds an empty track to the song (every loop gets one), for a change.
+    LONG AppendTrackToSong();
+    // The row under a point of the window; -1 below or beside the rows.
+    LONG RowAt(const QPoint& windowPosition) const;
     void HideInstallerWindow();
     void PlayOrStop();
     void New();
@@ -215,10 +255,11 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     std::vector<std::unique_ptr<FilledSquare>> tickIndicators_;
     std::unique_ptr<FilledSquare> inactiveGreenLed_, activeGreenLed_;
     // Menus, actions and status labels are owned by the menu and status bars.
-    QMenu *fileMenu_ = nullptr, *recentMenu_ = nullptr, *editMenu_ = nullptr;
+    QMenu *fileMenu_ = nullptr, *recentMenu_ = nullptr, *editMenu_ = nullptr, *trackMenu_ = nullptr;
     QAction *newCommand_ = nullptr, *openCommand_ = nullptr, *revertCommand_ = nullptr,
             *saveCommand_ = nullptr, *saveAsCommand_ = nullptr, *exitCommand_ = nullptr,
-            *undoCommand_ = nullptr, *redoCommand_ = nullptr;
+            *undoCommand_ = nullptr, *redoCommand_ = nullptr, *addTrackCommand_ = nullptr,
+            *importDrumKitCommand_ = nullptr;
     QLabel *documentLabel_ = nullptr, *modifiedLabel_ = nullptr;
     std::unique_ptr<FileDialogs> dialogs_;
     std::unique_ptr<Prompts> prompts_;

@@ -1,6 +1,7 @@
 // The track rows of the main window: making and removing them, showing a
 // loop in them, copying them back into the song, and their tick clicks.
 #include "com/bstr.h"
+#include "import/audio_import.h"
 #include "support/app_error.h"
 #include "support/audio_library.h"
 #include "support/integers.h"
@@ -20,8 +21,7 @@ void MainForm::SetNumTracks(LONG n) {
         row->SetNumTicks(TicksPerLoop());
         row->setGeometry(first.x(), first.y() + int(i) * first.height(), first.width(),
                          first.height());
-        connect(row.get(), &SequenceControl::TickChange, this,
-                [this, i](short t) { SequenceControl_TickChange(i, t); });
+        WireRow(*row, i);
         row->setVisible(true);
         rows_.push_back(std::move(row));
     }
@@ -109,23 +109,14 @@ void MainForm::ApplyTick(std::uint8_t loop, LONG track, short tick, bool on) {
 }
 
 void MainForm::LoadSample(LONG trackIndex, const std::string& path) {
-    // The caption is the file's name without its extension.
-    std::string caption = FileNameOfPath(path);
-    if (caption.find('.') != std::string::npos)
-        caption.resize(caption.size() - ExtensionOfFileName(caption).size() - 1);
-    ComPtr<IWavFile> file = OpenWavFile(path);
-    ComPtr<IWavReader> reader;
-    Check(file->OpenReader(reader.Out()));
-    ComPtr<IWav> wav;
-    Check(reader->Read(-1, wav.Out()));
-    LONG frames = 0;
-    Check(wav->get_NumSamples(&frames));
-    if (frames <= 0) ThrowError(kErrInvalidFileFormat, "Invalid file format: " + path);
+    // Any audio file, in the song's sample format; the caption is the
+    // file's name without its extension.
+    ImportedAudio audio = ImportAudioFile(path);
     if (!Row(trackIndex))
         ThrowSubscriptOutOfRange("Track " + std::to_string(trackIndex) + " has no row");
     const std::shared_ptr<Sample>& sample = song_->SampleAt(trackIndex);
     undo_.push(new SampleEdit(*this, trackIndex, {sample->Wav(), sample->Caption()},
-                              {wav, Utf16FromUtf8(caption)}, QStringLiteral("Load Sample")));
+                              {audio.wav, audio.caption}, QStringLiteral("Load Sample")));
 }
 
 void MainForm::ApplySample(LONG track, const ComPtr<IWav>& wav, const std::u16string& caption) {
@@ -137,6 +128,9 @@ void MainForm::ApplySample(LONG track, const ComPtr<IWav>& wav, const std::u16st
         const std::shared_ptr<Sample>& sample = song_->SampleAt(track);
         sample->SetWav(wav);
         sample->SetCaption(caption);
+        // Other loops sound the new sample when they are selected next.
+        for (const auto& loop : song_->LoopSlots())
+            if (loop && loop != song_->LoopSlots()[SelectedLoopIndex()]) loop->SetWav(nullptr);
         if (LoopWav()) renderer_.RenderSelectedLoop(*song_, *this);
     });
 }

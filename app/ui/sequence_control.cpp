@@ -19,6 +19,9 @@ SequenceControl::SequenceControl(QWidget* parent) : QWidget(parent) {
     sampleButton_->setObjectName("SampleButton");
     PlaceInTwips(sampleButton_.get(), 0, 0, kButtonWidth, kButtonHeight);
     connect(sampleButton_.get(), &QPushButton::clicked, this, &SequenceControl::SampleButtonClick);
+    sampleButton_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(sampleButton_.get(), &QPushButton::customContextMenuRequested, this,
+            [this](const QPoint& at) { emit SampleButtonMenu(sampleButton_->mapToGlobal(at)); });
     SetNumTicks(kDefaultTicks);
 }
 

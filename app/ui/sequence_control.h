@@ -41,6 +41,8 @@ class SequenceControl : public QWidget {
 
   signals:
     void SampleButtonClick();
+    // The sample button's context menu is asked for, at a screen position.
+    void SampleButtonMenu(const QPoint& globalPosition);
     // The box has already changed when this is raised.
     void TickChange(short tickIndex);
 

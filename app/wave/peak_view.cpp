@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "com/bstr.h"
+#include "import/audio_import.h"
 #include "output/av_module.h"
 #include "song/mix_reader.h"
 #include "support/app_error.h"
@@ -45,29 +46,48 @@ LONG PeakView::YFromSample(AudioSample v) const {
     return RoundToLong((double(v) + 32768.0) * double(yScale_), kFarOff);
 }
 
-ComPtr<IWavFile> PeakView::CompanionFile() const {
+ComPtr<IWav> PeakView::Companion() const {
     std::string path = companionPath_;
     if (path.empty())
         path = CombinePath(QCoreApplication::applicationDirPath().toStdString(),
                            "SampleCompanion.wav");
-    // Without the file the mix holds the shown file alone.
+    // Without the file the mix holds the shown file alone. It is converted
+    // as the shown audio is, so the two mix frame for frame.
     if (!std::ifstream(path)) return nullptr;
-    ComPtr<IWavFile> file;
-    Check(AudioLibrary()->WavFile(Bstr(path).get(), file.Out()));
-    return file;
+    return ImportAudioFile(path).wav;
 }
 
-void PeakView::Attach(QWidget* host, DirectXEvent8* sink, IWavFile* file) {
+namespace {
+LONG ScreenWidthOf(const QWidget* host) {
     const QScreen* screen = host->screen();
-    const LONG width = screen ? LONG{screen->geometry().width()} : 1024;
-    Attach(host, sink, file, width);
+    return screen ? LONG{screen->geometry().width()} : 1024;
+}
+}  // namespace
+
+void PeakView::Attach(QWidget* host, DirectXEvent8* sink, IWavFile* file) {
+    Attach(host, sink, file, ScreenWidthOf(host));
 }
 
 void PeakView::Attach(QWidget* host, DirectXEvent8* sink, IWavFile* file, LONG screenWidth) {
     if (!file) ThrowNoFile();
+    ComPtr<IWavFile> held(file);
+    AttachSource(
+        host, sink, [held](IWavReader** r) { return held->OpenReader(r); }, screenWidth);
+}
+
+void PeakView::Attach(QWidget* host, DirectXEvent8* sink, IWav* audio, LONG screenWidth) {
+    if (!audio) ThrowNoFile();
+    ComPtr<IWav> held(audio);
+    if (screenWidth <= 0) screenWidth = ScreenWidthOf(host);
+    AttachSource(
+        host, sink, [held](IWavReader** r) { return held->OpenReader(r); }, screenWidth);
+}
+
+void PeakView::AttachSource(QWidget* host, DirectXEvent8* sink, ReaderSource source,
+                            LONG screenWidth) {
     if (screenWidth <= 0) ThrowError(kErrDivisionByZero, "The screen has no width to draw on");
     ComPtr<IWavReader> reader;
-    Check(file->OpenReader(reader.Out()));
+    Check(source(reader.Out()));
     selectionEnd_ = -1;
     selectionColour_ = Canvas::ColorFromComponents(8, 64, 16, 0);
     shadeColour_ = Canvas::ColorFromComponents(220, 220, 220, 0);
@@ -91,7 +111,7 @@ void PeakView::Attach(QWidget* host, DirectXEvent8* sink, IWavFile* file, LONG s
     SafeArrayPtr peaks;
     Check(wav->Peaks(numSamplesPerPeak_, peaks.Out()));
     peaks_.assign(peaks.Data<const Peak>(), peaks.Data<const Peak>() + peaks.Count());
-    file_ = ComPtr<IWavFile>(file);
+    source_ = std::move(source);
     clientRect_ = Canvas::ClientRect(host);
 }
 
@@ -170,10 +190,10 @@ void PeakView::FinishSelection(LONG x) {
 
 void PeakView::PlaySelection() {
     isPlaying_ = true;
-    if (!file_) ThrowNoFile();
+    if (!source_) ThrowNoFile();
     std::vector<ComPtr<IWavReader>> readers(1);
-    Check(file_->OpenReader(readers[0].Out()));
-    if (ComPtr<IWavFile> companion = CompanionFile()) {
+    Check(source_(readers[0].Out()));
+    if (ComPtr<IWav> companion = Companion()) {
         readers.emplace_back();
         Check(companion->OpenReader(readers.back().Out()));
     }

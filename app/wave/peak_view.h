@@ -6,6 +6,7 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,6 +50,8 @@ class PeakView : public ICanvas2Events {
     void Attach(QWidget* host, DirectXEvent8* sink, IWavFile* file);
     // The same for a screen screenWidth pixels wide.
     void Attach(QWidget* host, DirectXEvent8* sink, IWavFile* file, LONG screenWidth);
+    // The same for audio in memory (0: the real screen's width).
+    void Attach(QWidget* host, DirectXEvent8* sink, IWav* audio, LONG screenWidth);
     // Forwards a playback notification to the AvSystem.
     void DXCallback(LONG eventid);
     // The companion file mixed into every playback: SampleCompanion.wav
@@ -80,8 +83,8 @@ class PeakView : public ICanvas2Events {
 
   private:
     LONG SampleIndexFromScreenPosition(LONG x) const;
-    // Null when the companion file does not exist.
-    ComPtr<IWavFile> CompanionFile() const;
+    // The companion's audio; null when the file does not exist.
+    ComPtr<IWav> Companion() const;
     void InvalidateSelection();
 
     DirectXEvent8* sink_ = nullptr;
@@ -97,7 +100,10 @@ class PeakView : public ICanvas2Events {
     LONG selectionEnd_ = 0;
     std::uint32_t selectionColour_ = 0;
     std::uint32_t shadeColour_ = 0;
-    ComPtr<IWavFile> file_;
+    // What is shown and played: it opens readers on the audio.
+    using ReaderSource = std::function<HRESULT(IWavReader**)>;
+    void AttachSource(QWidget* host, DirectXEvent8* sink, ReaderSource source, LONG screenWidth);
+    ReaderSource source_;
     bool isSelecting_ = false;
     bool isPlaying_ = false;
     std::vector<Peak> peaks_;

@@ -7,9 +7,9 @@
 #include "forms/error_box.h"
 #include "forms/key_codes.h"
 #include "forms/twips.h"
+#include "import/audio_import.h"
 #include "output/av_module.h"
 #include "support/app_error.h"
-#include "support/audio_library.h"
 #include "support/program_name.h"
 
 namespace {
@@ -53,23 +53,9 @@ void SoundForm::Load(const std::string& commandLine) {
 }
 
 void SoundForm::Load(const std::string& commandLine, LONG screenWidth) {
-    const std::string path = StripQuotes(commandLine);
-    ComPtr<IWavFile> file = OpenWavFile(path);
-    // One frame tells whether there is audio; the view reads the whole file.
-    LONG frames = 0;
-    {
-        ComPtr<IWavReader> reader;
-        Check(file->OpenReader(reader.Out()));
-        ComPtr<IWav> first;
-        Check(reader->Read(1, first.Out()));
-        Check(first->get_NumSamples(&frames));
-    }
-    if (frames <= 0)
-        ThrowError(kErrInvalidFileFormat, "Invalid file format (no 16-bit PCM audio): " + path);
-    if (screenWidth > 0)
-        view_.Attach(this, this, file.get(), screenWidth);
-    else
-        view_.Attach(this, this, file.get());
+    // Any audio file, as the song's samples hear it.
+    ImportedAudio audio = ImportAudioFile(StripQuotes(commandLine));
+    view_.Attach(this, this, audio.wav.get(), screenWidth);
 }
 
 void SoundForm::DXCallback(LONG eventid) {

@@ -39,6 +39,19 @@ class ScriptedDialogs : public FileDialogs {
                             const std::string& description, QWidget*) override {
         Answer("save", fileName, extension, description);
     }
+    // With whilePreviewing set, the answer is played first, as a user pressing
+    // Play would, and whilePreviewing runs while it plays.
+    std::function<void()> whilePreviewing;
+    void ShowAudioFileDialog(std::string& fileName, const std::string& description,
+                             const std::string&,
+                             const std::function<void(const std::string&)>& play,
+                             QWidget*) override {
+        Answer("audio", fileName, "", description);
+        if (whilePreviewing && !fileName.empty()) {
+            play(fileName);
+            whilePreviewing();
+        }
+    }
 
   private:
     void Answer(const std::string& kind, std::string& fileName, const std::string& extension,
@@ -74,6 +87,14 @@ class ScriptedPrompts : public Prompts {
         return a;
     }
     void Tell(const std::string& note, QWidget*) override { asked.push_back(note); }
+    std::deque<std::string> texts;  // when empty: cancelled
+    bool AskText(const std::string& question, std::string& text, QWidget*) override {
+        asked.push_back(question + " [" + text + "]");
+        if (texts.empty()) return false;
+        text = texts.front();
+        texts.pop_front();
+        return true;
+    }
 };
 
 class WindowTest : public AudioLibrary {

@@ -41,11 +41,13 @@ TEST_F(MainWindow, StartsOnTheDefaultSongReadyToPlay) {
 
     // The menus in their order, with their shortcut keys.
     QStringList items;
-    for (QAction* a : form.FileMenu()->actions() + form.EditMenu()->actions())
+    for (QAction* a :
+         form.FileMenu()->actions() + form.EditMenu()->actions() + form.TrackMenu()->actions())
         items << (a->isSeparator() ? "-" : a->text() + " " + a->shortcut().toString());
     EXPECT_EQ(items.join('|'),
-              "&New Ctrl+N|&Open Ctrl+O|Open &Recent |&Revert |&Save Ctrl+S|Save &As... "
-              "Ctrl+Shift+S|-|E&xit Ctrl+Q|&Undo Ctrl+Z|&Redo Ctrl+Shift+Z");
+              "&New Ctrl+N|&Open Ctrl+O|Open &Recent |Import &Drum Kit... |&Revert |&Save Ctrl+S|"
+              "Save &As... Ctrl+Shift+S|-|E&xit Ctrl+Q|&Undo Ctrl+Z|&Redo Ctrl+Shift+Z|"
+              "&Add Track Ctrl+T");
 
     // Layout in pixels: client area 657 x 260, rows 17 apart, indicators of
     // 11 x 11 under their boxes, 3 pixels below the last row.

@@ -24,7 +24,7 @@ TEST_F(SampleWindow, SummarisesTheFileAcrossTheScreen) {
     EXPECT_EQ(v.Peaks()[1].Min, Ramp(781));
     EXPECT_EQ(v.Peaks()[1].Max, Ramp(2 * 781 - 1));
     EXPECT_EQ(v.SelectionEnd(), -1);
-    EXPECT_EQ(v.NumChannels(), 1);
+    EXPECT_EQ(v.NumChannels(), 2) << "shown as the importer converts it";
     EXPECT_EQ(v.BytesPerSample(), 2);
     EXPECT_EQ(v.YFromSample(-32768), 0);
     EXPECT_EQ(v.YFromSample(0), 256);
@@ -131,17 +131,18 @@ TEST_F(SampleWindow, SpacePlaysTheSelectionAndStopsIt) {
     QTest::keyClick(&form, Qt::Key_Space);
     EXPECT_TRUE(v.IsPlaying());
     ASSERT_TRUE(Av().IsPlaying());
-    EXPECT_EQ(Av().HalfFrames(), 22050);  // the default half: half a second of mono
-    // Frames 1000 to 2999 of the file, then silence until stopped.
+    EXPECT_EQ(Av().HalfFrames(), 44100);  // the default half: a second of stereo
+    // Frames 1000 to 2999 of the file on both sides, then silence until stopped.
     for (int i = 0; i < 8; ++i) Advance(11025);
     const auto& played = Device().Played();
-    ASSERT_GE(played.size(), 4000u);
+    ASSERT_GE(played.size(), 8000u);
     for (LONG i = 0; i < 2000; ++i) {
-        AudioSample s;
-        std::memcpy(&s, &played[std::size_t(i) * 2], 2);
-        ASSERT_EQ(s, Ramp(1000 + i)) << i;
+        AudioSample s[2];
+        std::memcpy(s, &played[std::size_t(i) * 4], 4);
+        ASSERT_EQ(s[0], Ramp(1000 + i)) << i;
+        ASSERT_EQ(s[1], Ramp(1000 + i)) << i;
     }
-    for (std::size_t k = 4000; k < played.size(); ++k) ASSERT_EQ(played[k], 0) << k;
+    for (std::size_t k = 8000; k < played.size(); ++k) ASSERT_EQ(played[k], 0) << k;
     EXPECT_TRUE(Av().IsPlaying());
     QTest::keyClick(&form, Qt::Key_Space);
     EXPECT_FALSE(v.IsPlaying());
@@ -176,11 +177,12 @@ TEST_F(SampleWindow, PlaysFromTheSelectionStartToTheEndWithoutASelection_MixedWi
     form.KeyDown(32, 0);
     for (int i = 0; i < 20 && Av().IsPlaying(); ++i) Advance(11025);
     const auto& played = Device().Played();
-    ASSERT_GE(played.size(), 6000u);
+    ASSERT_GE(played.size(), 12000u);
     for (LONG i = 0; i < 3000; ++i) {
-        AudioSample s;
-        std::memcpy(&s, &played[std::size_t(i) * 2], 2);
-        ASSERT_EQ(s, std::min(32767, Ramp(i) + 7)) << i;
+        AudioSample s[2];
+        std::memcpy(s, &played[std::size_t(i) * 4], 4);
+        ASSERT_EQ(s[0], std::min(32767, Ramp(i) + 7)) << i;
+        ASSERT_EQ(s[1], s[0]) << i;
     }
 }
 
