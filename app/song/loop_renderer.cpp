@@ -159,6 +159,16 @@ void LoopRenderer::RenderSelectedLoop(Song& song, const TickGrid& grid) {
     const LONG step = StepFrames(song.Bpm(), rate);
     const Shape shape = ShapeOf(LoopWav.get());
 
+    // Swing delays every second tick by a share of the step.
+    const LONG swing = song.Swing() == 0 ? 0
+                                         : RoundToLong(double(step) * song.Swing() / 10000.0,
+                                                       "The swing is too long to render");
+    // A soloed track silences those that are not; a muted one is silent.
+    bool anySolo = false;
+    for (LONG j = 0; j < NumTracks; ++j)
+        if (std::size_t(j) < song.SampleSlots().size() && song.SampleSlots()[std::size_t(j)])
+            anySolo = anySolo || song.SampleSlots()[std::size_t(j)]->Mix().solo;
+
     // Each track's sample is fetched once, for the tracks that play at all.
     std::vector<Source> sources(static_cast<std::size_t>(std::max<LONG>(NumTracks, 0)));
     std::vector<bool> plays(sources.size(), false);
@@ -166,9 +176,15 @@ void LoopRenderer::RenderSelectedLoop(Song& song, const TickGrid& grid) {
         bool any = false;
         for (LONG i = 0; i < TicksPerLoop && !any; ++i) any = grid.TickOn(j, i);
         if (!any) continue;
-        const ComPtr<IWav>& wav = song.SampleAt(j)->Wav();
-        if (!wav) continue;  // nothing to play on this track
-        sources[std::size_t(j)] = SourceOf(wav.get());
+        const std::shared_ptr<Sample> sample = song.SampleAt(j);
+        const TrackMix mix = sample->Mix();
+        if (!sample->Wav() || mix.mute || (anySolo && !mix.solo)) continue;
+        Source& source = sources[std::size_t(j)];
+        source = SourceOf(sample->Wav().get());
+        // The volume scales the sample's values before they are added.
+        if (mix.volume != 100)
+            for (AudioSample& v : source.values)
+                v = ClampSample(RoundToLong(double(v) * mix.volume / 100.0, "A value"));
         plays[std::size_t(j)] = true;
     }
     // Ticks ascending, tracks ascending within a tick: clipping depends on it.
@@ -178,7 +194,8 @@ void LoopRenderer::RenderSelectedLoop(Song& song, const TickGrid& grid) {
     for (LONG i = 0; i < TicksPerLoop; ++i)
         for (LONG j = 0; j < NumTracks; ++j)
             if (plays[std::size_t(j)] && grid.TickOn(j, i))
-                AddInto(mix_, shape.frames, shape.channels, i * step, sources[std::size_t(j)]);
+                AddInto(mix_, shape.frames, shape.channels, i * step + (i % 2 ? swing : 0),
+                        sources[std::size_t(j)]);
     WriteWavValues(LoopWav.get(), mix_);
     song.Sequence(SelectedLoopIndex)->SetWav(LoopWav);
 }

@@ -1,13 +1,32 @@
 // The song: a tempo, one sample per track and the loops, each a grid of
-// tracks by ticks. Track j of every loop plays the sample in slot j.
+// tracks by ticks. Track j of every loop plays the sample in slot j. Beyond
+// what the song file's records hold, a song has a swing, an arrangement
+// (the loops in the order a piece plays them) and the records of newer
+// programs that it keeps as they came (song/song_extension.h).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "song/sample.h"
 #include "song/sequence_loop.h"
 #include "support/file_streams.h"
+
+// One step of an arrangement: a loop played so many passes in a row.
+struct ArrangementStep {
+    std::uint8_t loop = 0;
+    std::uint16_t repeats = 1;
+    bool operator==(const ArrangementStep&) const = default;
+};
+
+// A record of the extension block that this program does not know; kept
+// as it came and written back.
+struct ExtensionRecord {
+    std::uint16_t type = 0;
+    std::vector<std::uint8_t> payload;
+    bool operator==(const ExtensionRecord&) const = default;
+};
 
 class Song {
   public:
@@ -37,6 +56,16 @@ class Song {
     void SetLoopSlots(std::vector<std::shared_ptr<SequenceLoop>> loops) {
         loopSlots_ = std::move(loops);
     }
+    // How far every second tick is delayed, in hundredths of a percent of a
+    // tick (0 to 5000, that is 0 to 50 %).
+    static constexpr std::uint16_t kMaxSwing = 5000;
+    std::uint16_t Swing() const { return swing_; }
+    void SetSwing(std::uint16_t swing) { swing_ = swing; }
+    const std::vector<ArrangementStep>& Arrangement() const { return arrangement_; }
+    void SetArrangement(std::vector<ArrangementStep> steps) { arrangement_ = std::move(steps); }
+    const std::vector<ExtensionRecord>& UnknownRecords() const { return unknown_; }
+    void SetUnknownRecords(std::vector<ExtensionRecord> records) { unknown_ = std::move(records); }
+
     // What the song holds without making anything (for writing and tests).
     const std::vector<std::shared_ptr<Sample>>& SampleSlots() const { return sampleSlots_; }
     const std::vector<std::shared_ptr<SequenceLoop>>& LoopSlots() const { return loopSlots_; }
@@ -48,4 +77,7 @@ class Song {
     std::vector<std::shared_ptr<Sample>> sampleSlots_;
     std::vector<std::shared_ptr<SequenceLoop>> loopSlots_;
     std::int64_t bpm_ = 0;
+    std::uint16_t swing_ = 0;
+    std::vector<ArrangementStep> arrangement_;
+    std::vector<ExtensionRecord> unknown_;
 };

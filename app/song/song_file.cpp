@@ -1,5 +1,6 @@
 #include "song/song_file.h"
 
+#include "song/song_extension.h"
 #include "song/song_io.h"
 #include "support/paths.h"
 
@@ -16,15 +17,29 @@ const char* LastRecord(const Song& song) {
 
 }  // namespace
 
-std::shared_ptr<Song> ReadSongFile(const std::string& path) {
+std::shared_ptr<Song> ReadSongFile(const std::string& path, std::string* notice) {
     auto stream = OpenFileForReading(path);
     auto song = std::make_shared<Song>();
     const std::string name = Quoted(FileNameOfPath(path));
     try {
         song->ReadFromFile(*stream);
-        if (const long long rest = stream->BytesLeft(); rest > 0)
-            ThrowNotASong(Thousands(rest) + (rest == 1 ? " byte follows " : " bytes follow ") +
-                          LastRecord(*song));
+        // Nothing may follow the song but its extension block.
+        if (const long long rest = stream->BytesLeft(); rest > 0) {
+            ByteArray tag = stream->ReadBytes(4);
+            if (!StartsExtensionBlock(tag) ||
+                rest > static_cast<long long>(song_format::kMaxExtensionSize))
+                ThrowNotASong(Thousands(rest) + (rest == 1 ? " byte follows " : " bytes follow ") +
+                              LastRecord(*song));
+            ByteArray block = std::move(tag);
+            const ByteArray more = stream->ReadBytes(static_cast<std::int32_t>(rest - 4));
+            block.insert(block.end(), more.begin(), more.end());
+            const std::string damage = ReadExtensionBlock(block, *song);
+            if (!damage.empty() && notice)
+                *notice = name +
+                          " opened without its mix, swing and arrangement: their part of "
+                          "the file is damaged (" +
+                          damage + ").";
+        }
     } catch (const AppError& e) {
         const long n = e.Number();
         const char* what = n == kErrUnexpectedEof       ? " is cut short: "
@@ -38,5 +53,6 @@ std::shared_ptr<Song> ReadSongFile(const std::string& path) {
 void WriteSongFile(const Song& song, const std::string& path) {
     auto stream = CreateFileForWriting(path);
     song.WriteToFile(*stream);
+    if (HasExtension(song)) stream->WriteBytes(ExtensionBlock(song));
     stream->Commit();
 }

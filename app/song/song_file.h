@@ -7,10 +7,12 @@
 
 #include "song/song.h"
 
-// A new song read from the whole file at path. Throws AppError naming the
-// file: the file's own errors (53, 70, 75), 111 for a file cut short, 321
-// for one that is not a song. Nothing is half-made for the caller.
-std::shared_ptr<Song> ReadSongFile(const std::string& path);
+// A new song read from the whole file at path: the song's records, then
+// nothing or its extension block. Throws AppError naming the file: the
+// file's own errors (53, 70, 75), 111 for a file cut short, 321 for one
+// that is not a song. Nothing is half-made for the caller. An extension
+// block that is damaged is left out, and notice (when given) says so.
+std::shared_ptr<Song> ReadSongFile(const std::string& path, std::string* notice = nullptr);
 
 // Writes song to path; the file it replaces stays whole until the new one
 // is (support/file_streams.h). Throws AppError.

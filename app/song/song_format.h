@@ -31,6 +31,27 @@
 // loops and 255 samples, a loop 255 tracks and a caption 255 characters;
 // the writer refuses more (error 6). Loops are never stored as audio: they
 // are rendered again when they are shown.
+//
+// After the last sample may come one extension block, holding what the
+// records above have no place for. A reader of the records alone stops
+// before it; a song without anything for it is written without one.
+//
+//   ExtensionBlock  0    4   tag             "TRLX"
+//                   4    2   version         1
+//                   6    4   length          bytes of the records that follow
+//                  10    n   records         each: type (2), length (4), payload
+//                10+n    4   checksum        CRC-32 of bytes 0 to 10+n-1
+//   track mix (1)   0    1   count           tracks that follow, from track 0
+//                   1   3c   per track       volume in percent (2, 0 to 200),
+//                                            flags (1: bit 0 mute, bit 1 solo)
+//   swing (2)       0    2   swing           hundredths of a percent of a tick
+//                                            by which odd ticks are late (0 to 5000)
+//   arrangement (3) 0    2   count           steps that follow
+//                   2   3c   per step        loop (1), passes in a row (2, at least 1)
+//
+// Records of other types are kept as they came and written back. A block
+// that is damaged (checksum, lengths, values out of range) is left out as
+// a whole, and the song opens without it.
 #pragma once
 
 #include <cstddef>
@@ -52,5 +73,16 @@ constexpr long long kMaxCount = 255;
 constexpr std::uint8_t kTickOn = 255;
 // The audio flag of a sample with audio.
 constexpr std::uint8_t kHasAudio = 1;
+
+constexpr char kExtensionTag[4] = {'T', 'R', 'L', 'X'};
+constexpr std::uint16_t kExtensionVersion = 1;
+constexpr std::size_t kExtensionHeaderSize = 10;
+constexpr std::size_t kExtensionChecksumSize = 4;
+constexpr std::size_t kRecordHeaderSize = 6;
+constexpr std::uint16_t kRecordTrackMix = 1;
+constexpr std::uint16_t kRecordSwing = 2;
+constexpr std::uint16_t kRecordArrangement = 3;
+// The largest block a reader takes; anything longer is damaged.
+constexpr std::size_t kMaxExtensionSize = 1 << 20;
 
 }  // namespace song_format

@@ -1,7 +1,8 @@
 // Trellon, the loop sequencer.
 //
 //   Trellon [SONG.loop]          the main window on a song, or the default song
-//   Trellon --render SONG.loop [--loop N] [--passes P] --out OUT.wav
+//   Trellon --render SONG.loop [--loop N | --arrangement] [--passes P]
+//                [--format wav|flac] --out OUT
 //   Trellon --sample FILE.wav          the waveform of a WAV file
 //   Trellon --help | --version
 
@@ -10,9 +11,14 @@
 #include <cstring>
 #include <string>
 
-#include "song/song_render.h"
+#include <unistd.h>
+
+#include "song/song_export.h"
+#include "song/song_file.h"
 #include "support/app_error.h"
+#include "support/paths.h"
 #include "support/program_name.h"
+#include "support/text_format.h"
 
 #ifdef TRELLON_WITH_WINDOWS
 #include <QApplication>
@@ -29,9 +35,11 @@ namespace {
 const char kUsage[] =
     "usage: Trellon [SONG.loop]          start the loop sequencer on SONG, or on the\n"
     "                                    bundled song\n"
-    "       Trellon --render SONG.loop [--loop N] [--passes P] --out OUT.wav\n"
-    "                                    render loop N (default 0) of a song, P passes\n"
-    "                                    (default 1), to a WAV file\n"
+    "       Trellon --render SONG.loop [--loop N | --arrangement] [--passes P]\n"
+    "               [--format wav|flac] --out OUT\n"
+    "                                    render loop N (0 to 9, default 0) of a song P\n"
+    "                                    times (default 1), or its arrangement P times\n"
+    "                                    through, to a 16-bit WAV or FLAC file\n"
     "       Trellon --sample FILE.wav    show the waveform of a WAV file; drag to\n"
     "                                    select, space to play and stop the selection\n"
     "       Trellon --help | --version\n";
@@ -45,8 +53,9 @@ bool ParseCount(const char* text, int low, int high, int* out) {
 }
 
 int Render(int argc, char** argv) {
-    std::string song, out;
-    int loop = 0, passes = 1;
+    std::string song, out, format;
+    ExportChoice choice;
+    bool loopGiven = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         bool hasValue = i + 1 < argc;
@@ -55,13 +64,22 @@ int Render(int argc, char** argv) {
         } else if (a == "--out" && hasValue) {
             out = argv[++i];
         } else if (a == "--loop" && hasValue) {
-            if (!ParseCount(argv[++i], 0, 255, &loop)) {
-                std::fprintf(stderr, "Trellon: --loop takes a loop number from 0 to 255\n");
+            loopGiven = true;
+            if (!ParseCount(argv[++i], 0, 9, &choice.loop)) {
+                std::fprintf(stderr, "Trellon: --loop takes a loop number from 0 to 9\n");
                 return 2;
             }
+        } else if (a == "--arrangement") {
+            choice.arrangement = true;
         } else if (a == "--passes" && hasValue) {
-            if (!ParseCount(argv[++i], 1, 10000, &passes)) {
+            if (!ParseCount(argv[++i], 1, 10000, &choice.times)) {
                 std::fprintf(stderr, "Trellon: --passes takes a count from 1 to 10000\n");
+                return 2;
+            }
+        } else if (a == "--format" && hasValue) {
+            format = argv[++i];
+            if (format != "wav" && format != "flac") {
+                std::fprintf(stderr, "Trellon: --format takes wav or flac\n");
                 return 2;
             }
         } else {
@@ -70,12 +88,34 @@ int Render(int argc, char** argv) {
         }
     }
     if (song.empty() || out.empty()) {
-        std::fprintf(stderr, "Trellon: --render needs a song and --out a WAV file\n%s", kUsage);
+        std::fprintf(stderr, "Trellon: --render needs a song and --out a file\n%s", kUsage);
         return 2;
     }
+    if (loopGiven && choice.arrangement) {
+        std::fprintf(stderr, "Trellon: --loop and --arrangement exclude each other\n");
+        return 2;
+    }
+    // The format the option names, else the one the file's name ends in.
+    if (format.empty())
+        format = ExtensionOfFileName(FileNameOfPath(out)) == "flac" ? "flac" : "wav";
+    choice.format = format == "flac" ? ExportChoice::Format::kFlac : ExportChoice::Format::kWav;
+    // Progress for a person watching, not for a pipe.
+    const bool terminal = ::isatty(2);
     try {
-        RenderSongLoop(song, loop, passes, out);
+        std::shared_ptr<Song> s = ReadSongFile(song);
+        CheckExport(*s, choice, Quoted(FileNameOfPath(song)));
+        int shown = -1;
+        ExportSong(*s, choice, out, [&](double done) {
+            const int percent = int(done * 100);
+            if (terminal && percent != shown) {
+                std::fprintf(stderr, "\rTrellon: rendering %3d%%", percent);
+                shown = percent;
+            }
+            return true;
+        });
+        if (terminal) std::fputs("\n", stderr);
     } catch (const AppError& e) {
+        if (terminal) std::fputs("\n", stderr);
         std::fprintf(stderr, "Trellon: %s\n", e.what());
         return 1;
     }

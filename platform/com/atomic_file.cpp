@@ -119,6 +119,18 @@ bool AtomicFile::Write(const void* data, std::size_t size) {
     return size == 0 || std::fwrite(data, 1, size, file_) == size;
 }
 
+int AtomicFile::Descriptor() const {
+    return file_ ? ::fileno(file_) : -1;
+}
+
+bool AtomicFile::Flush() {
+    if (!file_) {
+        errno = EBADF;
+        return false;
+    }
+    return std::fflush(file_) == 0;
+}
+
 bool AtomicFile::Commit() {
     if (!file_) {
         errno = EBADF;

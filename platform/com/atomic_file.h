@@ -27,6 +27,11 @@ class AtomicFile {
     bool Commit();
 
     bool IsOpen() const { return file_ != nullptr; }
+    // The temporary file's descriptor, for writers that take one (after
+    // Flush, and with nothing written through Write since).
+    int Descriptor() const;
+    // Writes out what Write buffered. False with errno set.
+    bool Flush();
     const std::string& Target() const { return target_; }
 
     // The temporary files of saves into folder are named

@@ -1,5 +1,7 @@
 // Loop rendering: buffer sizes at each tempo, placement, wrap-around and
 // clipping, against a plain reference computed here.
+#include <cmath>
+
 #include "common/song_fixture.h"
 #include "song/loop_renderer.h"
 #include "song/mix_reader.h"
@@ -22,20 +24,30 @@ ComPtr<IWav> Signal(IOvraAudioGlobals* g, LONG frames, SHORT channels, AudioSamp
     return w;
 }
 
-// The rendering as the per-value description has it, on plain arrays.
+// The rendering as the per-value description has it, on plain arrays, with
+// the mix and swing applied as a musician expects: a muted track silent,
+// only soloed tracks when any is, each value scaled by the volume, every
+// second tick late by the swing's share of a step.
 std::vector<AudioSample> Reference(Song& song, const Grid& grid, LONG frames, LONG step, LONG ticks,
                                    LONG tracks) {
     std::vector<AudioSample> out(std::size_t(frames) * 2, 0);
+    bool anySolo = false;
+    for (LONG j = 0; j < tracks; ++j) anySolo |= song.SampleAt(j)->Mix().solo;
+    const LONG swing = LONG(std::nearbyint(step * song.Swing() / 10000.0));
     for (LONG i = 0; i < ticks; ++i)
         for (LONG j = 0; j < tracks; ++j) {
+            const TrackMix mix = song.SampleAt(j)->Mix();
             if (!grid.TickOn(j, i) || !song.SampleAt(j)->Wav()) continue;
+            if (mix.mute || (anySolo && !mix.solo)) continue;
             IWav* src = song.SampleAt(j)->Wav().get();
             LONG n = FramesOf(src);
             for (LONG f = 0; f < n; ++f)
                 for (SHORT c = 0; c < 2; ++c) {
-                    LONG p = (i * step + f) % frames;
+                    LONG p = (i * step + (i % 2 ? swing : 0) + f) % frames;
                     AudioSample v = 0;
                     src->get_Sample(c, f, &v);
+                    v = AudioSample(std::clamp(LONG(std::nearbyint(v * mix.volume / 100.0)),
+                                               LONG(-32768), LONG(32767)));
                     LONG sum = out[std::size_t(p) * 2 + c] + v;
                     out[std::size_t(p) * 2 + c] =
                         static_cast<AudioSample>(std::clamp(sum, -32768, 32767));
@@ -151,6 +163,46 @@ TEST_F(Rendering, MatchesThePerValueReferenceWithClippingMonoAndLongSamples) {
     EXPECT_EQ(got[1], 97);
     EXPECT_EQ(got[2 * 256], AudioSample(256 * 97));
     EXPECT_EQ(got[2 * 256 + 1], 0);
+}
+
+TEST_F(Rendering, VolumeMuteSoloAndSwingShapeTheMix) {
+    Song song;
+    song.SetBpm(20000000);
+    LoopRenderer r;
+    r.NumTracks = 4;
+    r.PrepareLoopWav(song);
+    const LONG frames = FramesOf(r.LoopWav.get());
+    for (int j = 0; j < 4; ++j)
+        song.SampleAt(j)->SetWav(Signal(
+            globals_.get(), 250, 2, [](LONG i) { return AudioSample((i * 211) % 40000 - 20000); }));
+    Grid grid;
+    for (int i = 0; i < 32; ++i)
+        for (int j = 0; j < 4; ++j)
+            if ((i + j) % 3 == 0) grid.on.insert({j, i});
+    const LONG step = LoopRenderer::StepFrames(song.Bpm(), 44100);
+    auto check = [&](const char* what) {
+        r.RenderSelectedLoop(song, grid);
+        EXPECT_EQ(ValuesOf(r.LoopWav.get()), Reference(song, grid, frames, step, 32, 4)) << what;
+    };
+    check("the default mix");
+    const std::vector<AudioSample> plain = ValuesOf(r.LoopWav.get());
+    song.SampleAt(0)->SetMix({.volume = 200});  // clamped, not wrapped
+    song.SampleAt(1)->SetMix({.volume = 37});
+    check("volumes");
+    song.SampleAt(2)->SetMix({.volume = 100, .mute = true});
+    check("a mute");
+    song.SampleAt(3)->SetMix({.volume = 100, .solo = true});
+    song.SampleAt(1)->SetMix({.volume = 37, .solo = true});
+    check("two solos");
+    song.SetSwing(5000);
+    check("swing of 50 %");
+    song.SetSwing(1234);
+    check("swing of 12.34 %");
+    // Back to the defaults: bit for bit the plain rendering.
+    for (int j = 0; j < 4; ++j) song.SampleAt(j)->SetMix({});
+    song.SetSwing(0);
+    r.RenderSelectedLoop(song, grid);
+    EXPECT_EQ(ValuesOf(r.LoopWav.get()), plain);
 }
 
 TEST_F(Rendering, MixWavIntoAndClearLoopWavWorkOnTheLoopBuffer) {

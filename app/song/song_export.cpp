@@ -1,0 +1,203 @@
+#include "song/song_export.h"
+
+#include <sndfile.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <map>
+
+#include "OvraAudio.h"
+#include "com/atomic_file.h"
+#include "song/loop_renderer.h"
+#include "support/app_error.h"
+#include "support/paths.h"
+#include "support/text_format.h"
+#include "support/wav_values.h"
+
+namespace {
+
+constexpr int kLoopsReached = 10;  // the window reaches loops 0 to 9
+constexpr std::uint64_t kMaxWavData = 0xFFFFFFFFull - 36;
+constexpr LONG kRate = 44100;
+constexpr LONG kFrameBytes = 4;
+
+bool HoldsATick(const SequenceLoop& loop) {
+    for (const auto& t : loop.Tracks())
+        for (std::uint8_t b : t->TickBytes())
+            if (b) return true;
+    return false;
+}
+
+// Every loop the passes play, rendered once, as the window renders it when
+// it is selected and played.
+std::map<std::uint8_t, std::vector<AudioSample>> RenderLoops(
+    Song& song, const std::vector<std::uint8_t>& passes) {
+    std::map<std::uint8_t, std::vector<AudioSample>> loops;
+    for (std::uint8_t k : passes) {
+        if (loops.count(k)) continue;
+        LoopRenderer r;
+        r.NumTracks = song.NumTracks();
+        r.SelectedLoopIndex = k;
+        r.PrepareLoopWav(song);
+        r.RenderSelectedLoop(song, LoopGrid(*song.Sequence(k)));
+        loops[k] = ReadWavValues(r.LoopWav.get());
+    }
+    return loops;
+}
+
+[[noreturn]] void ThrowWriteError(const std::string& what, const std::string& path) {
+    const int e = errno;
+    ThrowError(e == ENOENT                 ? kErrFileNotFound
+               : e == EACCES || e == EPERM ? kErrPermissionDenied
+                                           : kErrFileAccess,
+               what + " \"" + path + "\": " + std::strerror(e));
+}
+
+}  // namespace
+
+std::string Duration(double seconds) {
+    long long s = std::llround(seconds);
+    const long long h = s / 3600, m = s / 60 % 60;
+    s %= 60;
+    std::string text;
+    if (h) text += Thousands(h) + " h ";
+    if (h || m) text += std::to_string(m) + " min ";
+    return text + std::to_string(s) + " s";
+}
+
+std::vector<std::uint8_t> ExportPasses(const Song& song, const ExportChoice& choice) {
+    std::vector<std::uint8_t> passes;
+    for (int t = 0; t < choice.times; ++t) {
+        if (!choice.arrangement) {
+            passes.push_back(std::uint8_t(choice.loop));
+            continue;
+        }
+        for (const ArrangementStep& step : song.Arrangement())
+            passes.insert(passes.end(), step.repeats, step.loop);
+    }
+    return passes;
+}
+
+void CheckExport(const Song& song, const ExportChoice& choice, const std::string& name) {
+    if (choice.times < 1) ThrowError(kErrInvalidArgument, "Nothing to render: 0 passes");
+    auto checkLoop = [&](int k) {
+        if (k < 0 || k >= kLoopsReached)
+            ThrowSubscriptOutOfRange("Loop " + std::to_string(k) +
+                                     " is not one of the loops 0 to 9 of a song");
+        const auto& slots = song.LoopSlots();
+        if (std::size_t(k) >= slots.size() || !slots[std::size_t(k)] ||
+            !HoldsATick(*slots[std::size_t(k)]))
+            ThrowError(kErrInvalidArgument, "Loop " + std::to_string(k) + " of " + name +
+                                                " holds no tick: there is nothing to render");
+    };
+    if (choice.arrangement) {
+        if (song.Arrangement().empty())
+            ThrowError(kErrInvalidArgument, name + " has no arrangement to render");
+        for (const ArrangementStep& step : song.Arrangement()) checkLoop(step.loop);
+    } else {
+        checkLoop(choice.loop);
+    }
+    if (choice.format == ExportChoice::Format::kWav) {
+        std::uint64_t perTime = 1;
+        if (choice.arrangement) {
+            perTime = 0;
+            for (const ArrangementStep& step : song.Arrangement()) perTime += step.repeats;
+        }
+        const std::uint64_t passes = perTime * std::uint64_t(choice.times);
+        const std::uint64_t frames =
+            passes * std::uint64_t(LoopRenderer::LoopFrames(song.Bpm(), 32));
+        if (frames * kFrameBytes > kMaxWavData)
+            ThrowOverflow(Duration(double(frames) / kRate) +
+                          " of audio do not fit in a WAV file, which holds at most " +
+                          Duration(double(kMaxWavData / kFrameBytes) / kRate) +
+                          " of 16-bit stereo at 44,100 Hz; write FLAC instead, or fewer passes");
+    }
+}
+
+Song DetachedCopy(const Song& song) {
+    Song copy;
+    copy.SetBpm(song.Bpm());
+    copy.SetSwing(song.Swing());
+    copy.SetArrangement(song.Arrangement());
+    copy.SetUnknownRecords(song.UnknownRecords());
+    std::vector<std::shared_ptr<Sample>> samples;
+    for (const auto& s : song.SampleSlots())
+        samples.push_back(s ? std::make_shared<Sample>(*s) : nullptr);
+    copy.SetSampleSlots(std::move(samples));
+    std::vector<std::shared_ptr<SequenceLoop>> loops;
+    for (const auto& l : song.LoopSlots()) {
+        if (!l) {
+            loops.push_back(nullptr);
+            continue;
+        }
+        auto loop = std::make_shared<SequenceLoop>();
+        loop->SetNumTicks(l->NumTicks());
+        for (const auto& t : l->Tracks()) loop->Tracks().push_back(std::make_shared<LoopTrack>(*t));
+        loops.push_back(std::move(loop));
+    }
+    copy.SetLoopSlots(std::move(loops));
+    return copy;
+}
+
+bool ExportSong(const Song& original, const ExportChoice& choice, const std::string& out,
+                const std::function<bool(double)>& progress) {
+    Song song = DetachedCopy(original);
+    const std::vector<std::uint8_t> passes = ExportPasses(song, choice);
+    const auto loops = RenderLoops(song, passes);
+    const std::size_t frames = loops.empty() ? 0 : loops.begin()->second.size() / 2;
+    const std::uint64_t total = std::uint64_t(frames) * passes.size();
+
+    AtomicFile file;
+    if (!file.Open(out)) ThrowWriteError("Cannot create a file beside", out);
+    auto told = [&](std::size_t done) {
+        return !progress || progress(passes.empty() ? 1.0 : double(done) / passes.size());
+    };
+    if (choice.format == ExportChoice::Format::kWav) {
+        WavHeader h{};
+        std::memcpy(h.RiffHeader.ChunkID, "RIFF", 4);
+        std::memcpy(h.RiffHeader.Format, "WAVE", 4);
+        std::memcpy(h.FormatHeader.ChunkID, "fmt ", 4);
+        h.FormatHeader.ChunkSize = 16;
+        h.FormatHeader.AudioFormat = 1;
+        h.FormatHeader.NumChannels = 2;
+        h.FormatHeader.SampleRate = kRate;
+        h.FormatHeader.ByteRate = kRate * kFrameBytes;
+        h.FormatHeader.BlockAlign = kFrameBytes;
+        h.FormatHeader.BitsPerSample = 16;
+        std::memcpy(h.DataHeader.ChunkID, "data", 4);
+        // Sizes up to 4 GiB: the fields hold them as unsigned numbers.
+        const std::uint32_t data = std::uint32_t(total * kFrameBytes);
+        h.DataHeader.ChunkSize = static_cast<LONG>(data);
+        h.RiffHeader.ChunkSize = static_cast<LONG>(data + 36);
+        if (!file.Write(&h, sizeof h)) ThrowWriteError("Cannot write", out);
+        for (std::size_t p = 0; p < passes.size(); ++p) {
+            const auto& values = loops.at(passes[p]);
+            if (!file.Write(values.data(), values.size() * sizeof(AudioSample)))
+                ThrowWriteError("Cannot write", out);
+            if (!told(p + 1)) return false;
+        }
+    } else {
+        if (!file.Flush()) ThrowWriteError("Cannot write", out);
+        SF_INFO info{};
+        info.samplerate = kRate;
+        info.channels = 2;
+        info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+        SNDFILE* f = sf_open_fd(file.Descriptor(), SFM_WRITE, &info, SF_FALSE);
+        if (!f)
+            ThrowError(kErrFileAccess,
+                       "Cannot write FLAC to \"" + out + "\": " + sf_strerror(nullptr));
+        bool whole = true, going = true;
+        for (std::size_t p = 0; p < passes.size() && whole && going; ++p) {
+            const auto& values = loops.at(passes[p]);
+            whole = sf_writef_short(f, values.data(), sf_count_t(frames)) == sf_count_t(frames);
+            going = told(p + 1);
+        }
+        const std::string why = whole ? "" : sf_strerror(f);
+        if (sf_close(f) != 0 && whole) whole = false;
+        if (!whole) ThrowError(kErrFileAccess, "Cannot write \"" + out + "\": " + why);
+        if (!going) return false;
+    }
+    if (!file.Commit()) ThrowWriteError("Cannot save", out);
+    return true;
+}

@@ -1,0 +1,42 @@
+// Rendering a song to an audio file: one loop so many passes, or the song's
+// arrangement so many times through, as WAV (16-bit) or FLAC. The loops are
+// rendered once each and streamed pass after pass, so memory stays the
+// same however long the piece; the file replaces its target whole, or not
+// at all. Used by `Trellon --render` and by the window's export alike.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "song/song.h"
+
+struct ExportChoice {
+    enum class Format { kWav, kFlac };
+    bool arrangement = false;  // the song's arrangement, else one loop
+    int loop = 0;              // the loop, when not the arrangement
+    int times = 1;             // passes of the loop, or times through the arrangement
+    Format format = Format::kWav;
+};
+
+// The loops the choice plays, pass by pass.
+std::vector<std::uint8_t> ExportPasses(const Song& song, const ExportChoice& choice);
+
+// Throws AppError when the choice cannot be rendered, saying why: a loop
+// outside 0 to 9 or holding no tick, an empty arrangement, or a WAV file
+// longer than WAV allows (with the longest it allows). name names the song.
+void CheckExport(const Song& song, const ExportChoice& choice, const std::string& name);
+
+// Renders the choice to out. progress, when given, is told the share done
+// (0 to 1) and returns false to cancel, which leaves out as it was and
+// returns false. Throws AppError.
+bool ExportSong(const Song& song, const ExportChoice& choice, const std::string& out,
+                const std::function<bool(double)>& progress = {});
+
+// A copy of song that shares nothing that changes with it (audio is shared:
+// it never changes), for rendering on another thread.
+Song DetachedCopy(const Song& song);
+
+// "6 h 45 min 47 s", "3 min 20 s", "12 s".
+std::string Duration(double seconds);

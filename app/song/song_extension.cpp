@@ -1,0 +1,181 @@
+#include "song/song_extension.h"
+
+#include <array>
+#include <cstring>
+
+#include "song/song_format.h"
+
+using namespace song_format;
+
+namespace {
+
+void Put16(ByteArray& out, std::uint16_t v) {
+    out.push_back(std::uint8_t(v));
+    out.push_back(std::uint8_t(v >> 8));
+}
+void Put32(ByteArray& out, std::uint32_t v) {
+    Put16(out, std::uint16_t(v));
+    Put16(out, std::uint16_t(v >> 16));
+}
+std::uint16_t Get16(const std::uint8_t* p) {
+    return std::uint16_t(p[0] | p[1] << 8);
+}
+std::uint32_t Get32(const std::uint8_t* p) {
+    return std::uint32_t(Get16(p)) | std::uint32_t(Get16(p + 2)) << 16;
+}
+
+void PutRecord(ByteArray& out, std::uint16_t type, const ByteArray& payload) {
+    Put16(out, type);
+    Put32(out, std::uint32_t(payload.size()));
+    out.insert(out.end(), payload.begin(), payload.end());
+}
+
+std::size_t MixCount(const Song& song) {
+    // Up to the last track whose mix is not the default.
+    std::size_t count = 0;
+    const auto& samples = song.SampleSlots();
+    for (std::size_t i = 0; i < samples.size() && i < 255; ++i)
+        if (samples[i] && !samples[i]->Mix().IsDefault()) count = i + 1;
+    return count;
+}
+
+// What a read found, applied to the song only when the whole block is good.
+struct Found {
+    std::vector<std::pair<std::size_t, TrackMix>> mix;
+    std::uint16_t swing = 0;
+    std::vector<ArrangementStep> arrangement;
+    std::vector<ExtensionRecord> unknown;
+};
+
+// The reason a record's payload is not what its type says; "" when it is.
+std::string ReadRecord(std::uint16_t type, const std::uint8_t* p, std::size_t n, Found& found) {
+    switch (type) {
+        case kRecordTrackMix: {
+            if (n < 1 || n != 1 + 3 * std::size_t(p[0])) return "a track mix of the wrong length";
+            for (std::size_t i = 0; i < p[0]; ++i) {
+                const std::uint8_t* t = p + 1 + 3 * i;
+                TrackMix m;
+                m.volume = Get16(t);
+                m.mute = t[2] & 1;
+                m.solo = t[2] & 2;
+                if (m.volume > TrackMix::kMaxVolume || (t[2] & ~3))
+                    return "a track mix out of range";
+                found.mix.emplace_back(i, m);
+            }
+            return "";
+        }
+        case kRecordSwing:
+            if (n != 2) return "a swing of the wrong length";
+            found.swing = Get16(p);
+            return found.swing > Song::kMaxSwing ? "a swing out of range" : "";
+        case kRecordArrangement: {
+            if (n < 2 || n != 2 + 3 * std::size_t(Get16(p)))
+                return "an arrangement of the wrong length";
+            for (std::size_t i = 0; i < Get16(p); ++i) {
+                const std::uint8_t* s = p + 2 + 3 * i;
+                ArrangementStep step{s[0], Get16(s + 1)};
+                if (step.repeats < 1) return "an arrangement step of no passes";
+                found.arrangement.push_back(step);
+            }
+            return "";
+        }
+        default:
+            found.unknown.push_back({type, ByteArray(p, p + n)});
+            return "";
+    }
+}
+
+}  // namespace
+
+std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
+    static const std::array<std::uint32_t, 256> table = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFu;
+}
+
+bool HasExtension(const Song& song) {
+    return MixCount(song) > 0 || song.Swing() != 0 || !song.Arrangement().empty() ||
+           !song.UnknownRecords().empty();
+}
+
+ByteArray ExtensionBlock(const Song& song) {
+    ByteArray records;
+    if (const std::size_t count = MixCount(song)) {
+        ByteArray mix{std::uint8_t(count)};
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto& s = song.SampleSlots()[i];
+            const TrackMix m = s ? s->Mix() : TrackMix{};
+            Put16(mix, m.volume);
+            mix.push_back(std::uint8_t((m.mute ? 1 : 0) | (m.solo ? 2 : 0)));
+        }
+        PutRecord(records, kRecordTrackMix, mix);
+    }
+    if (song.Swing() != 0) {
+        ByteArray swing;
+        Put16(swing, song.Swing());
+        PutRecord(records, kRecordSwing, swing);
+    }
+    if (!song.Arrangement().empty()) {
+        ByteArray steps;
+        Put16(steps, std::uint16_t(std::min<std::size_t>(song.Arrangement().size(), 0xFFFF)));
+        for (std::size_t i = 0; i < song.Arrangement().size() && i < 0xFFFF; ++i) {
+            steps.push_back(song.Arrangement()[i].loop);
+            Put16(steps, song.Arrangement()[i].repeats);
+        }
+        PutRecord(records, kRecordArrangement, steps);
+    }
+    for (const ExtensionRecord& r : song.UnknownRecords()) PutRecord(records, r.type, r.payload);
+
+    ByteArray block(kExtensionTag, kExtensionTag + 4);
+    Put16(block, kExtensionVersion);
+    Put32(block, std::uint32_t(records.size()));
+    block.insert(block.end(), records.begin(), records.end());
+    Put32(block, Crc32(block.data(), block.size()));
+    return block;
+}
+
+bool StartsExtensionBlock(const ByteArray& bytes) {
+    return bytes.size() >= 4 && std::memcmp(bytes.data(), kExtensionTag, 4) == 0;
+}
+
+std::string ReadExtensionBlock(const ByteArray& bytes, Song& song) {
+    if (!StartsExtensionBlock(bytes)) return "it does not start with its tag";
+    if (bytes.size() < kExtensionHeaderSize + kExtensionChecksumSize) return "it is cut short";
+    if (Get16(&bytes[4]) != kExtensionVersion)
+        return "it is of a version this program does not read";
+    const std::size_t length = Get32(&bytes[6]);
+    if (length != bytes.size() - kExtensionHeaderSize - kExtensionChecksumSize)
+        return "its length is not what the file holds";
+    const std::size_t end = kExtensionHeaderSize + length;
+    if (Crc32(bytes.data(), end) != Get32(&bytes[end])) return "its checksum does not match";
+    Found found;
+    bool seen[4] = {};
+    for (std::size_t at = kExtensionHeaderSize; at < end;) {
+        if (end - at < kRecordHeaderSize) return "a record is cut short";
+        const std::uint16_t type = Get16(&bytes[at]);
+        const std::size_t n = Get32(&bytes[at + 2]);
+        at += kRecordHeaderSize;
+        if (n > end - at) return "a record is longer than the block";
+        if (type >= kRecordTrackMix && type <= kRecordArrangement) {
+            if (seen[type]) return "a record comes twice";
+            seen[type] = true;
+        }
+        if (std::string why = ReadRecord(type, &bytes[at], n, found); !why.empty()) return why;
+        at += n;
+    }
+    for (const auto& [track, mix] : found.mix)
+        if (!mix.IsDefault()) song.SampleAt(std::int32_t(track))->SetMix(mix);
+    song.SetSwing(found.swing);
+    song.SetArrangement(std::move(found.arrangement));
+    song.SetUnknownRecords(std::move(found.unknown));
+    return "";
+}
