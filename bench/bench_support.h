@@ -3,7 +3,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -36,4 +41,43 @@ double TimeEach(benchmark::State& state, F&& body) {
         spent += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     }
     return spent;
+}
+
+// Kilobytes of this process's memory from /proc/self/status ("VmRSS:" now,
+// "VmHWM:" at the most).
+inline long StatusKb(const char* key) {
+    std::ifstream status("/proc/self/status");
+    std::string name;
+    long kb = 0;
+    while (status >> name) {
+        if (name == key) {
+            status >> kb;
+            return kb;
+        }
+        status.ignore(1 << 20, '\n');
+    }
+    return 0;
+}
+
+// The most memory work took beyond what the process held, in kilobytes,
+// measured in a child process of its own.
+inline double PeakKbOf(const std::function<void()>& work) {
+    int fds[2];
+    if (::pipe(fds) != 0) return -1;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // The high-water mark starts from here (a fork inherits the parent's).
+        std::ofstream("/proc/self/clear_refs") << "5";
+        const long before = StatusKb("VmRSS:");
+        work();
+        const double used = double(StatusKb("VmHWM:") - before);
+        if (::write(fds[1], &used, sizeof used) != sizeof used) std::_Exit(1);
+        std::_Exit(0);
+    }
+    ::close(fds[1]);
+    double used = -1;
+    if (::read(fds[0], &used, sizeof used) != sizeof used) used = -1;
+    ::close(fds[0]);
+    ::waitpid(child, nullptr, 0);
+    return used;
 }

@@ -2,9 +2,6 @@
 // against sox doing the same conversion (to 16-bit 44.1 kHz WAV) in the
 // same run; and the importer's peak memory against the size of its result.
 #include <sndfile.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -88,47 +85,13 @@ void BM_Import_ImportAudioFile(benchmark::State& state) {
     CompareWithBaseline(state, "import", spent);
 }
 
-// Kilobytes of resident memory now and at the most, from /proc.
-long StatusKb(const char* key) {
-    std::ifstream status("/proc/self/status");
-    std::string name;
-    long kb = 0;
-    while (status >> name) {
-        if (name == key) {
-            status >> kb;
-            return kb;
-        }
-        status.ignore(1 << 20, '\n');
-    }
-    return 0;
-}
-
 void BM_Import_peak_memory_over_result(benchmark::State& state) {
     UseLibraryInProcess();
     Flac();
     double ratio = 0;
     for (auto _ : state) {
-        // In a child of its own, so the high-water mark is this import's.
-        int fds[2];
-        if (::pipe(fds) != 0) std::abort();
-        const pid_t child = ::fork();
-        if (child == 0) {
-            // The high-water mark starts from here (a fork inherits the parent's).
-            std::ofstream("/proc/self/clear_refs") << "5";
-            const long before = StatusKb("VmRSS:");
-            ImportedAudio a = ImportAudioFile(Flac());
-            LONG frames = 0;
-            a.wav->get_NumSamples(&frames);
-            const double result = double(frames) * 4 / 1024;
-            const double used = double(StatusKb("VmHWM:") - before);
-            const double r = used / result;
-            if (::write(fds[1], &r, sizeof r) != sizeof r) std::_Exit(1);
-            std::_Exit(0);
-        }
-        ::close(fds[1]);
-        if (::read(fds[0], &ratio, sizeof ratio) != sizeof ratio) state.SkipWithError("no figure");
-        ::close(fds[0]);
-        ::waitpid(child, nullptr, 0);
+        const double used = PeakKbOf([] { ImportedAudio a = ImportAudioFile(Flac()); });
+        ratio = used / (double(std::llround(double(kFrames) * 44100 / kRate)) * 4 / 1024);
     }
     // The memory the import took at its peak, in results' sizes (goal: under 2).
     state.counters["peak_over_result"] = ratio;

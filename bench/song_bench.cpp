@@ -1,10 +1,12 @@
 // Rendering a stress loop against the per-value rendering it replaces, and
 // saving and opening a song against plain file I/O of the same bytes.
 #include <fcntl.h>
+#include <sndfile.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "audio/globals.h"
@@ -13,6 +15,7 @@
 #include "song/loop_renderer.h"
 #include "song/mix_reader.h"
 #include "song/song.h"
+#include "song/song_export.h"
 #include "support/audio_library.h"
 #include "support/wav_values.h"
 
@@ -183,8 +186,115 @@ void BM_SaveOpen_song(benchmark::State& state) {
     CompareWithBaseline(state, "saveopen", spent);
 }
 
+// A 10-track groove: a half-second sample on each track, every track on
+// a few ticks, an arrangement of four loops.
+struct Groove {
+    Song song;
+    std::string folder = "/tmp/ovra-bench-export-" + std::to_string(::getpid());
+    Groove() {
+        std::filesystem::create_directories(folder);
+        song.SetBpm(1200000);
+        for (int j = 0; j < 10; ++j) song.SampleAt(j)->SetWav(NoisyWav(22050, j + 11));
+        for (int k = 0; k < 4; ++k) {
+            auto loop = song.Sequence(k);
+            loop->Clear();
+            for (int j = 0; j < 10; ++j) {
+                auto t = std::make_shared<LoopTrack>();
+                t->SetNumTicks(32);
+                for (int i = 0; i < 32; ++i)
+                    if ((i * (j + 1) + k) % 7 == 0) t->SetValue(std::uint8_t(i), true);
+                loop->Tracks().push_back(t);
+            }
+        }
+        song.SetArrangement({{0, 4}, {1, 4}, {2, 2}, {3, 2}});
+    }
+    ~Groove() { std::filesystem::remove_all(folder); }
+};
+
+// The rendering --render did before: one buffer, its image, written pass
+// after pass through a file stream.
+void WholeBufferRender(Song& song, int loop, int passes, const std::string& out) {
+    LoopRenderer r;
+    r.NumTracks = song.NumTracks();
+    r.SelectedLoopIndex = std::uint8_t(loop);
+    r.PrepareLoopWav(song);
+    r.RenderSelectedLoop(song, LoopGrid(*song.Sequence(loop)));
+    SafeArrayPtr image;
+    r.LoopWav->ToByteArray(image.Out());
+    const std::uint64_t data = image.Count() - 44;
+    WavHeader header;
+    std::memcpy(&header, image.Bytes(), 44);
+    header.DataHeader.ChunkSize = LONG(data * passes);
+    header.RiffHeader.ChunkSize = header.DataHeader.ChunkSize + 36;
+    auto file = CreateFileForWriting(out);
+    file->WriteBytes(&header, 44);
+    for (int p = 0; p < passes; ++p) file->WriteBytes(image.Bytes() + 44, data);
+    file->Commit();
+}
+
+void BM_Export_whole_buffer_baseline(benchmark::State& state) {
+    Library();
+    Groove g;
+    const double spent =
+        TimeEach(state, [&] { WholeBufferRender(g.song, 1, 150, g.folder + "/old.wav"); });
+    RecordBaseline(state, "export150", spent);
+}
+
+void BM_Export_150_passes_wav(benchmark::State& state) {
+    Library();
+    Groove g;
+    const double spent = TimeEach(
+        state, [&] { ExportSong(g.song, {.loop = 1, .times = 150}, g.folder + "/new.wav"); });
+    CompareWithBaseline(state, "export150", spent);
+    // 1,000 passes (over 11 minutes of audio) in memory of its own: goal under 64 MB.
+    state.counters["peak_MB_1000_passes"] =
+        PeakKbOf([&] { ExportSong(g.song, {.loop = 1, .times = 1000}, g.folder + "/k.wav"); }) /
+        1024;
+}
+
+// libsndfile writing the arrangement's samples, already in memory, as FLAC.
+void BM_Export_flac_from_memory_baseline(benchmark::State& state) {
+    Library();
+    Groove g;
+    std::vector<AudioSample> all;
+    for (std::uint8_t k : ExportPasses(g.song, {.arrangement = true})) {
+        LoopRenderer r;
+        r.NumTracks = 10;
+        r.SelectedLoopIndex = k;
+        r.PrepareLoopWav(g.song);
+        r.RenderSelectedLoop(g.song, LoopGrid(*g.song.Sequence(k)));
+        std::vector<AudioSample> v = ReadWavValues(r.LoopWav.get());
+        all.insert(all.end(), v.begin(), v.end());
+    }
+    const std::string path = g.folder + "/plain.flac";
+    const double spent = TimeEach(state, [&] {
+        SF_INFO info{};
+        info.samplerate = 44100;
+        info.channels = 2;
+        info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+        SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+        sf_writef_short(f, all.data(), sf_count_t(all.size() / 2));
+        sf_close(f);
+    });
+    RecordBaseline(state, "flac", spent);
+}
+
+void BM_Export_arrangement_flac(benchmark::State& state) {
+    Library();
+    Groove g;
+    const double spent = TimeEach(state, [&] {
+        ExportSong(g.song, {.arrangement = true, .format = ExportChoice::Format::kFlac},
+                   g.folder + "/piece.flac");
+    });
+    CompareWithBaseline(state, "flac", spent);
+}
+
 }  // namespace
 
+BENCHMARK(BM_Export_whole_buffer_baseline)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Export_150_passes_wav)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Export_flac_from_memory_baseline)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Export_arrangement_flac)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Render_literal_baseline)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Render_RenderSelectedLoop)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Render_memcpy_of_touched_bytes)->Unit(benchmark::kMillisecond);

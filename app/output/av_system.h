@@ -53,6 +53,8 @@ class AvSystem {
     LONG HalfBytes() const { return halfBytes_; }
     LONG PlayingHalfOffset() const { return playingHalfOffset_; }
     LONG LastEventId() const { return lastEventId_; }
+    // Whether a reader waits to take over at the end of the pass.
+    bool HasQueued() const { return bool(queuedReader_); }
     bool AtEnd() const { return atEnd_; }
     const std::shared_ptr<DirectSoundSecondaryBuffer8>& Buffer() const { return buffer_; }
 

@@ -85,3 +85,32 @@ class TrackLayoutEdit : public QUndoCommand {
     bool made_ = false;
     TrackLayout before_, after_;
 };
+
+// An edit of one value of the song (the tempo, the swing, a track's mix,
+// the arrangement), set through apply. Edits with the same merge key in a
+// row (a spin box stepped up and up) are one edit.
+template <class T>
+class ValueEdit : public QUndoCommand {
+  public:
+    ValueEdit(const QString& text, T before, T after, std::function<void(const T&)> apply,
+              int mergeKey = -1)
+        : QUndoCommand(text),
+          before_(std::move(before)),
+          after_(std::move(after)),
+          apply_(std::move(apply)),
+          mergeKey_(mergeKey) {}
+    void redo() override { apply_(after_); }
+    void undo() override { apply_(before_); }
+    int id() const override { return mergeKey_; }
+    bool mergeWith(const QUndoCommand* other) override {
+        const auto* next = dynamic_cast<const ValueEdit*>(other);
+        if (!next || next->mergeKey_ != mergeKey_) return false;
+        after_ = next->after_;
+        return true;
+    }
+
+  private:
+    T before_, after_;
+    std::function<void(const T&)> apply_;
+    int mergeKey_;
+};

@@ -1,6 +1,7 @@
 // The main window's controls, its caption, key preview and leaving it.
 #include "ui/main_form.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMenuBar>
@@ -14,6 +15,9 @@
 namespace {
 constexpr std::uint32_t kUnlitGreen = RgbColor(0, 64, 0);
 constexpr std::uint32_t kLitGreen = RgbColor(0, 255, 0);
+// The designed client area, 9855 twips wide, and the mix column right of
+// the rows.
+constexpr int kClientWidth = 750;
 }  // namespace
 
 MainForm::MainForm()
@@ -22,6 +26,7 @@ MainForm::MainForm()
       }) {
     setWindowTitle(QStringLiteral(" Trellon"));
     BuildControls();
+    BuildMusicControls();
     BuildMenu();
     documentLabel_ = new QLabel(statusBar());  // owned by the status bar
     modifiedLabel_ = new QLabel(statusBar());
@@ -30,6 +35,8 @@ MainForm::MainForm()
     statusBar()->setSizeGripEnabled(false);
     dialogs_ = MakeFileDialogs();
     prompts_ = MakePrompts(kProgramTitle);
+    musicDialogs_ = MakeMusicDialogs();
+    connect(&exportTimer_, &QTimer::timeout, this, [this] { FinishExport(); });
     connect(&undo_, &QUndoStack::indexChanged, this, [this] {
         ++revision_;
         UpdateDocumentStatus();
@@ -46,11 +53,15 @@ MainForm::~MainForm() {
     GetAvSystem().DetachSink(this);
     // The commands refer to this window: they go before it does.
     undo_.clear();
+    if (exportThread_.joinable()) {
+        exportCancel_ = true;
+        exportThread_.join();
+    }
 }
 
 void MainForm::BuildControls() {
     client_ = new QWidget(this);  // owned by the window
-    client_->setFixedSize(TwipsToPixels(9855), TwipsToPixels(3900));
+    client_->setFixedSize(kClientWidth, TwipsToPixels(3900));
     setCentralWidget(client_);
 
     playButton_ = std::make_unique<QPushButton>(QStringLiteral("Play"), client_);
@@ -113,6 +124,11 @@ void MainForm::BuildMenu() {
 
     importDrumKitCommand_ = new QAction(QStringLiteral("Import &Drum Kit..."), fileMenu_);
     fileMenu_->insertAction(revertCommand_, importDrumKitCommand_);
+    exportCommand_ = new QAction(QStringLiteral("&Export Audio..."), fileMenu_);
+    exportCommand_->setShortcut(QKeySequence(QStringLiteral("Ctrl+E")));
+    fileMenu_->insertAction(exitCommand_, exportCommand_);
+    fileMenu_->insertSeparator(exitCommand_);
+    connect(exportCommand_, &QAction::triggered, this, [this] { ExportCommand_Click(); });
     connect(importDrumKitCommand_, &QAction::triggered, this,
             [this] { ImportDrumKitCommand_Click(); });
     trackMenu_ = menuBar()->addMenu(QStringLiteral("&Track"));
@@ -153,14 +169,19 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
     // once, where it starts.
     QWidget* focus = QApplication::focusWidget();
     if (focus && focus->window() == this ? watched != focus : watched != this) return false;
+    // Digits typed into a number box (tempo, swing, volume) are numbers.
+    for (QWidget* w = focus; w && w != this; w = w->parentWidget())
+        if (qobject_cast<QAbstractSpinBox*>(w)) return false;
     const auto* key = static_cast<QKeyEvent*>(event);
     KeyDown(FormKeyCode(*key), FormShiftState(key->modifiers()));
     return false;  // the focused control gets the key too
 }
 
 void MainForm::KeyDown(int keyCode, int /*shift*/) {
-    if (keyCode >= kKeyNumpad0 && keyCode <= kKeyNumpad0 + 9)
+    if (keyCode >= kKeyNumpad0 && keyCode <= kKeyNumpad0 + 9) {
+        SetArrangementMode(false);
         Report([&] { SetSelectedLoopIndex(static_cast<std::uint8_t>(keyCode - kKeyNumpad0)); });
+    }
 }
 
 void MainForm::ExitCommand_Click() {
@@ -172,6 +193,10 @@ void MainForm::closeEvent(QCloseEvent* event) {
     if (!MaySongBeDiscarded()) {
         event->ignore();
         return;
+    }
+    if (exportThread_.joinable()) {
+        exportCancel_ = true;
+        exportThread_.join();
     }
     Report([&] {
         if (GetAvSystem().IsPlaying()) GetAvSystem().StopPlaying();

@@ -8,16 +8,22 @@
 #pragma once
 
 #include <QAction>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTimer>
+#include <QToolButton>
 #include <QUndoStack>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "forms/error_box.h"
@@ -29,6 +35,7 @@
 #include "support/file_dialogs.h"
 #include "support/prompts.h"
 #include "ui/edit_commands.h"
+#include "ui/music_dialogs.h"
 #include "ui/sequence_control.h"
 
 class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
@@ -102,6 +109,31 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     // Plays an audio file through the output (the sample dialog's Play).
     void PreviewSample(const std::string& path);
 
+    // ---- tempo, loops, mix, arrangement, export ----------------------------
+    // The song's tempo in beats per minute (an edit, 30 to 300); the loop
+    // shown is rendered at it and, while playing, takes over at the end of
+    // the pass.
+    void SetTempo(double bpm);
+    // The swing in percent of a tick (an edit, 0 to 50).
+    void SetSwing(int percent);
+    // A track's volume in percent, mute and solo (each an edit).
+    void SetTrackVolume(LONG track, int percent);
+    void SetTrackMute(LONG track, bool on);
+    void SetTrackSolo(LONG track, bool on);
+    // Asks for the arrangement (an edit).
+    void EditArrangement();
+    // Plays the arrangement, not the loop shown, when Play is pressed.
+    void SetArrangementMode(bool on);
+    bool ArrangementMode() const { return arrangementMode_->isChecked(); }
+    // The loop queued to take over at the end of the pass; -1 for none.
+    int QueuedLoop() const { return queuedLoop_; }
+    // Asks what to export and where, and writes it on a thread of its own
+    // behind a progress dialog; true while that goes on.
+    void ExportCommand_Click();
+    bool IsExporting() const { return exportThread_.joinable(); }
+    // Ends an export the way its Cancel button does.
+    void CancelExport() { exportCancel_ = true; }
+
     // ---- the document ----------------------------------------------------
     // Whether the song differs from what was last opened or saved.
     bool IsModified() const;
@@ -158,6 +190,18 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     QMenu* EditMenu() const { return editMenu_; }
     QAction* UndoCommand() const { return undoCommand_; }
     QMenu* TrackMenu() const { return trackMenu_; }
+    QAction* ExportCommand() const { return exportCommand_; }
+    QDoubleSpinBox* TempoBox() const { return tempoBox_; }
+    QSpinBox* SwingBox() const { return swingBox_; }
+    // Loop button k (0 to 9): checked for the loop shown, "queued" for the
+    // loop that takes over, bold for a loop that holds any tick.
+    QToolButton* LoopButton(int k) const { return loopButtons_.at(std::size_t(k)); }
+    QToolButton* ArrangementModeButton() const { return arrangementMode_; }
+    QPushButton* ArrangementButton() const { return arrangementButton_; }
+    // A row's mix controls.
+    QToolButton* MuteButton(LONG track) const;
+    QToolButton* SoloButton(LONG track) const;
+    QSpinBox* VolumeBox(LONG track) const;
     QAction* AddTrackCommand() const { return addTrackCommand_; }
     QAction* ImportDrumKitCommand() const { return importDrumKitCommand_; }
     QAction* RedoCommand() const { return redoCommand_; }
@@ -171,6 +215,7 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     void SetPrompts(std::unique_ptr<Prompts> prompts) { prompts_ = std::move(prompts); }
     void SetSettings(std::unique_ptr<QSettings> settings) { settings_ = std::move(settings); }
     void SetRecoveryFolder(const std::string& folder);
+    void SetMusicDialogs(std::unique_ptr<MusicDialogs> d) { musicDialogs_ = std::move(d); }
     void SetErrorReporter(ErrorReporter reporter) { reportError_.SetReporter(std::move(reporter)); }
 
     // ---- event handlers --------------------------------------------------
@@ -201,6 +246,26 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     LONG AppendTrackToSong();
     // The row under a point of the window; -1 below or beside the rows.
     LONG RowAt(const QPoint& windowPosition) const;
+    void BuildMusicControls();
+    // An edit of a track's mix: change makes the new mix from the old.
+    void EditTrackMix(LONG track, const QString& text, int mergeKey,
+                      const std::function<void(TrackMix&)>& change);
+    // The mix controls of the rows, made and removed with them, showing the song.
+    void SyncTrackControls();
+    // The song's values in the tempo and swing boxes, and the loop buttons' states.
+    void ShowSongSettings();
+    void UpdateLoopButtons();
+    // Renders loop k (when it has no rendering) and gives a reader on it.
+    ComPtr<IWavReader> ReaderOnLoop(std::uint8_t k);
+    // The loop shown, without queueing it (the arrangement shows what plays).
+    void ShowLoop(std::uint8_t v);
+    // Queues the pass after the one that plays, in arrangement mode.
+    void QueueNextArrangementPass();
+    // After a notification: a queued reader that took over.
+    void FollowQueue();
+    // The client area as tall as the rows and the lights need.
+    void FitClientArea();
+    void FinishExport();
     void HideInstallerWindow();
     void PlayOrStop();
     void New();
@@ -249,6 +314,32 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     std::unique_ptr<SongRecovery> recovery_;
     QTimer autosaveTimer_;
 
+    // Tempo, loops, mix and arrangement; widgets owned by the client area.
+    QDoubleSpinBox* tempoBox_ = nullptr;
+    QSpinBox* swingBox_ = nullptr;
+    std::vector<QToolButton*> loopButtons_;
+    QToolButton* arrangementMode_ = nullptr;
+    QPushButton* arrangementButton_ = nullptr;
+    struct TrackControls {
+        std::unique_ptr<QToolButton> mute, solo;
+        std::unique_ptr<QSpinBox> volume;
+    };
+    std::vector<TrackControls> trackControls_;
+    int queuedLoop_ = -1;
+    bool playingArrangement_ = false;
+    // The arrangement pass that plays and the one queued after it.
+    std::size_t passPlaying_ = 0, passQueued_ = 0;
+    std::vector<std::uint8_t> arrangementPasses_;
+    std::unique_ptr<MusicDialogs> musicDialogs_;
+
+    // An export under way.
+    std::thread exportThread_;
+    std::atomic<double> exportDone_{0};
+    std::atomic<bool> exportCancel_{false}, exportFinished_{false};
+    std::string exportError_, exportPath_;
+    std::unique_ptr<QProgressDialog> exportProgress_;
+    QTimer exportTimer_;
+
     QWidget* client_ = nullptr;  // owned by the window
     std::unique_ptr<QPushButton> playButton_;
     std::vector<std::unique_ptr<SequenceControl>> rows_;
@@ -259,7 +350,7 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     QAction *newCommand_ = nullptr, *openCommand_ = nullptr, *revertCommand_ = nullptr,
             *saveCommand_ = nullptr, *saveAsCommand_ = nullptr, *exitCommand_ = nullptr,
             *undoCommand_ = nullptr, *redoCommand_ = nullptr, *addTrackCommand_ = nullptr,
-            *importDrumKitCommand_ = nullptr;
+            *importDrumKitCommand_ = nullptr, *exportCommand_ = nullptr;
     QLabel *documentLabel_ = nullptr, *modifiedLabel_ = nullptr;
     std::unique_ptr<FileDialogs> dialogs_;
     std::unique_ptr<Prompts> prompts_;

@@ -26,6 +26,7 @@ void MainForm::SetNumTracks(LONG n) {
         rows_.push_back(std::move(row));
     }
     renderer_.NumTracks = n;
+    SyncTrackControls();
 }
 
 void MainForm::TrackToRow(SequenceControl& row, const LoopTrack& track) {
@@ -106,6 +107,7 @@ void MainForm::ApplyTick(std::uint8_t loop, LONG track, short tick, bool on) {
         }
         renderer_.RenderSelectedLoop(*song_, *this);
     });
+    UpdateLoopButtons();
 }
 
 void MainForm::LoadSample(LONG trackIndex, const std::string& path) {

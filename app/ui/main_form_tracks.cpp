@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include "com/bstr.h"
+#include "forms/twips.h"
 #include "import/audio_import.h"
 #include "import/drum_kit.h"
 #include "output/av_module.h"
@@ -85,6 +86,17 @@ void MainForm::RefreshTracks() {
         Row(i)->SetSample(sample->Wav());
     }
     if (LoopWav()) renderer_.RenderSelectedLoop(*song_, *this);
+    SyncTrackControls();
+    UpdateLoopButtons();
+    // The lights follow the rows the user added or removed.
+    LayoutTickIndicators();
+    FitClientArea();
+}
+
+void MainForm::FitClientArea() {
+    const FilledSquare* last = TickIndicator(NumTickIndicators() - 1);
+    const int needed = last ? last->geometry().bottom() + 10 : 0;
+    client_->setFixedHeight(std::max(TwipsToPixels(3900), needed));
 }
 
 LONG MainForm::AppendTrackToSong() {

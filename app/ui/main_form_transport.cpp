@@ -4,6 +4,7 @@
 
 #include "forms/twips.h"
 #include "output/av_module.h"
+#include "song/song_export.h"
 #include "support/app_error.h"
 #include "support/integers.h"
 #include "ui/main_form.h"
@@ -13,8 +14,20 @@ void MainForm::PlayButton_Click() {
         AvSystem& av = GetAvSystem();
         if (av.IsPlaying()) {
             playButton_->setText(QStringLiteral("Play"));
+            playingArrangement_ = false;
+            queuedLoop_ = -1;
             av.StopPlaying();
+            UpdateLoopButtons();
             return;
+        }
+        // In arrangement mode the piece starts with its first pass.
+        if (ArrangementMode()) {
+            arrangementPasses_ = ExportPasses(*song_, {.arrangement = true});
+            if (arrangementPasses_.empty())
+                ThrowError(kErrInvalidArgument,
+                           "The arrangement is empty: add its loops with Edit... first");
+            passPlaying_ = 0;
+            ShowLoop(arrangementPasses_[0]);
         }
         playButton_->setText(QStringLiteral("Stop"));
         try {
@@ -23,22 +36,43 @@ void MainForm::PlayButton_Click() {
             Check(LoopWav()->OpenReader(reader.Out()));
             LONG frames = 0;
             Check(LoopWav()->get_NumSamples(&frames));
+            // Nothing left queued from before; the end of each reader is its
+            // own end, so a loop of another length (another tempo) can follow.
+            av.Enqueue(nullptr);
             av.PlayAudio(reader.get(), {.hwnd = static_cast<LONG>(WindowHandle(this)),
                                         .EventSink = this,
                                         .StartPos = 0,
-                                        .EndPos = frames,
+                                        .EndPos = -1,
                                         .PlayLoop = true,
                                         .HalfBufferSize = frames / TicksPerLoop() + 1});
+            queuedLoop_ = -1;
+            playingArrangement_ = ArrangementMode();
+            if (playingArrangement_) QueueNextArrangementPass();
         } catch (...) {
             // Nothing plays: the button offers Play again.
             playButton_->setText(QStringLiteral("Play"));
+            playingArrangement_ = false;
             if (av.IsPlaying()) av.StopPlaying();
             throw;
         }
+        UpdateLoopButtons();
     });
 }
 
 void MainForm::SetSelectedLoopIndex(std::uint8_t v) {
+    ShowLoop(v);
+    AvSystem& av = GetAvSystem();
+    if (av.IsPlaying()) {
+        // Takes over at the end of the pass being played.
+        ComPtr<IWavReader> reader;
+        Check(LoopWav()->OpenReader(reader.Out()));
+        av.Enqueue(reader.get());
+        queuedLoop_ = v;
+    }
+    UpdateLoopButtons();
+}
+
+void MainForm::ShowLoop(std::uint8_t v) {
     // Selecting a loop the song does not have yet makes it: a change to the song.
     const auto& loops = song_->LoopSlots();
     if (v >= loops.size() || !loops[v]) ChangedOutsideUndo();
@@ -57,13 +91,6 @@ void MainForm::SetSelectedLoopIndex(std::uint8_t v) {
         renderer_.PrepareLoopWav(*song_);
         renderer_.RenderSelectedLoop(*song_, *this);
     }
-    AvSystem& av = GetAvSystem();
-    if (av.IsPlaying()) {
-        // Takes over at the end of the pass being played.
-        ComPtr<IWavReader> reader;
-        Check(LoopWav()->OpenReader(reader.Out()));
-        av.Enqueue(reader.get());
-    }
     SetCaptionForLoop(v);
 }
 
@@ -76,6 +103,7 @@ void MainForm::SetSong(std::shared_ptr<Song> song) {
         Row(i)->SetCaption(sample->Caption());
         Row(i)->SetSample(sample->Wav());
     }
+    ShowSongSettings();
 }
 
 void MainForm::DXCallback(LONG eventid) {
@@ -89,6 +117,7 @@ void MainForm::DXCallback(LONG eventid) {
         if (FilledSquare* lit = TickIndicator(lastLitTick_))
             lit->SetFillColor(activeGreenLed_->FillColor());
         av.HandleNotification(eventid, false);
+        FollowQueue();
     } catch (const std::exception& e) {
         // Playback that cannot go on stops, rather than failing at every tick.
         try {
@@ -96,6 +125,8 @@ void MainForm::DXCallback(LONG eventid) {
         } catch (const std::exception&) {
         }
         playButton_->setText(QStringLiteral("Play"));
+        playingArrangement_ = false;
+        queuedLoop_ = -1;
         reportError_(e.what());
     }
 }

@@ -8,6 +8,25 @@
 #include "song/song_file.h"
 #include "ui/main_form.h"
 
+// The arrangement editor and the export choice, answered from a script.
+class ScriptedMusicDialogs : public MusicDialogs {
+  public:
+    std::deque<std::vector<ArrangementStep>> arrangements;  // when empty: cancelled
+    std::deque<ExportChoice> exports;                       // when empty: cancelled
+    bool EditArrangement(std::vector<ArrangementStep>& steps, QWidget*) override {
+        if (arrangements.empty()) return false;
+        steps = arrangements.front();
+        arrangements.pop_front();
+        return true;
+    }
+    bool ChooseExport(ExportChoice& choice, bool, QWidget*) override {
+        if (exports.empty()) return false;
+        choice = exports.front();
+        exports.pop_front();
+        return true;
+    }
+};
+
 class MainWindow : public WindowTest {
   protected:
     void TearDown() override {
@@ -34,6 +53,9 @@ class MainWindow : public WindowTest {
         auto dialogs = std::make_unique<ScriptedDialogs>();
         dialogs_ = dialogs.get();
         form_->SetFileDialogs(std::move(dialogs));
+        auto music = std::make_unique<ScriptedMusicDialogs>();
+        music_ = music.get();
+        form_->SetMusicDialogs(std::move(music));
         auto prompts = std::make_unique<ScriptedPrompts>();
         prompts->answers = std::exchange(startAnswers_, {});
         prompts_ = prompts.get();
@@ -63,6 +85,7 @@ class MainWindow : public WindowTest {
     std::unique_ptr<MainForm> form_;
     ScriptedDialogs* dialogs_ = nullptr;
     ScriptedPrompts* prompts_ = nullptr;
+    ScriptedMusicDialogs* music_ = nullptr;
     std::deque<bool> startAnswers_;  // for the questions start-up asks
 };
 
@@ -90,4 +113,12 @@ inline std::vector<unsigned char> BytesOf(IWav* wav) {
     std::vector<unsigned char> b(v.size() * 2);
     std::memcpy(b.data(), v.data(), b.size());
     return b;
+}
+
+// count bytes of v from from on (fewer at its end).
+inline std::vector<unsigned char> Slice(const std::vector<unsigned char>& v, std::size_t from,
+                                        std::size_t count) {
+    if (from >= v.size()) return {};
+    return std::vector<unsigned char>(v.begin() + long(from),
+                                      v.begin() + long(std::min(v.size(), from + count)));
 }

@@ -46,12 +46,13 @@ TEST_F(MainWindow, StartsOnTheDefaultSongReadyToPlay) {
         items << (a->isSeparator() ? "-" : a->text() + " " + a->shortcut().toString());
     EXPECT_EQ(items.join('|'),
               "&New Ctrl+N|&Open Ctrl+O|Open &Recent |Import &Drum Kit... |&Revert |&Save Ctrl+S|"
-              "Save &As... Ctrl+Shift+S|-|E&xit Ctrl+Q|&Undo Ctrl+Z|&Redo Ctrl+Shift+Z|"
-              "&Add Track Ctrl+T");
+              "Save &As... Ctrl+Shift+S|-|&Export Audio... Ctrl+E|-|E&xit Ctrl+Q|&Undo Ctrl+Z|"
+              "&Redo Ctrl+Shift+Z|&Add Track Ctrl+T");
 
-    // Layout in pixels: client area 657 x 260, rows 17 apart, indicators of
-    // 11 x 11 under their boxes, 3 pixels below the last row.
-    EXPECT_EQ(form.centralWidget()->size(), QSize(657, 260));
+    // Layout in pixels: client area 657 x 260 as designed, and 93 pixels more
+    // on the right for each track's mix; rows 17 apart, indicators of 11 x 11
+    // under their boxes, 3 pixels below the last row.
+    EXPECT_EQ(form.centralWidget()->size(), QSize(750, 260));
     EXPECT_EQ(form.PlayButton()->geometry(), QRect(8, 4, 81, 17));
     EXPECT_EQ(form.Row(0)->geometry(), QRect(8, 28, 641, 17));
     EXPECT_EQ(form.Row(9)->geometry(), QRect(8, 28 + 9 * 17, 641, 17));
@@ -240,7 +241,7 @@ TEST_F(MainWindow, RowsGrowShrinkAndClamp) {
     EXPECT_FALSE(r1.isNull());
     EXPECT_EQ(form.NumTracks(), 2);
     // The window's size and the indicators stay where they were.
-    EXPECT_EQ(form.centralWidget()->size(), QSize(657, 260));
+    EXPECT_EQ(form.centralWidget()->size(), QSize(750, 260));
     EXPECT_EQ(form.TickIndicator(0)->y(), 28 + 10 * 17 + 3);
 }
 

@@ -6,13 +6,6 @@ namespace {
 
 constexpr std::uint32_t kUnlit = RgbColor(0, 64, 0), kLit = RgbColor(0, 255, 0);
 
-std::vector<unsigned char> Slice(const std::vector<unsigned char>& v, std::size_t from,
-                                 std::size_t count) {
-    if (from >= v.size()) return {};
-    return std::vector<unsigned char>(v.begin() + long(from),
-                                      v.begin() + long(std::min(v.size(), from + count)));
-}
-
 }  // namespace
 
 TEST_F(MainWindow, PlayPlaysTheLoopOverAndOverAndStopEndsIt) {
