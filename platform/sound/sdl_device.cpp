@@ -23,7 +23,8 @@ class SdlBuffer : public DirectSoundSecondaryBuffer8 {
         want.channels = static_cast<Uint8>(Format().nChannels);
         want.samples = SdlDevice::kPeriodFrames;
         want.callback = [](void* self, Uint8* out, int len) {
-            static_cast<SdlBuffer*>(self)->Render(out, static_cast<std::size_t>(len));
+            static_cast<SdlBuffer*>(self)->Render(out, static_cast<std::size_t>(len),
+                                                  SdlDevice::kRefillWait);
         };
         want.userdata = this;
         SDL_AudioSpec have{};

@@ -3,6 +3,8 @@
 // with a short callback period; only SDL's audio subsystem is used.
 #pragma once
 
+#include <chrono>
+
 #include "sound/sound_device.h"
 
 class SdlDevice : public SoundDevice {
@@ -12,7 +14,11 @@ class SdlDevice : public SoundDevice {
     ~SdlDevice() override;
     std::shared_ptr<DirectSoundSecondaryBuffer8> CreateBuffer(const DSBUFFERDESC& desc) override;
 
-    static constexpr int kPeriodFrames = 512;
+    // Frames per callback: also how much audio the sound server holds
+    // ahead, which must outlast the scheduling delays of a busy desktop.
+    static constexpr int kPeriodFrames = 2048;
+    // How long a callback waits for the program to refill the ring.
+    static constexpr std::chrono::milliseconds kRefillWait{250};
 
   private:
     SdlDevice() = default;

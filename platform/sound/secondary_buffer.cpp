@@ -10,7 +10,32 @@ DirectSoundSecondaryBuffer8::DirectSoundSecondaryBuffer8(const DSBUFFERDESC& des
                                                          std::function<void(bool)> run)
     : format_(desc.fxFormat),
       ring_(static_cast<std::size_t>(std::max<LONG>(desc.lBufferBytes, 0)), 0),
-      run_(std::move(run)) {}
+      fresh_(new std::atomic<bool>[ring_.size() / FrameBytes() + 1]),
+      run_(std::move(run)) {
+    for (std::size_t f = 0; f <= ring_.size() / FrameBytes(); ++f) fresh_[f] = false;
+}
+
+std::size_t DirectSoundSecondaryBuffer8::FrameBytes() const {
+    return format_.nBlockAlign > 0 ? std::size_t(format_.nBlockAlign) : 1;
+}
+
+bool DirectSoundSecondaryBuffer8::IsFresh(LONG offset) const {
+    return offset >= 0 && offset < Size() &&
+           fresh_[std::size_t(offset) / FrameBytes()].load(std::memory_order_acquire);
+}
+
+void DirectSoundSecondaryBuffer8::WakeRender() {
+    { std::lock_guard<std::mutex> lock(waitMutex_); }
+    written_.notify_all();
+}
+
+bool DirectSoundSecondaryBuffer8::WaitForWrite(LONG from, std::chrono::milliseconds wait) {
+    if (wait.count() <= 0) return false;
+    std::unique_lock<std::mutex> lock(waitMutex_);
+    return written_.wait_for(lock, wait, [&] {
+        return !IsPlaying() || cursor_.load(std::memory_order_acquire) != from || IsFresh(from);
+    });
+}
 
 HRESULT DirectSoundSecondaryBuffer8::SetNotificationPositions(LONG count,
                                                               const DSBPOSITIONNOTIFY* table) {
@@ -39,13 +64,18 @@ HRESULT DirectSoundSecondaryBuffer8::WriteBuffer(LONG start, LONG bytes, const v
         std::min<std::size_t>(std::size_t(bytes), ring_.size() - std::size_t(start));
     std::memcpy(ring_.data() + start, from, first);
     std::memcpy(ring_.data(), from + first, std::size_t(bytes) - first);
-    written_.fetch_add(1, std::memory_order_release);
+    // The frames written, wrapping like the bytes, are fresh to play.
+    const std::size_t frame = FrameBytes(), frames = ring_.size() / frame;
+    for (std::size_t b = 0; b < std::size_t(bytes); b += frame)
+        fresh_[((std::size_t(start) + b) / frame) % frames].store(true, std::memory_order_release);
+    WakeRender();
     return S_OK;
 }
 
 HRESULT DirectSoundSecondaryBuffer8::SetCurrentPosition(LONG offset) {
     if (offset < 0 || offset >= Size()) return E_INVALIDARG;
     cursor_.store(offset, std::memory_order_release);
+    WakeRender();
     return S_OK;
 }
 
@@ -64,6 +94,7 @@ HRESULT DirectSoundSecondaryBuffer8::Play(LONG) {
 
 HRESULT DirectSoundSecondaryBuffer8::Stop() {
     if (!playing_.exchange(false, std::memory_order_acq_rel)) return S_OK;
+    WakeRender();  // a Render waiting for a write ends before the device halts
     if (run_) run_(false);
     if (stopEvent_) EventService::Instance().Signal(stopEvent_);
     return S_OK;
@@ -89,25 +120,42 @@ void DirectSoundSecondaryBuffer8::SignalPassed(LONG from, LONG advance) {
     for (std::size_t i = 0; i < count; ++i) EventService::Instance().Signal(due[i].id);
 }
 
-void DirectSoundSecondaryBuffer8::Render(unsigned char* out, std::size_t bytes) {
-    const std::size_t size = ring_.size();
-    if (!IsPlaying() || size == 0) {
-        // Silence: unsigned 8-bit audio rests at 128.
-        std::memset(out, format_.nBitsPerSample == 8 ? 128 : 0, bytes);
-        return;
-    }
-    written_.load(std::memory_order_acquire);
-    LONG from = cursor_.load(std::memory_order_acquire);
-    std::size_t pos = static_cast<std::size_t>(from), done = 0;
+void DirectSoundSecondaryBuffer8::Render(unsigned char* out, std::size_t bytes,
+                                         std::chrono::milliseconds wait) {
+    const std::size_t size = ring_.size(), frame = FrameBytes();
+    // Silence: unsigned 8-bit audio rests at 128.
+    const int silence = format_.nBitsPerSample == 8 ? 128 : 0;
+    std::size_t done = 0;
     while (done < bytes) {
-        std::size_t n = std::min(bytes - done, size - pos);
-        std::memcpy(out + done, ring_.data() + pos, n);
+        if (!IsPlaying() || size == 0) {
+            std::memset(out + done, silence, bytes - done);
+            return;
+        }
+        const LONG from = cursor_.load(std::memory_order_acquire);
+        const std::size_t start = static_cast<std::size_t>(from);
+        // The frames from the cursor on that were written since they were
+        // last played, or else those that were not.
+        const bool fresh = IsFresh(from);
+        if (!fresh && WaitForWrite(from, wait)) continue;
+        std::size_t n = 0;
+        while (n < bytes - done && IsFresh(LONG((start + n) % size)) == fresh)
+            n += frame - (start + n) % frame;
+        n = std::min(n, bytes - done);
+        for (std::size_t k = 0; k < n;) {
+            const std::size_t at = (start + k) % size, run = std::min(n - k, size - at);
+            if (fresh)
+                std::memcpy(out + done + k, ring_.data() + at, run);
+            else
+                std::memset(out + done + k, silence, run);  // not written in time
+            k += run;
+        }
+        for (std::size_t k = 0; k < n; k += frame)
+            fresh_[((start + k) % size) / frame].store(false, std::memory_order_relaxed);
+        // A cursor moved meanwhile by the program wins over this advance.
+        LONG expected = from;
+        if (cursor_.compare_exchange_strong(expected, LONG((start + n) % size),
+                                            std::memory_order_acq_rel))
+            SignalPassed(from, LONG(std::min<std::size_t>(n, 0x7FFFFFFF)));
         done += n;
-        pos = (pos + n) % size;
     }
-    // A cursor moved meanwhile by the program wins over this advance.
-    LONG expected = from;
-    if (cursor_.compare_exchange_strong(expected, static_cast<LONG>(pos),
-                                        std::memory_order_acq_rel))
-        SignalPassed(from, static_cast<LONG>(std::min<std::size_t>(bytes, 0x7FFFFFFF)));
 }

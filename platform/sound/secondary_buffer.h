@@ -1,11 +1,24 @@
 // A sound buffer: a looping byte ring in the buffer's own format, a play
 // cursor, and the notification positions the cursor signals as it passes
 // them. The device's real-time side only calls Render, which copies bytes
-// out and queues due notifications; it never allocates or blocks.
+// out and queues due notifications; it never allocates.
+//
+// A frame of the ring is played once per write: the program refills what
+// was played (a half, when a notification says the cursor entered the
+// other one), and Render never plays a frame that has not been written
+// since it was last played. Where it would, it waits, a bounded while, for
+// the program to write it: a device that is asked for data in bursts (a
+// sound server catching up after a stall) runs ahead of the program's
+// refills, and without the wait it would play the ring's old contents. A
+// frame not written in time is played as silence.
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "com/hresult.h"
@@ -33,19 +46,32 @@ class DirectSoundSecondaryBuffer8 {
 
     // The real-time side: the next bytes the device plays, silence while
     // stopped; the cursor advances and passed notifications are signalled.
-    void Render(unsigned char* out, std::size_t bytes);
+    // A frame not written since it was last played is waited for as long
+    // as wait, then played as silence.
+    void Render(unsigned char* out, std::size_t bytes, std::chrono::milliseconds wait);
+
+    // Whether the frame at byte offset has been written since it was played.
+    bool IsFresh(LONG offset) const;
 
   private:
     void SignalPassed(LONG from, LONG advance);
+    std::size_t FrameBytes() const;
+    // Until the frame at the cursor is written, the cursor moves or playback
+    // stops; false when wait passed first.
+    bool WaitForWrite(LONG from, std::chrono::milliseconds wait);
+    void WakeRender();
 
     WAVEFORMATEX format_;
     std::vector<unsigned char> ring_;
     std::vector<DSBPOSITIONNOTIFY> notify_;  // sorted by offset; set while stopped
     LONG stopEvent_ = 0;
     std::atomic<LONG> cursor_{0};
-    // Bumped after every write, read before every render: what the program
-    // wrote is visible to the device thread that plays it.
-    std::atomic<unsigned> written_{0};
+    // Per frame: written by the program and not yet played. A write sets it
+    // after the bytes (release), Render reads it before them (acquire).
+    std::unique_ptr<std::atomic<bool>[]> fresh_;
     std::atomic<bool> playing_{false};
+    // Render waits here for a write; the program's thread only notifies.
+    std::mutex waitMutex_;
+    std::condition_variable written_;
     std::function<void(bool)> run_;
 };

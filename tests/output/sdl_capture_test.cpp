@@ -48,7 +48,7 @@ TEST_F(SdlCapture, PlaysLoopingPassesAndAQueuedSwitchSeamlessly) {
         av.PlayAudio(loopReader.get(), Options(&sink, 0, -1, true, 1024));
         // Queue the switch while the third pass is being read.
         int rewinds = 0;
-        LONG last = 0;
+        LONG last = av.PlaybackPosition();
         bool queued = false;
         auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (std::chrono::steady_clock::now() < until) {
@@ -80,6 +80,8 @@ TEST_F(SdlCapture, PlaysLoopingPassesAndAQueuedSwitchSeamlessly) {
         for (LONG i = 0; i < 2 * loopFrames; ++i) want.push_back(AudioSample(1 + i));
     for (LONG i = 0; i < 2 * nextFrames; ++i) want.push_back(AudioSample(-1 - i));
     ASSERT_GE(v.end() - start, static_cast<long>(want.size())) << "played too little";
-    EXPECT_TRUE(std::equal(want.begin(), want.end(), start))
-        << "the captured stream has a gap or a glitch";
+    auto [wrong, got] = std::mismatch(want.begin(), want.end(), start);
+    EXPECT_TRUE(wrong == want.end())
+        << "the captured stream has a gap or a glitch at value " << (wrong - want.begin()) << ": "
+        << (got == v.end() ? 0 : *got) << " for " << (wrong == want.end() ? 0 : *wrong);
 }

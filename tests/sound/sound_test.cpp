@@ -52,19 +52,30 @@ TEST(SoundBuffer, SignalsPositionsAsTheCursorPassesThemAndStopOnlyWhenPlaying) {
     LONG play = -1;
     buffer->GetCurrentPosition(&play, nullptr);
     EXPECT_EQ(play, 500);
-    // One advance past the end and past 1 and 500 again signals all, in order.
+    // One advance past the end and past 1 and 500 again signals all, in
+    // order; the frames played a second time without a write in between
+    // are silence, not the ring's old bytes.
+    device->ClearPlayed();
     device->AdvanceBytes(1000);
     EXPECT_EQ(sink.ids, (std::vector<LONG>{start, half, start, half}));
+    std::vector<unsigned char> ring(1000);
+    for (int i = 0; i < 200; ++i) ring[(900 + i) % 1000] = bytes[i];
+    for (int i = 0; i < 800; ++i) ring[100 + i] = bytes[200 + i];
+    EXPECT_EQ(std::vector<unsigned char>(device->Played().begin(), device->Played().begin() + 500),
+              std::vector<unsigned char>(ring.begin() + 500, ring.end()))
+        << "the unplayed half plays as written";
+    EXPECT_EQ(std::vector<unsigned char>(device->Played().begin() + 500, device->Played().end()),
+              std::vector<unsigned char>(500, 0))
+        << "a frame is played once per write";
     ASSERT_EQ(buffer->SetCurrentPosition(700), S_OK);
     device->DeliverPendingForTest();
     EXPECT_EQ(sink.ids.size(), 4u) << "moving the cursor signals nothing";
 
     // What was played is the ring's bytes from the cursor.
+    ASSERT_EQ(buffer->WriteBuffer(900, 200, bytes.data(), 0), S_OK);
+    ASSERT_EQ(buffer->WriteBuffer(100, 800, bytes.data() + 200, 0), S_OK);
     device->ClearPlayed();
     device->AdvanceBytes(400);
-    std::vector<unsigned char> ring(1000);
-    for (int i = 0; i < 200; ++i) ring[(900 + i) % 1000] = bytes[i];
-    for (int i = 0; i < 800; ++i) ring[100 + i] = bytes[200 + i];
     std::vector<unsigned char> want(ring.begin() + 700, ring.end());
     want.insert(want.end(), ring.begin(), ring.begin() + 100);
     EXPECT_EQ(device->Played(), want);
