@@ -1,6 +1,7 @@
 #include "sound/event_service.h"
 
 #include <chrono>
+#include <cstdio>
 
 EventService& EventService::Instance() {
     // Never destroyed: buffers stopping while the program exits still signal.
@@ -30,9 +31,36 @@ void EventService::DestroyEvent(LONG id) {
 }
 
 void EventService::Signal(LONG id) {
-    queue_.Push(id);
+    if (overflowing_.load(std::memory_order_acquire) || !queue_.Push(id)) Overflow(id);
     wake_.fetch_add(1, std::memory_order_release);
     wake_.notify_one();
+}
+
+void EventService::Overflow(LONG id) {
+    overflows_.fetch_add(1, std::memory_order_relaxed);
+    // Slots fill from the front, so one event finds its own slot before a
+    // free one behind it (barring a drain in between: then it is delivered
+    // twice, never lost).
+    bool kept = false;
+    for (auto& slot : overflowed_) {
+        LONG seen = 0;
+        if (slot.compare_exchange_strong(seen, id, std::memory_order_acq_rel) || seen == id) {
+            kept = true;
+            break;
+        }
+    }
+    if (!kept) lost_.fetch_add(1, std::memory_order_relaxed);
+    // Raised after the slot is taken: a drain that clears it first finds
+    // it raised again and drains once more.
+    overflowing_.store(true, std::memory_order_release);
+}
+
+void EventService::ReportLost() {
+    const unsigned long lost = Lost(), before = lostReported_.exchange(lost);
+    if (lost != before)
+        std::fprintf(stderr,
+                     "sound events: %lu notifications lost: the program did not take them\n",
+                     lost - before);
 }
 
 void EventService::Deliver(LONG id) {
@@ -62,6 +90,14 @@ void EventService::Deliver(LONG id) {
 void EventService::DeliverPending() {
     LONG id;
     while (queue_.Pop(&id)) Deliver(id);
+    if (!overflowing_.load(std::memory_order_acquire)) return;
+    // The queue is empty: what overflowed comes next, and new signals may
+    // use the queue again. One that still lands in the table is taken by
+    // this drain or the next.
+    overflowing_.store(false, std::memory_order_release);
+    for (auto& slot : overflowed_)
+        if (LONG overflowed = slot.exchange(0, std::memory_order_acq_rel)) Deliver(overflowed);
+    ReportLost();
 }
 
 void EventService::StartDeliveryThread() {
@@ -86,10 +122,10 @@ void EventService::StopDeliveryThread() {
 
 Dispatcher ManualDispatcher::AsDispatcher() {
     return [this](std::function<void()> f) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            queue_.push_back(std::move(f));
-        }
+        // Notified under the lock: an owner that runs the delivery and then
+        // destroys the dispatcher cannot do so while this still uses it.
+        std::lock_guard<std::mutex> lock(mutex_);
+        queue_.push_back(std::move(f));
         ready_.notify_one();
     };
 }

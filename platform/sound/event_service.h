@@ -2,8 +2,17 @@
 // the sink's DXCallback with its id. Signals are queued without blocking
 // (audio threads signal too) and delivered through the program's dispatcher,
 // which runs each delivery on the program's own thread, one at a time.
+//
+// The queue is bounded. A signal that finds it full is not dropped: it goes
+// to a small table of overflowed events, where repeated signals of one
+// event coalesce into one delivery, made after everything queued before
+// it. While that table holds anything, later signals join it too, so an
+// event is not delivered ahead of one that overflowed before it. Only when
+// more than kOverflowSlots different events overflow at once is a signal
+// lost; Lost() counts those and the delivery side reports them.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -41,13 +50,26 @@ class EventService {
     // Delivers signals from a thread of the service's own, as they come.
     void StartDeliveryThread();
     void StopDeliveryThread();
+    bool DeliveryThreadRunning() const { return running_.load(std::memory_order_acquire); }
+
+    // Signals that found the queue full, and those of them lost.
+    unsigned long Overflows() const { return overflows_.load(std::memory_order_relaxed); }
+    unsigned long Lost() const { return lost_.load(std::memory_order_relaxed); }
+
+    static constexpr std::size_t kOverflowSlots = 64;
 
   private:
     EventService() = default;
     ~EventService();
     void Deliver(LONG id);
+    void Overflow(LONG id);
+    void ReportLost();
 
     EventQueue queue_;
+    std::array<std::atomic<LONG>, kOverflowSlots> overflowed_{};  // 0: free
+    std::atomic<bool> overflowing_{false};
+    std::atomic<unsigned long> overflows_{0}, lost_{0};
+    std::atomic<unsigned long> lostReported_{0};
     std::mutex mutex_;  // sinks, dispatcher; never taken by audio threads
     std::map<LONG, DirectXEvent8*> sinks_;
     LONG nextId_ = 0;
@@ -58,7 +80,8 @@ class EventService {
 };
 
 // A dispatcher for programs without an event loop of their own (tests,
-// tools): deliveries wait in a queue until the owner runs them.
+// tools): deliveries wait in a queue until the owner runs them. The owner
+// removes it from the service (SetDispatcher) before destroying it.
 class ManualDispatcher {
   public:
     Dispatcher AsDispatcher();

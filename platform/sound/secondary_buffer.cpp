@@ -10,9 +10,9 @@ DirectSoundSecondaryBuffer8::DirectSoundSecondaryBuffer8(const DSBUFFERDESC& des
                                                          std::function<void(bool)> run)
     : format_(desc.fxFormat),
       ring_(static_cast<std::size_t>(std::max<LONG>(desc.lBufferBytes, 0)), 0),
-      fresh_(new std::atomic<bool>[ring_.size() / FrameBytes() + 1]),
+      state_(new std::atomic<unsigned char>[ring_.size() / FrameBytes() + 1]),
       run_(std::move(run)) {
-    for (std::size_t f = 0; f <= ring_.size() / FrameBytes(); ++f) fresh_[f] = false;
+    for (std::size_t f = 0; f <= ring_.size() / FrameBytes(); ++f) state_[f] = kPlayed;
 }
 
 std::size_t DirectSoundSecondaryBuffer8::FrameBytes() const {
@@ -21,7 +21,7 @@ std::size_t DirectSoundSecondaryBuffer8::FrameBytes() const {
 
 bool DirectSoundSecondaryBuffer8::IsFresh(LONG offset) const {
     return offset >= 0 && offset < Size() &&
-           fresh_[std::size_t(offset) / FrameBytes()].load(std::memory_order_acquire);
+           state_[std::size_t(offset) / FrameBytes()].load(std::memory_order_acquire) == kFresh;
 }
 
 void DirectSoundSecondaryBuffer8::WakeRender() {
@@ -64,10 +64,16 @@ HRESULT DirectSoundSecondaryBuffer8::WriteBuffer(LONG start, LONG bytes, const v
         std::min<std::size_t>(std::size_t(bytes), ring_.size() - std::size_t(start));
     std::memcpy(ring_.data() + start, from, first);
     std::memcpy(ring_.data(), from + first, std::size_t(bytes) - first);
-    // The frames written, wrapping like the bytes, are fresh to play.
+    // The frames written, wrapping like the bytes, are fresh to play; a
+    // write onto frames already played as silence was meant for that play
+    // and is dropped, so a late refill is not heard a lap later.
     const std::size_t frame = FrameBytes(), frames = ring_.size() / frame;
-    for (std::size_t b = 0; b < std::size_t(bytes); b += frame)
-        fresh_[((std::size_t(start) + b) / frame) % frames].store(true, std::memory_order_release);
+    for (std::size_t b = 0; b < std::size_t(bytes); b += frame) {
+        auto& state = state_[((std::size_t(start) + b) / frame) % frames];
+        unsigned char was = kSkipped;
+        if (!state.compare_exchange_strong(was, kPlayed, std::memory_order_acq_rel))
+            state.store(kFresh, std::memory_order_release);
+    }
     WakeRender();
     return S_OK;
 }
@@ -149,8 +155,13 @@ void DirectSoundSecondaryBuffer8::Render(unsigned char* out, std::size_t bytes,
                 std::memset(out + done + k, silence, run);  // not written in time
             k += run;
         }
-        for (std::size_t k = 0; k < n; k += frame)
-            fresh_[((start + k) % size) / frame].store(false, std::memory_order_relaxed);
+        for (std::size_t k = 0; k < n; k += frame) {
+            auto& state = state_[((start + k) % size) / frame];
+            // A write that lands while its frame is played as silence is
+            // the one that came too late: it is not kept for the next lap.
+            if (fresh || state.exchange(kSkipped, std::memory_order_acq_rel) == kFresh)
+                state.store(kPlayed, std::memory_order_relaxed);
+        }
         // A cursor moved meanwhile by the program wins over this advance.
         LONG expected = from;
         if (cursor_.compare_exchange_strong(expected, LONG((start + n) % size),

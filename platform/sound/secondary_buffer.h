@@ -10,7 +10,8 @@
 // the program to write it: a device that is asked for data in bursts (a
 // sound server catching up after a stall) runs ahead of the program's
 // refills, and without the wait it would play the ring's old contents. A
-// frame not written in time is played as silence.
+// frame not written in time is played as silence, and the write that comes
+// for it afterwards is dropped: the stream keeps its timing and its order.
 #pragma once
 
 #include <atomic>
@@ -66,9 +67,11 @@ class DirectSoundSecondaryBuffer8 {
     std::vector<DSBPOSITIONNOTIFY> notify_;  // sorted by offset; set while stopped
     LONG stopEvent_ = 0;
     std::atomic<LONG> cursor_{0};
-    // Per frame: written by the program and not yet played. A write sets it
-    // after the bytes (release), Render reads it before them (acquire).
-    std::unique_ptr<std::atomic<bool>[]> fresh_;
+    // Per frame: played; written and not yet played (fresh); or played as
+    // silence because its write was late (skipped). A write sets it after
+    // the bytes (release), Render reads it before them (acquire).
+    enum : unsigned char { kPlayed, kFresh, kSkipped };
+    std::unique_ptr<std::atomic<unsigned char>[]> state_;
     std::atomic<bool> playing_{false};
     // Render waits here for a write; the program's thread only notifies.
     std::mutex waitMutex_;
