@@ -8,8 +8,13 @@
 
 namespace {
 
-[[noreturn]] void ThrowNoDevice() {
-    ThrowError(kErrNoAudioDevice, kTextNoAudioDevice);
+// The designed sentence, then what was tried and what to check.
+[[noreturn]] void ThrowNoDevice(const std::string& tried) {
+    ThrowError(kErrNoAudioDevice,
+               std::string(kTextNoAudioDevice) + (tried.empty() ? "" : " " + tried) +
+                   " Check that the sound server is running and the device is connected, or "
+                   "choose another output (Audio > Output Device, or --audio-driver and "
+                   "--audio-device).");
 }
 
 bool ReaderAtEnd(IWavReader* r) {
@@ -51,10 +56,14 @@ void AvSystem::PlayAudio(IWavReader* audioFile, const PlayOptions& options) {
     endPos_ = options.EndPos;
 
     if (!directX_) directX_ = std::make_unique<DirectX8>();
+    // Another output chosen meanwhile is taken up by a start from idle: the
+    // old device goes first, so that its driver stops.
+    if (sound_ && !isPlaying_ && soundGeneration_ != SoundOutputGeneration()) ReleaseDevice();
     // A device that could not be opened is tried again on every play.
     if (!sound_) {
+        soundGeneration_ = SoundOutputGeneration();
         sound_ = directX_->DirectSoundCreate("");
-        if (!sound_) ThrowNoDevice();
+        if (!sound_) ThrowNoDevice(DefaultSoundDeviceError());
         Check(sound_->SetCooperativeLevel(options.hwnd, DSSCL_NORMAL));
     }
 
@@ -94,7 +103,7 @@ void AvSystem::PlayAudio(IWavReader* audioFile, const PlayOptions& options) {
     desc.lBufferBytes = 2 * halfBytes_;
     Check(reader_->get_fxFormat(&desc.fxFormat));
     buffer_ = sound_->CreateSoundBuffer(desc);
-    if (!buffer_) ThrowNoDevice();
+    if (!buffer_) ThrowNoDevice(sound_->LastError());
 
     if (startEventId_ == 0) {
         // Made once: this sink gets every notification until it detaches.
@@ -127,6 +136,13 @@ void AvSystem::DetachSink(DirectXEvent8* sink) {
     startEventId_ = halfEventId_ = stopEventId_ = lastEventId_ = 0;
     pauseStops_ = 0;
     sink_ = nullptr;
+}
+
+void AvSystem::ReleaseDevice() {
+    if (isPlaying_) return;
+    buffer_ = nullptr;
+    sound_ = nullptr;
+    ReleaseDefaultSoundDevice();
 }
 
 void AvSystem::StopPlaying() {

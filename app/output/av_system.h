@@ -36,6 +36,9 @@ class AvSystem {
     // once. Throws AppError; 0xE0010031 when no sound device can be opened.
     void PlayAudio(IWavReader* audioFile, const PlayOptions& options);
     void StopPlaying();
+    // While not playing, lets go of the sound device, so that its driver
+    // stops; the next PlayAudio opens the chosen output again.
+    void ReleaseDevice();
     // Halts and restarts the device buffer; the stream goes on afterwards.
     void Pause();
     void UnPause();
@@ -65,6 +68,7 @@ class AvSystem {
 
     std::unique_ptr<DirectX8> directX_;
     std::shared_ptr<DirectSound8> sound_;
+    unsigned long soundGeneration_ = 0;  // the output sound_ was opened for
     std::shared_ptr<DirectSoundSecondaryBuffer8> buffer_;
     std::vector<AudioSample> firstHalfData_;
     std::vector<AudioSample> secondHalfData_;

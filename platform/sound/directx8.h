@@ -14,6 +14,8 @@ class DirectSound8 {
     HRESULT SetCooperativeLevel(LONG hwnd, LONG level);
     // A buffer in desc's format; null when the device cannot play it.
     std::shared_ptr<DirectSoundSecondaryBuffer8> CreateSoundBuffer(const DSBUFFERDESC& desc);
+    // Why the last CreateSoundBuffer gave null.
+    std::string LastError() const;
 
   private:
     std::shared_ptr<SoundDevice> device_;

@@ -1,18 +1,28 @@
-// Sound output through SDL2's audio callback. Each buffer gets an SDL
-// stream opened in the buffer's own format (SDL converts to the hardware's),
+// The default sound device: each buffer gets an SDL2 audio stream of its own
 // with a short callback period; only SDL's audio subsystem is used.
 #pragma once
 
 #include <chrono>
+#include <string>
+#include <vector>
 
 #include "sound/sound_device.h"
 
 class SdlDevice : public SoundDevice {
   public:
-    // Null when SDL's audio cannot be initialised or has no device.
-    static std::shared_ptr<SdlDevice> Open();
+    // Starts SDL's audio on output's driver and checks that its device
+    // opens; null (and why in *error) when it does not.
+    static std::shared_ptr<SdlDevice> Open(const SoundOutput& output, std::string* error);
     ~SdlDevice() override;
     std::shared_ptr<DirectSoundSecondaryBuffer8> CreateBuffer(const DSBUFFERDESC& desc) override;
+    std::string LastError() const override { return lastError_; }
+
+    // SDL's audio drivers, in the order it tries them.
+    static std::vector<std::string> Drivers();
+    // The output devices of driver ("" for the one SDL would start). Only
+    // one driver runs at a time: while another plays, false and why.
+    static bool OutputDevices(const std::string& driver, std::vector<std::string>* names,
+                              std::string* error);
 
     // Frames per callback: also how much audio the sound server holds
     // ahead, which must outlast the scheduling delays of a busy desktop.
@@ -21,5 +31,7 @@ class SdlDevice : public SoundDevice {
     static constexpr std::chrono::milliseconds kRefillWait{250};
 
   private:
-    SdlDevice() = default;
+    explicit SdlDevice(SoundOutput output) : output_(std::move(output)) {}
+    SoundOutput output_;
+    std::string lastError_;
 };

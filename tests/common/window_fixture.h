@@ -23,6 +23,9 @@ class TestDevice : public VirtualDevice {
     std::shared_ptr<DirectSoundSecondaryBuffer8> CreateBuffer(const DSBUFFERDESC& desc) override {
         return refuse ? nullptr : VirtualDevice::CreateBuffer(desc);
     }
+    std::string LastError() const override {
+        return refuse ? "Tried the test device: it refuses every buffer." : "";
+    }
 };
 
 // File dialogs that give the answers a test queued, in order.

@@ -191,7 +191,11 @@ TEST_F(SampleWindow, AFailedPlayIsReportedAndTheWindowStays) {
     Device().refuse = true;
     form.KeyDown(32, 0);
     ASSERT_EQ(errors_.size(), 1u);
-    EXPECT_EQ(errors_[0], "Unable to open audio output device.");
+    EXPECT_EQ(errors_[0],
+              "Unable to open audio output device. Tried the test device: it refuses every "
+              "buffer. Check that the sound server is running and the device is connected, or "
+              "choose another output (Audio > Output Device, or --audio-driver and "
+              "--audio-device).");
     EXPECT_TRUE(form.isVisible());
 }
 
