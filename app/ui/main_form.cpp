@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <cstdio>
 
 #include "forms/key_codes.h"
 #include "forms/twips.h"
@@ -36,6 +37,7 @@ MainForm::MainForm()
     dialogs_ = MakeFileDialogs();
     prompts_ = MakePrompts(kProgramTitle);
     musicDialogs_ = MakeMusicDialogs();
+    outputChooser_ = MakeOutputChooser();
     connect(&exportTimer_, &QTimer::timeout, this, [this] { FinishExport(); });
     connect(&undo_, &QUndoStack::indexChanged, this, [this] {
         ++revision_;
@@ -135,6 +137,9 @@ void MainForm::BuildMenu() {
     addTrackCommand_ =
         trackMenu_->addAction(QStringLiteral("&Add Track"), this, [this] { AddTrack(); });
     addTrackCommand_->setShortcut(QKeySequence(QStringLiteral("Ctrl+T")));
+    audioMenu_ = menuBar()->addMenu(QStringLiteral("&Audio"));
+    outputDeviceCommand_ = audioMenu_->addAction(QStringLiteral("&Output Device..."), this,
+                                                 [this] { ChooseOutputDevice(); });
     // Sound files dropped on the window become tracks.
     setAcceptDrops(true);
 }
@@ -194,6 +199,12 @@ void MainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    StopWork();
+    if (recovery_) recovery_->End();
+    event->accept();
+}
+
+void MainForm::StopWork() {
     if (exportThread_.joinable()) {
         exportCancel_ = true;
         exportThread_.join();
@@ -201,7 +212,23 @@ void MainForm::closeEvent(QCloseEvent* event) {
     Report([&] {
         if (GetAvSystem().IsPlaying()) GetAvSystem().StopPlaying();
     });
-    if (recovery_) recovery_->End();
     autosaveTimer_.stop();
-    event->accept();
+}
+
+void MainForm::EndBySignal() {
+    StopWork();
+    if (!recovery_) return;
+    // Nobody is there to ask about a modified song: it is kept for the
+    // next start to offer, as after a crash.
+    if (!IsModified()) {
+        recovery_->End();
+        return;
+    }
+    try {
+        StoreRowsInLoop(*song_->Sequence(SelectedLoopIndex()));
+        recovery_->Keep(*song_, filePath_);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "Trellon: the modified song could not be kept: %s\n", e.what());
+    }
+    recovery_->Leave();
 }

@@ -36,6 +36,7 @@
 #include "support/prompts.h"
 #include "ui/edit_commands.h"
 #include "ui/music_dialogs.h"
+#include "ui/output_dialog.h"
 #include "ui/sequence_control.h"
 
 class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
@@ -203,6 +204,7 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     QToolButton* SoloButton(LONG track) const;
     QSpinBox* VolumeBox(LONG track) const;
     QAction* AddTrackCommand() const { return addTrackCommand_; }
+    QAction* OutputDeviceCommand() const { return outputDeviceCommand_; }
     QAction* ImportDrumKitCommand() const { return importDrumKitCommand_; }
     QAction* RedoCommand() const { return redoCommand_; }
     // The status bar: the song's name, and whether it is modified.
@@ -216,6 +218,10 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     void SetSettings(std::unique_ptr<QSettings> settings) { settings_ = std::move(settings); }
     void SetRecoveryFolder(const std::string& folder);
     void SetMusicDialogs(std::unique_ptr<MusicDialogs> d) { musicDialogs_ = std::move(d); }
+    void SetOutputChooser(std::unique_ptr<OutputChooser> c) { outputChooser_ = std::move(c); }
+    // The output was named on the command line: it rules for this run, and
+    // the remembered one is not applied at Load.
+    void SetOutputFromCommandLine(bool given) { outputFromCommandLine_ = given; }
     void SetErrorReporter(ErrorReporter reporter) { reportError_.SetReporter(std::move(reporter)); }
 
     // ---- event handlers --------------------------------------------------
@@ -225,6 +231,9 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     void SaveCommand_Click();
     void SaveAsCommand_Click();
     void ExitCommand_Click();
+    // The program is ending without a person to ask (SIGINT, SIGTERM):
+    // playback and work stop, and a modified song is kept for recovery.
+    void EndBySignal();
     void SequenceControl_TickChange(LONG rowIndex, short tickIndex);
 
   protected:
@@ -266,6 +275,10 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     // The client area as tall as the rows and the lights need.
     void FitClientArea();
     void FinishExport();
+    // Stops an export, playback and the autosave, as the window ends.
+    void StopWork();
+    // Audio > Output Device: the choice is used from the next Play and kept.
+    void ChooseOutputDevice();
     void HideInstallerWindow();
     void PlayOrStop();
     void New();
@@ -331,6 +344,10 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
     std::size_t passPlaying_ = 0, passQueued_ = 0;
     std::vector<std::uint8_t> arrangementPasses_;
     std::unique_ptr<MusicDialogs> musicDialogs_;
+    std::unique_ptr<OutputChooser> outputChooser_;
+    bool outputFromCommandLine_ = false;
+    QMenu* audioMenu_ = nullptr;
+    QAction* outputDeviceCommand_ = nullptr;
 
     // An export under way.
     std::thread exportThread_;

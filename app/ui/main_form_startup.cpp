@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "song/song_file.h"
+#include "sound/sound_device.h"
 #include "support/paths.h"
 #include "support/program_name.h"
 #include "support/window_lookup.h"
@@ -26,6 +27,10 @@ void MainForm::Load() {
         settings_ = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
                                                 kProgramTitle, kProgramTitle);
     if (!recovery_) recovery_ = std::make_unique<SongRecovery>(SongRecovery::DefaultFolder());
+    // The output chosen in an earlier run, unless the command line named one.
+    if (!outputFromCommandLine_)
+        SetSoundOutput({settings_->value("Audio/Driver").toString().toStdString(),
+                        settings_->value("Audio/Device").toString().toStdString()});
     if (programFolder_.empty())
         programFolder_ = QCoreApplication::applicationDirPath().toStdString();
 

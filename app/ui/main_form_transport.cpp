@@ -1,10 +1,12 @@
 // The transport: Play and Stop, selecting the loop shown and played,
 // replacing the song, and the tick lights that follow playback.
+#include <QStatusBar>
 #include <cmath>
 
 #include "forms/twips.h"
 #include "output/av_module.h"
 #include "song/song_export.h"
+#include "sound/sound_device.h"
 #include "support/app_error.h"
 #include "support/integers.h"
 #include "ui/main_form.h"
@@ -150,4 +152,22 @@ void MainForm::LayoutTickIndicators() {
         PlaceInTwips(indicator, left, top, width, width);
         indicator->setVisible(true);
     }
+}
+
+void MainForm::ChooseOutputDevice() {
+    // Listing another driver's devices needs the sound system free: a
+    // device that is not playing is let go (the next Play opens it again).
+    AvSystem& av = GetAvSystem();
+    if (!av.IsPlaying()) av.ReleaseDevice();
+    SoundOutput output = GetSoundOutput();
+    if (!outputChooser_->ChooseOutput(output, this)) return;
+    SetSoundOutput(output);
+    outputFromCommandLine_ = false;
+    if (settings_) {
+        settings_->setValue("Audio/Driver", QString::fromStdString(output.driver));
+        settings_->setValue("Audio/Device", QString::fromStdString(output.device));
+    }
+    statusBar()->showMessage(QString::fromStdString("Playback uses " + DescribeSoundOutput(output) +
+                                                    " from the next Play."),
+                             8000);
 }

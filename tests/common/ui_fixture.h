@@ -27,11 +27,26 @@ class ScriptedMusicDialogs : public MusicDialogs {
     }
 };
 
+// The output device dialog, answered from a script.
+class ScriptedOutputChooser : public OutputChooser {
+  public:
+    std::deque<SoundOutput> answers;  // when empty: cancelled
+    std::vector<SoundOutput> shown;   // what each dialog started from
+    bool ChooseOutput(SoundOutput& output, QWidget*) override {
+        shown.push_back(output);
+        if (answers.empty()) return false;
+        output = answers.front();
+        answers.pop_front();
+        return true;
+    }
+};
+
 class MainWindow : public WindowTest {
   protected:
     void TearDown() override {
         form_.reset();
         QApplication::processEvents();
+        SetSoundOutput({});
     }
 
     std::string SongPath() const { return Folder(kDefaultSongName); }
@@ -56,6 +71,10 @@ class MainWindow : public WindowTest {
         auto music = std::make_unique<ScriptedMusicDialogs>();
         music_ = music.get();
         form_->SetMusicDialogs(std::move(music));
+        auto output = std::make_unique<ScriptedOutputChooser>();
+        output_ = output.get();
+        form_->SetOutputChooser(std::move(output));
+        form_->SetOutputFromCommandLine(outputFromCommandLine_);
         auto prompts = std::make_unique<ScriptedPrompts>();
         prompts->answers = std::exchange(startAnswers_, {});
         prompts_ = prompts.get();
@@ -86,6 +105,8 @@ class MainWindow : public WindowTest {
     ScriptedDialogs* dialogs_ = nullptr;
     ScriptedPrompts* prompts_ = nullptr;
     ScriptedMusicDialogs* music_ = nullptr;
+    ScriptedOutputChooser* output_ = nullptr;
+    bool outputFromCommandLine_ = false;
     std::deque<bool> startAnswers_;  // for the questions start-up asks
 };
 

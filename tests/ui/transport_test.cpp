@@ -91,7 +91,11 @@ TEST_F(MainWindow, APlaybackThatCannotStartIsReported) {
     Device().refuse = true;
     QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
     ASSERT_EQ(errors_.size(), 1u);
-    EXPECT_EQ(errors_[0], "Unable to open audio output device.");
+    EXPECT_EQ(errors_[0],
+              "Unable to open audio output device. Tried the test device: it refuses every "
+              "buffer. Check that the sound server is running and the device is connected, or "
+              "choose another output (Audio > Output Device, or --audio-driver and "
+              "--audio-device).");
     EXPECT_EQ(form.PlayButton()->text(), "Play");
     EXPECT_FALSE(Av().IsPlaying());
     // With a device back, Play works.
