@@ -119,14 +119,6 @@ struct BusiestLoop {
     }
 };
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "ui_bench";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
-
 void BM_TickClick_memcpy_of_loop_buffer_baseline(benchmark::State& state) {
     std::vector<char> from(176400 * 4, 1), to(from.size());
     const double spent = TimeEach(state, [&] {
@@ -137,7 +129,6 @@ void BM_TickClick_memcpy_of_loop_buffer_baseline(benchmark::State& state) {
 }
 
 void BM_TickClick_to_end_of_rerender(benchmark::State& state) {
-    App();
     BusiestLoop b;
     QCheckBox* box = b.form->Row(b.row)->Check(b.tick);
     const double spent = TimeEach(state, [&] { QTest::mouseClick(box, Qt::LeftButton); });
@@ -160,6 +151,10 @@ int main(int argc, char** argv) {
     ::setenv("OVRA_REGISTRY", BUILD_REGISTRY, 1);
     if (argc >= 3 && !std::strcmp(argv[1], "--child")) return RunChild(argc, argv, argv[2]);
     self = argv[0];
+    // The application outlives every window the benchmarks make and goes
+    // before the program's static objects do.
+    int appArgc = 1;
+    QApplication app(appArgc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -95,6 +95,13 @@ void SongRecovery::End() {
     lock_ = -1;
 }
 
+void SongRecovery::Leave() {
+    if (lock_ < 0) return;
+    ::unlink(Path("session", ::getpid(), ".lock").c_str());
+    ::close(lock_);
+    lock_ = -1;
+}
+
 std::vector<SongRecovery::Orphan> SongRecovery::Orphans() const {
     std::vector<Orphan> found;
     DIR* dir = ::opendir(folder_.c_str());

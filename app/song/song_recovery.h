@@ -34,6 +34,9 @@ class SongRecovery {
     void Forget();
     // On a clean exit: the autosave and the session lock go.
     void End();
+    // On an exit that leaves a modified song unsaved (a signal): the session
+    // ends but its autosave stays, to be offered at the next start.
+    void Leave();
 
     struct Orphan {
         std::string autosave;  // the song as it was last kept

@@ -1,15 +1,18 @@
 // Trellon, the loop sequencer.
 //
-//   Trellon [SONG.loop]          the main window on a song, or the default song
+//   Trellon [OUTPUT] [SONG.loop]   the main window on a song, or the default song
 //   Trellon --render SONG.loop [--loop N | --arrangement] [--passes P]
 //                [--format wav|flac] --out OUT
-//   Trellon --sample FILE.wav          the waveform of a WAV file
+//   Trellon [OUTPUT] --sample FILE.wav   the waveform of a WAV file
 //   Trellon --help | --version
+// OUTPUT is --audio-driver NAME and --audio-device NAME, for this run.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -22,10 +25,14 @@
 
 #ifdef TRELLON_WITH_WINDOWS
 #include <QApplication>
+#include <QSettings>
 
+#include "forms/display_check.h"
 #include "forms/error_box.h"
 #include "forms/qt_dispatcher.h"
+#include "forms/termination_signals.h"
 #include "output/av_module.h"
+#include "sound/sdl_device.h"
 #include "ui/main_form.h"
 #include "wave/sound_form.h"
 #endif
@@ -33,16 +40,21 @@
 namespace {
 
 const char kUsage[] =
-    "usage: Trellon [SONG.loop]          start the loop sequencer on SONG, or on the\n"
+    "usage: Trellon [OUTPUT] [SONG.loop] start the loop sequencer on SONG, or on the\n"
     "                                    bundled song\n"
     "       Trellon --render SONG.loop [--loop N | --arrangement] [--passes P]\n"
     "               [--format wav|flac] --out OUT\n"
     "                                    render loop N (0 to 9, default 0) of a song P\n"
     "                                    times (default 1), or its arrangement P times\n"
     "                                    through, to a 16-bit WAV or FLAC file\n"
-    "       Trellon --sample FILE.wav    show the waveform of a WAV file; drag to\n"
+    "       Trellon [OUTPUT] --sample FILE.wav\n"
+    "                                    show the waveform of a WAV file; drag to\n"
     "                                    select, space to play and stop the selection\n"
-    "       Trellon --help | --version\n";
+    "       Trellon --help | --version\n"
+    "OUTPUT, for this run instead of the one chosen under Audio > Output Device:\n"
+    "       --audio-driver NAME          the sound system's driver (pulseaudio,\n"
+    "                                    pipewire, alsa, ...)\n"
+    "       --audio-device NAME          one of its output devices\n";
 
 bool ParseCount(const char* text, int low, int high, int* out) {
     char* end = nullptr;
@@ -123,9 +135,77 @@ int Render(int argc, char** argv) {
 }
 
 #ifdef TRELLON_WITH_WINDOWS
+// The output options, taken out of the command line; false, with a message
+// printed, when one is wrong.
+struct OutputOptions {
+    SoundOutput output;
+    bool given = false;
+};
+
+bool TakeOutputOptions(std::vector<char*>& args, OutputOptions* options) {
+    for (std::size_t i = 1; i < args.size();) {
+        const std::string a = args[i];
+        if (a != "--audio-driver" && a != "--audio-device") {
+            ++i;
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            std::fprintf(stderr, "Trellon: %s needs a name\n", a.c_str());
+            return false;
+        }
+        (a == "--audio-driver" ? options->output.driver : options->output.device) = args[i + 1];
+        options->given = true;
+        args.erase(args.begin() + long(i), args.begin() + long(i) + 2);
+    }
+    const std::string& driver = options->output.driver;
+    const std::vector<std::string> drivers = SdlDevice::Drivers();
+    if (!driver.empty() && std::find(drivers.begin(), drivers.end(), driver) == drivers.end()) {
+        std::string known;
+        for (const std::string& d : drivers) known += (known.empty() ? "" : ", ") + d;
+        std::fprintf(stderr, "Trellon: there is no audio driver '%s'; this system has: %s\n",
+                     driver.c_str(), known.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The output named on the command line, else the one chosen in the window.
+void ApplyOutput(const OutputOptions& options) {
+    if (options.given) {
+        SetSoundOutput(options.output);
+        return;
+    }
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, kProgramTitle, kProgramTitle);
+    SetSoundOutput({settings.value("Audio/Driver").toString().toStdString(),
+                    settings.value("Audio/Device").toString().toStdString()});
+}
+
+// Without a display Qt would abort: say so in one line instead.
+bool CheckDisplay(int argc, char** argv) {
+    std::string why;
+    if (DisplayAvailable(argc, argv, &why)) return true;
+    std::fprintf(stderr,
+                 "Trellon: no display found (%s); the windows need a desktop session. Without "
+                 "one, render songs to audio files: Trellon --render SONG.loop --out OUT.wav "
+                 "(see Trellon --help)\n",
+                 why.c_str());
+    return false;
+}
+
+// Playback stops and the sound device closes before the program's static
+// objects go.
+void CloseSound() {
+    AvSystem& av = GetAvSystem();
+    try {
+        av.StopPlaying();
+    } catch (const std::exception&) {
+    }
+    av.ReleaseDevice();
+}
+
 // The main window on the song the command line names, or the default
-// song, until it is closed.
-int RunMainWindow(int argc, char** argv) {
+// song, until it is closed or the program is told to end.
+int RunMainWindow(int argc, char** argv, const OutputOptions& output) {
     QApplication app(argc, argv);  // takes the window system's options (-display ...)
     QApplication::setApplicationName(kProgramTitle);
     std::string song;
@@ -142,20 +222,35 @@ int RunMainWindow(int argc, char** argv) {
     }
     QtDispatcher dispatcher;
     MainForm form;
+    int ended = -1;
+    TerminationSignals ending([&](int number) {
+        ended = TerminationSignals::ExitStatus(number);
+        form.EndBySignal();
+        QCoreApplication::exit(ended);
+    });
+    if (output.given) SetSoundOutput(output.output);
+    form.SetOutputFromCommandLine(output.given);
     form.SetStartupSong(song);
     form.Load();
+    // A signal during start-up (a question asked there) ends it here.
+    if (ended >= 0) return CloseSound(), ended;
     form.show();
-    return app.exec();
+    const int status = app.exec();
+    CloseSound();
+    return status;
 }
 
 // The sample window on the file the rest of the command line names.
-int RunSampleWindow(int argc, char** argv) {
+int RunSampleWindow(int argc, char** argv, const OutputOptions& output) {
     std::string commandLine;
     for (int i = 2; i < argc; ++i) commandLine += (i > 2 ? " " : "") + std::string(argv[i]);
     QApplication app(argc, argv);
     QApplication::setApplicationName(kProgramTitle);
     QtDispatcher dispatcher;
+    ApplyOutput(output);
     SoundForm form;
+    TerminationSignals ending(
+        [&](int number) { QCoreApplication::exit(TerminationSignals::ExitStatus(number)); });
     try {
         form.Load(commandLine);
     } catch (const std::exception& e) {
@@ -163,7 +258,9 @@ int RunSampleWindow(int argc, char** argv) {
         return 1;
     }
     form.show();
-    return app.exec();
+    const int status = app.exec();
+    CloseSound();
+    return status;
 }
 #endif
 
@@ -180,16 +277,20 @@ int main(int argc, char** argv) {
     }
     if (argc >= 2 && !std::strcmp(argv[1], "--render")) return Render(argc, argv);
 #ifdef TRELLON_WITH_WINDOWS
-    if (argc >= 2 && !std::strcmp(argv[1], "--sample")) {
-        if (argc < 3) {
+    std::vector<char*> args(argv, argv + argc);
+    OutputOptions output;
+    if (!TakeOutputOptions(args, &output)) return 2;
+    int count = int(args.size());
+    args.push_back(nullptr);
+    if (!CheckDisplay(count, args.data())) return 2;
+    if (count >= 2 && !std::strcmp(args[1], "--sample")) {
+        if (count < 3) {
             std::fprintf(stderr, "Trellon: --sample needs a WAV file\n%s", kUsage);
             return 2;
         }
-        return RunSampleWindow(argc, argv);
+        return RunSampleWindow(count, args.data(), output);
     }
-#endif
-#ifdef TRELLON_WITH_WINDOWS
-    return RunMainWindow(argc, argv);
+    return RunMainWindow(count, args.data(), output);
 #else
     std::fputs("Trellon: this build has no windows; it renders songs (--render).\n", stderr);
     return 1;

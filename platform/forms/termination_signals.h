@@ -1,0 +1,27 @@
+// Ending the program on SIGINT and SIGTERM through its event loop. The
+// signal handler only writes the signal's number to a pipe; the event loop
+// reads it and calls the program's ending, where anything may be done.
+#pragma once
+
+#include <QSocketNotifier>
+#include <functional>
+#include <memory>
+
+class TerminationSignals {
+  public:
+    // While this lives, SIGINT and SIGTERM call onSignal(number) from the
+    // event loop instead of ending the process at once.
+    explicit TerminationSignals(std::function<void(int)> onSignal);
+    ~TerminationSignals();
+    TerminationSignals(const TerminationSignals&) = delete;
+    TerminationSignals& operator=(const TerminationSignals&) = delete;
+
+    // The exit status for a signal: 130 for SIGINT (as shells report an
+    // interrupted program), 0 for SIGTERM (asked to end, and did).
+    static int ExitStatus(int signal);
+
+  private:
+    int pipe_[2] = {-1, -1};
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::function<void(int)> onSignal_;
+};
