@@ -10,6 +10,8 @@ packages=(
   # tests, fuzzing and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
   vorbis-tools xvfb xauth xdotool
+  # private sound servers for the end-to-end tests
+  pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon
   # libraries
   libstb-dev qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libxcb1-dev libsdl2-dev
   libsndfile1-dev libsoxr-dev libexpat1-dev

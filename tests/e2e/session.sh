@@ -6,7 +6,8 @@ pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
-  rm -rf "$work"
+  # E2E_KEEP=1 keeps the folder, to look at what a failing test left.
+  if [ -n "${E2E_KEEP:-}" ]; then echo "kept $work" >&2; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
 # Fails the test with a reason, and shows what the programs it started said.

@@ -1,0 +1,123 @@
+# Sourced by the end-to-end tests that play through a real sound server: a
+# private PulseAudio, or a private PipeWire with its PulseAudio service and
+# session manager on a private D-Bus, each with a null sink "nul" at 44100
+# Hz that is the default output and whose monitor can be recorded. Needs
+# session.sh sourced first. A server that cannot start skips the test.
+
+# Ends the test as skipped (ctest's SKIP_RETURN_CODE), saying why.
+skip() {
+  echo "SKIP: $*"
+  for log in "$work"/*.log; do
+    [ -s "$log" ] && { echo "--- $(basename "$log")"; tail -5 "$log"; }
+  done
+  exit 77
+}
+
+# The server's folders, all under the test's own folder.
+server_environment() {
+  export XDG_RUNTIME_DIR="$work/runtime" HOME="$work/home" XDG_CONFIG_HOME="$work/config"
+  export XDG_STATE_HOME="$work/state" XDG_DATA_HOME="$work/data"
+  mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+  mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_STATE_HOME" "$XDG_DATA_HOME"
+  export PULSE_SERVER="unix:$XDG_RUNTIME_DIR/pulse/native"
+  unset PIPEWIRE_REMOTE PIPEWIRE_RUNTIME_DIR
+}
+
+server_answers() {
+  pactl info >/dev/null 2>&1
+}
+
+# Waits until the null sink exists, for at most 10 s.
+sink_ready() {
+  pactl list short sinks 2>/dev/null | grep -q '[[:space:]]nul[[:space:]]'
+}
+
+start_pulseaudio() {
+  command -v pulseaudio >/dev/null || skip "pulseaudio is not installed"
+  server_environment
+  pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=false \
+    --load="module-null-sink sink_name=nul rate=44100 channels=2 format=s16le" \
+    --load=module-native-protocol-unix >"$work/pulseaudio.log" 2>&1 &
+  pids+=($!)
+  local deadline=$((SECONDS + 10))
+  until server_answers; do
+    [ "$SECONDS" -lt "$deadline" ] || skip "the PulseAudio server did not start"
+    sleep 0.1
+  done
+  pactl set-default-sink nul
+}
+
+start_pipewire() {
+  for p in pipewire wireplumber pipewire-pulse dbus-daemon; do
+    command -v "$p" >/dev/null || skip "$p is not installed"
+  done
+  server_environment
+  # One clock rate, the loops': without it PipeWire resamples and no
+  # recording can equal the rendering. And a graph period of 2048 frames:
+  # here the server's threads run without real-time priority, and at the
+  # default period they miss their turn now and then, silencing a period
+  # of every client's audio (a plain SDL stream's too).
+  mkdir -p "$XDG_CONFIG_HOME/pipewire/pipewire.conf.d"
+  cat >"$XDG_CONFIG_HOME/pipewire/pipewire.conf.d/44100.conf" <<'CONF'
+context.properties = {
+    default.clock.rate = 44100
+    default.clock.allowed-rates = [ 44100 ]
+    default.clock.quantum = 2048
+    default.clock.min-quantum = 2048
+}
+CONF
+  exec 4>"$work/dbus.address"
+  dbus-daemon --session --nofork --nopidfile --print-address=4 >"$work/dbus.log" 2>&1 &
+  pids+=($!)
+  local deadline=$((SECONDS + 10))
+  until [ -s "$work/dbus.address" ]; do
+    [ "$SECONDS" -lt "$deadline" ] || skip "the private D-Bus did not start"
+    sleep 0.05
+  done
+  export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/dbus.address")
+  pipewire >"$work/pipewire.log" 2>&1 &
+  pids+=($!)
+  wireplumber >"$work/wireplumber.log" 2>&1 &
+  pids+=($!)
+  pipewire-pulse >"$work/pipewire-pulse.log" 2>&1 &
+  pids+=($!)
+  deadline=$((SECONDS + 15))
+  until server_answers; do
+    [ "$SECONDS" -lt "$deadline" ] || skip "PipeWire's PulseAudio service did not start"
+    sleep 0.1
+  done
+  pactl load-module module-null-sink sink_name=nul rate=44100 channels=2 format=s16le \
+    >/dev/null || skip "PipeWire did not make a null sink"
+  deadline=$((SECONDS + 10))
+  until sink_ready; do
+    [ "$SECONDS" -lt "$deadline" ] || skip "PipeWire's null sink did not appear"
+    sleep 0.1
+  done
+  pactl set-default-sink nul
+}
+
+sink_running() {
+  pactl list short sinks 2>/dev/null | grep -q '[[:space:]]nul[[:space:]].*RUNNING'
+}
+
+# Records the null sink's monitor into FILE until stop_recording. An idle
+# sink's monitor gives audio only now and then, and the sink's start when
+# the program begins to play would cut into the recording: a stream of
+# zeros keeps it running throughout (mixed with the program's audio at
+# full volume, zeros change no value).
+start_recording() {  # FILE
+  pacat --latency-msec=20 --playback --raw --format=s16le --rate=44100 --channels=2 /dev/zero \
+    >"$work/pacat.log" 2>&1 &
+  pids+=($!)
+  wait_until 10 "the sink did not start running" sink_running
+  parec --latency-msec=20 -d nul.monitor --format=s16le --rate=44100 --channels=2 --raw \
+    >"$1" 2>"$work/parec.log" &
+  recorder=$!
+  pids+=($recorder)
+  wait_until 10 "the recording did not start" file_holds "$1" 4096
+}
+
+stop_recording() {
+  kill -INT "$recorder" 2>/dev/null || true
+  wait "$recorder" 2>/dev/null || true
+}
