@@ -114,3 +114,27 @@ TEST_F(MainWindow, ExitStopsPlaybackAndClosesTheWindow) {
     EXPECT_FALSE(Av().IsPlaying());
     EXPECT_FALSE(form.isVisible());
 }
+
+TEST_F(MainWindow, PlaybackGoesOnWhenASaveFailsWhilePlaying) {
+    UseDefaultSong();
+    MainForm& form = Start(SongPath());
+    QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
+    ASSERT_TRUE(Av().IsPlaying());
+    Advance(5000);
+    // The song's file has become a folder: the save cannot replace it.
+    std::filesystem::remove(SongPath());
+    std::filesystem::create_directory(SongPath());
+    ClickTick(0, 3);
+    form.SaveCommand()->trigger();
+    ASSERT_EQ(errors_.size(), 1u) << "the failed save is reported";
+    EXPECT_EQ(form.PlayButton()->text(), "Stop");
+    EXPECT_TRUE(Av().IsPlaying());
+    ASSERT_TRUE(Device().Buffer());
+    EXPECT_TRUE(Device().Buffer()->IsPlaying()) << "the device was left paused";
+    // And it is heard: the device plays the loop on.
+    Device().ClearPlayed();
+    Advance(44100);
+    const auto& played = Device().Played();
+    EXPECT_NE(std::count(played.begin(), played.end(), 0), long(played.size()));
+    EXPECT_TRUE(form.IsModified());
+}
