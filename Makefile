@@ -10,7 +10,7 @@ REGSVR = $(BUILD)/bin/ovra-regsvr
 LIBRARY = $(BUILD)/audio/libOvraAudio.so
 PROGRAM = $(BUILD)/bin/Trellon
 
-.PHONY: all setup build register run test test-sanitize test-tsan fuzz-smoke bench clean
+.PHONY: all setup build register run test test-sanitize test-tsan fuzz-smoke bench soak clean
 
 all: build
 
@@ -47,6 +47,12 @@ test-tsan: setup
 	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target sound_tests output_tests
 	@TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) \
 	  -R '^(SoundBuffer|EventQueue|EventServiceTest|BurstTest|Output|SdlCapture)\.'
+
+# Ten minutes of playback through a private PulseAudio server with edits
+# and loop switches, checked frame for frame (SOAK_SECONDS to change).
+soak: build
+	@tests/e2e/soak.sh $(BUILD)/bin $(LIBRARY) $(BUILD)/tests/e2e/stream_check \
+	  $(BUILD)/tests/e2e/soak_window
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(TSAN_BUILD)

@@ -245,4 +245,5 @@ std::vector<AudioSample> AvSystem::ReadHalfBuffer() {
 
 void AvSystem::WriteHalf(LONG start, const std::vector<AudioSample>& values) {
     Check(buffer_->WriteBuffer(start, halfBytes_, values.data(), 0));
+    if (writeObserver_) writeObserver_(values);
 }

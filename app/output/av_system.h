@@ -47,6 +47,11 @@ class AvSystem {
     // A sink that goes away: playback for it stops and its events are
     // destroyed, so the next PlayAudio makes events for its own sink.
     void DetachSink(DirectXEvent8* sink);
+    // For measuring tools: sees every half written to the device, in the
+    // order written (which is the order played while nothing jumps).
+    void SetWriteObserver(std::function<void(const std::vector<AudioSample>&)> observer) {
+        writeObserver_ = std::move(observer);
+    }
     // What every event sink forwards its DXCallback to.
     void HandleNotification(LONG eventid, bool force);
 
@@ -89,5 +94,7 @@ class AvSystem {
     bool playLoop_ = false;
     ComPtr<IWavReader> queuedReader_;
     LONG lastEventId_ = 0;
-    int pauseStops_ = 0;  // stop notifications that Pause raised, still to come
+    int pauseStops_ = 0;
+    std::function<void(const std::vector<AudioSample>&)>
+        writeObserver_;  // stop notifications that Pause raised, still to come
 };

@@ -85,25 +85,9 @@ std::shared_ptr<SdlDevice> SdlDevice::Open(const SoundOutput& output, std::strin
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return nullptr;
     }
-    // A device that opens at all is a device: try the chosen output once.
-    SDL_AudioSpec want{};
-    want.freq = 44100;
-    want.format = AUDIO_S16LSB;
-    want.channels = 2;
-    want.samples = kPeriodFrames;
-    want.callback = [](void*, Uint8* out, int len) {
-        SDL_memset(out, 0, static_cast<std::size_t>(len));
-    };
-    SDL_AudioDeviceID probe = SDL_OpenAudioDevice(
-        output.device.empty() ? nullptr : output.device.c_str(), 0, &want, nullptr, 0);
-    if (probe == 0) {
-        if (error)
-            *error =
-                "Tried " + DescribeSoundOutput(output, RunningDriver()) + ": " + SdlReason() + ".";
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return nullptr;
-    }
-    SDL_CloseAudioDevice(probe);
+    // Whether the chosen device opens shows when a buffer's stream opens
+    // on it (an extra trial open here would only delay the first Play).
+
     // Notifications leave the audio thread through the service's own thread.
     EventService::Instance().StartDeliveryThread();
     return std::shared_ptr<SdlDevice>(new SdlDevice(output));

@@ -6,6 +6,16 @@
 
 #include "sound/event_service.h"
 
+namespace {
+
+long long NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
 DirectSoundSecondaryBuffer8::DirectSoundSecondaryBuffer8(const DSBUFFERDESC& desc,
                                                          std::function<void(bool)> run)
     : format_(desc.fxFormat),
@@ -74,6 +84,13 @@ HRESULT DirectSoundSecondaryBuffer8::WriteBuffer(LONG start, LONG bytes, const v
         if (!state.compare_exchange_strong(was, kPlayed, std::memory_order_acq_rel))
             state.store(kFresh, std::memory_order_release);
     }
+    if (const long long at = signalledAt_.exchange(0, std::memory_order_relaxed)) {
+        const long long took = NowNs() - at;
+        long long longest = longestRefill_.load(std::memory_order_relaxed);
+        while (took > longest &&
+               !longestRefill_.compare_exchange_weak(longest, took, std::memory_order_relaxed)) {
+        }
+    }
     WakeRender();
     return S_OK;
 }
@@ -124,6 +141,12 @@ void DirectSoundSecondaryBuffer8::SignalPassed(LONG from, LONG advance) {
     std::sort(due.begin(), due.begin() + count,
               [](const Due& a, const Due& b) { return a.distance < b.distance; });
     for (std::size_t i = 0; i < count; ++i) EventService::Instance().Signal(due[i].id);
+    long long none = 0;
+    if (count > 0) signalledAt_.compare_exchange_strong(none, NowNs(), std::memory_order_relaxed);
+}
+
+double DirectSoundSecondaryBuffer8::LongestRefill() const {
+    return double(longestRefill_.load(std::memory_order_relaxed)) / 1e9;
 }
 
 void DirectSoundSecondaryBuffer8::Render(unsigned char* out, std::size_t bytes,
@@ -155,6 +178,7 @@ void DirectSoundSecondaryBuffer8::Render(unsigned char* out, std::size_t bytes,
                 std::memset(out + done + k, silence, run);  // not written in time
             k += run;
         }
+        if (!fresh) lateFrames_.fetch_add(n / frame, std::memory_order_relaxed);
         for (std::size_t k = 0; k < n; k += frame) {
             auto& state = state_[((start + k) % size) / frame];
             // A write that lands while its frame is played as silence is

@@ -54,6 +54,12 @@ class DirectSoundSecondaryBuffer8 {
     // Whether the frame at byte offset has been written since it was played.
     bool IsFresh(LONG offset) const;
 
+    // For measuring: frames played as silence because their write came too
+    // late, and the longest time from a notification signalled to the next
+    // write (the program's refill), in seconds.
+    unsigned long LateFrames() const { return lateFrames_.load(std::memory_order_relaxed); }
+    double LongestRefill() const;
+
   private:
     void SignalPassed(LONG from, LONG advance);
     std::size_t FrameBytes() const;
@@ -73,6 +79,11 @@ class DirectSoundSecondaryBuffer8 {
     enum : unsigned char { kPlayed, kFresh, kSkipped };
     std::unique_ptr<std::atomic<unsigned char>[]> state_;
     std::atomic<bool> playing_{false};
+    std::atomic<unsigned long> lateFrames_{0};
+    // When the oldest unanswered notification was signalled (steady clock,
+    // nanoseconds; 0: none), and the longest wait for a write after one.
+    std::atomic<long long> signalledAt_{0};
+    std::atomic<long long> longestRefill_{0};
     // Render waits here for a write; the program's thread only notifies.
     std::mutex waitMutex_;
     std::condition_variable written_;

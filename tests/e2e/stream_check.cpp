@@ -4,9 +4,10 @@
 // pass may be cut off where the recording ends), frame for frame, with
 // nothing inserted and nothing dropped.
 //
-// usage: stream_check [--min-seconds S] [--min-switches N] RECORDING.raw LOOP.wav...
-//   RECORDING.raw is 16-bit little-endian stereo at 44100 Hz, the loops
-//   16-bit stereo WAV files at the same rate.
+// usage: stream_check [--min-seconds S] [--min-switches N] RECORDING.raw LOOP...
+//   RECORDING.raw is 16-bit little-endian stereo at 44100 Hz; each LOOP a
+//   16-bit stereo WAV file at that rate, or raw frames like the recording
+//   (a whole expected stream, as one long pass).
 #include <sndfile.h>
 
 #include <algorithm>
@@ -24,7 +25,21 @@ namespace {
 using Frame = std::uint32_t;  // one stereo frame of two 16-bit values
 constexpr double kRate = 44100;
 
+std::vector<Frame> ReadRaw(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<Frame> frames(bytes.size() / sizeof(Frame));
+    std::memcpy(frames.data(), bytes.data(), frames.size() * sizeof(Frame));
+    return frames;
+}
+
+// A loop: a WAV file, or raw frames (a name ending in .raw).
 bool ReadLoop(const char* path, std::vector<Frame>* frames) {
+    const std::string name = path;
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".raw") == 0) {
+        *frames = ReadRaw(path);
+        return !frames->empty();
+    }
     SF_INFO info{};
     SNDFILE* f = sf_open(path, SFM_READ, &info);
     if (!f) {
@@ -74,10 +89,7 @@ int main(int argc, char** argv) {
                      "RECORDING.raw LOOP.wav...\n");
         return 2;
     }
-    std::ifstream in(argv[i], std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<Frame> rec(bytes.size() / sizeof(Frame));
-    std::memcpy(rec.data(), bytes.data(), rec.size() * sizeof(Frame));
+    const std::vector<Frame> rec = ReadRaw(argv[i]);
     std::vector<std::vector<Frame>> loops(std::size_t(argc - i - 1));
     for (std::size_t k = 0; k < loops.size(); ++k)
         if (!ReadLoop(argv[i + 1 + int(k)], &loops[k])) return 2;
@@ -152,9 +164,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::size_t checked = at - start + std::min(rec.size() - at, loops[loop].size());
-    for (std::size_t k = 0; k <= loop; ++k)
-        summary += (k ? ", then " : "") + std::to_string(passes[k]) + " passes of loop " +
-                   std::to_string(k);
+    if (loops.size() == 1 && passes[0] == 0)
+        summary = "the expected stream";
+    else
+        for (std::size_t k = 0; k <= loop; ++k)
+            summary += (k ? ", then " : "") + std::to_string(passes[k]) + " passes of loop " +
+                       std::to_string(k);
     std::printf(
         "%.1f s from the first sound (%.2f s after recording began): %s, frame for "
         "frame\n",

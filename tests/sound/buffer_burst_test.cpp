@@ -98,6 +98,8 @@ TEST_F(BurstTest, BurstsThatLapTheRingStillPlayEveryRefillOnceInOrder) {
     long wrong = -1;
     for (std::size_t n = 0; n < played.size() && wrong < 0; ++n)
         if (played[n] != ValueAt(long(n))) wrong = long(n);
+    EXPECT_EQ(buffer.LateFrames(), 0u);
+    EXPECT_LT(buffer.LongestRefill(), 1.0);
     EXPECT_EQ(wrong, -1) << "frame " << wrong << " played " << played[std::size_t(wrong)] << " for "
                          << ValueAt(wrong);
 }
@@ -114,6 +116,7 @@ TEST_F(BurstTest, ARefillLaterThanTheWaitPlaysSilenceAndTheStreamGoesOn) {
     auto late = RenderFrames(kHalfFrames, 20ms);
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 140ms) << "the wait is bounded";
     EXPECT_EQ(late, std::vector<Value>(kHalfFrames, 0));
+    EXPECT_EQ(buffer.LateFrames(), unsigned(kHalfFrames)) << "the silent frames are counted";
     LONG play = -1;
     buffer.GetCurrentPosition(&play, nullptr);
     EXPECT_EQ(play, 0) << "the cursor passed the silent half";
@@ -125,6 +128,7 @@ TEST_F(BurstTest, ARefillLaterThanTheWaitPlaysSilenceAndTheStreamGoesOn) {
     EXPECT_EQ(next.back(), ValueAt(3 * kHalfFrames - 1));
     auto then = RenderFrames(kHalfFrames, 1s);
     EXPECT_EQ(then.front(), ValueAt(3 * kHalfFrames));
+    EXPECT_GE(buffer.LongestRefill(), 0.14) << "the 150 ms refill is the longest";
 }
 
 TEST_F(BurstTest, StopEndsAWaitingRenderAtOnce) {
