@@ -10,6 +10,7 @@
 
 #include "audio/ogg_header_check.h"
 #include "audio/wav.h"
+#include "com/regular_file.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ HRESULT OggVorbisFileReader::Open(const std::string& path, IWavReader** out) {
     HRESULT hr = CreateObject(&r);
     if (FAILED(hr)) return hr;
     *out = r;
-    r->stream_ = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
+    r->stream_ = path.empty() ? nullptr : OpenRegularFile(path).release();
     if (!r->stream_) return S_OK;
     r->input_.resize(kInputBufferSize);
     r->available_ = std::fread(r->input_.data(), 1, r->input_.size(), r->stream_);

@@ -8,13 +8,14 @@
 
 #include "audio/wav.h"
 #include "audio/wav_parse.h"
+#include "com/regular_file.h"
 
 HRESULT WavFileReader::Open(const std::string& path, IWavReader** out) {
     *out = nullptr;
     WavFileReader* r = nullptr;
     HRESULT hr = CreateObject(&r);
     if (FAILED(hr)) return hr;
-    r->stream_ = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
+    r->stream_ = path.empty() ? nullptr : OpenRegularFile(path).release();
     WavLayout layout;
     if (r->stream_ && ReadWavLayout(r->stream_, &layout)) {
         r->format_.AdoptHeader(layout.header);

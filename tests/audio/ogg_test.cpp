@@ -2,6 +2,9 @@
 #define STB_VORBIS_HEADER_ONLY
 #include <stb_vorbis.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cmath>
 
 #include "common/audio_fixture.h"
@@ -195,4 +198,49 @@ TEST_F(OggFiles, DamagedOrMissingFilesEndCleanly) {
         globals_->OggVorbisFile(Bstr(Path(name)).get(), file.Out());
         EXPECT_EQ(file->ReadAll(b.Out()), E_FAIL) << name;
     }
+}
+
+// Files that once made the whole-file decode write past a buffer, free a
+// pointer it never set, leak, or decode 3 KB into 1.4 GB. Each must come
+// back as a plain failure, or as audio no longer than its pages say.
+TEST_F(OggFiles, ReadAllOfHostileFilesFailsCleanly) {
+    const std::string dir = OGG_REGRESSIONS;
+    struct Case {
+        const char* name;
+        HRESULT want;
+    };
+    for (const Case& c : {Case{"readall-comment-list-heap-overflow.ogg", E_FAIL},
+                          Case{"readall-free-of-uninitialized-pointer.ogg", E_FAIL},
+                          Case{"readall-leak-sparse-codebook.ogg", E_FAIL},
+                          Case{"readall-3KB-ogg-1.4GB-decode.ogg", E_FAIL}}) {
+        ComPtr<IOggVorbisFile> file;
+        ASSERT_EQ(globals_->OggVorbisFile(Bstr(dir + "/" + c.name).get(), file.Out()), S_OK);
+        ComPtr<IWav> w;
+        EXPECT_EQ(file->ReadAll(w.Out()), c.want) << c.name;
+        EXPECT_FALSE(w) << c.name;
+        // The incremental reader refuses or ends them as well.
+        Drain(OpenOgg(dir + "/" + c.name).get(), {4096});
+    }
+    // A stream that decodes to more than its pages' granule positions say
+    // (here all zero, with no last page to trim at) stops at that bound.
+    std::string bytes = ReadText(Path("stereo.ogg"));
+    for (std::size_t at = bytes.find("OggS"); at != std::string::npos;
+         at = bytes.find("OggS", at + 4)) {
+        bytes[at + 5] = static_cast<char>(bytes[at + 5] & ~4);  // no end-of-stream flag
+        std::fill(bytes.begin() + long(at) + 6, bytes.begin() + long(at) + 14, '\0');
+    }
+    WriteText(Path("no-length.ogg"), bytes);
+    ComPtr<IOggVorbisFile> unbounded;
+    ASSERT_EQ(globals_->OggVorbisFile(Bstr(Path("no-length.ogg")).get(), unbounded.Out()), S_OK);
+    ComPtr<IWav> none;
+    EXPECT_EQ(unbounded->ReadAll(none.Out()), E_OUTOFMEMORY);
+
+    // A FIFO is no file to decode: refused at once rather than waited on.
+    const std::string fifo = Path("pipe.ogg");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ComPtr<IOggVorbisFile> file;
+    ASSERT_EQ(globals_->OggVorbisFile(Bstr(fifo).get(), file.Out()), S_OK);
+    ComPtr<IWav> w;
+    EXPECT_EQ(file->ReadAll(w.Out()), E_FAIL);
+    EXPECT_TRUE(AtEnd(OpenOgg(fifo).get()));
 }
