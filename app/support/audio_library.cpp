@@ -16,7 +16,14 @@ ComPtr<IOvraAudioGlobals>& Globals() {
 
 IOvraAudioGlobals* AudioLibrary() {
     ComPtr<IOvraAudioGlobals>& globals = Globals();
-    if (!globals) Check(CoCreateInstance(CLSID_OvraAudioGlobals, globals.Out()));
+    if (globals) return globals.get();
+    const HRESULT hr = CoCreateInstance(CLSID_OvraAudioGlobals, globals.Out());
+    // A damaged registry is named, with where it is damaged and the way out.
+    if (hr == REGDB_E_READREGDB)
+        throw AppError(hr, HResultDescription(hr) + ": " + LastRegistryReadError() +
+                               ". Run \"ovra-regsvr --repair\" and register the audio library "
+                               "again to rebuild it.");
+    Check(hr);
     return globals.get();
 }
 

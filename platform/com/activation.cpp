@@ -49,14 +49,28 @@ HRESULT LoadModule(const std::string& path, DllGetClassObjectFn* fn) {
     return S_OK;
 }
 
+// What the last failed registry read of this thread said.
+thread_local std::string lastRegistryError;
+
+HRESULT ReadRegistryForActivation(Registry* reg) {
+    std::string error;
+    if (SUCCEEDED(ReadRegistry(Registry::DefaultPath(), reg, &error))) return S_OK;
+    lastRegistryError = error;
+    return REGDB_E_READREGDB;
+}
+
 }  // namespace
+
+std::string LastRegistryReadError() {
+    return lastRegistryError;
+}
 
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsctx, void*, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (!(clsctx & CLSCTX_INPROC_SERVER)) return REGDB_E_CLASSNOTREG;
     Registry reg;
-    if (FAILED(ReadRegistry(Registry::DefaultPath(), &reg, nullptr))) return REGDB_E_READREGDB;
+    if (FAILED(ReadRegistryForActivation(&reg))) return REGDB_E_READREGDB;
     std::string path;
     if (!reg.GetValue("CLSID\\" + GuidToString(clsid) + "\\InprocServer32", "", &path) ||
         path.empty())
@@ -91,7 +105,7 @@ HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid) {
     if (!progId || !clsid) return E_INVALIDARG;
     *clsid = GUID_NULL;
     Registry reg;
-    if (FAILED(ReadRegistry(Registry::DefaultPath(), &reg, nullptr))) return REGDB_E_READREGDB;
+    if (FAILED(ReadRegistryForActivation(&reg))) return REGDB_E_READREGDB;
     std::string name = Utf8FromOle(progId);
     if (name.empty() || name.find('\\') != std::string::npos) return CO_E_CLASSSTRING;
     // Follow CurVer to the current version; a loop of CurVer keys stops.

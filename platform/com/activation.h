@@ -3,6 +3,8 @@
 // dlopen, and its DllGetClassObject hands out the class object.
 #pragma once
 
+#include <string>
+
 #include "com/interfaces.h"
 
 constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
@@ -17,6 +19,10 @@ using DllRegisterServerFn = HRESULT (*)();
 
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsctx, void* reserved, REFIID riid, void** ppv);
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsctx, REFIID riid, void** ppv);
+// When an activation failed with REGDB_E_READREGDB on this thread, what was
+// wrong with the registry: its file, the line and why.
+std::string LastRegistryReadError();
+
 // The class of a ProgID, following CurVer to the current version.
 HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid);
 // The braced text form to a CLSID.

@@ -30,13 +30,37 @@ std::vector<std::string_view> SplitPath(std::string_view path) {
     return parts;
 }
 
+// A value in double quotes. Besides the quote and the backslash, line
+// breaks and the other control characters are escaped (\n, \r, \xHH), so
+// that every value stays on its line and reads back byte for byte.
 std::string Quote(std::string_view s) {
+    static const char kHex[] = "0123456789ABCDEF";
     std::string out = "\"";
     for (char c : s) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\\' || c == '"') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (u < 0x20 || u == 0x7F) {
+            out += "\\x";
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        } else {
+            out += c;
+        }
     }
     return out + "\"";
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
 }
 
 // Reads a quoted string at text[*pos] ('"' expected); advances *pos past it.
@@ -47,7 +71,19 @@ bool Unquote(std::string_view text, std::size_t* pos, std::string* out) {
         char c = text[i];
         if (c == '\\') {
             if (i + 1 >= text.size()) return false;
-            *out += text[++i];
+            const char e = text[++i];
+            if (e == 'n') {
+                *out += '\n';
+            } else if (e == 'r') {
+                *out += '\r';
+            } else if (e == 'x') {
+                if (i + 2 >= text.size() || HexDigit(text[i + 1]) < 0 || HexDigit(text[i + 2]) < 0)
+                    return false;
+                *out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+                i += 2;
+            } else {
+                *out += e;  // \\ and \"
+            }
         } else if (c == '"') {
             *pos = i + 1;
             return true;
@@ -90,9 +126,10 @@ void MakeParentDirs(const std::string& path) {
     }
 }
 
-// Reads the whole file; a missing file reads as empty.
-HRESULT ReadFile(const std::string& path, std::string* text, std::string* error) {
+// Reads the whole file; *exists says whether there was one.
+HRESULT ReadFile(const std::string& path, std::string* text, bool* exists, std::string* error) {
     text->clear();
+    *exists = false;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT) return S_OK;
@@ -112,6 +149,7 @@ HRESULT ReadFile(const std::string& path, std::string* text, std::string* error)
         text->append(buf, static_cast<std::size_t>(n));
     }
     ::close(fd);
+    *exists = true;
     return S_OK;
 }
 
@@ -245,10 +283,9 @@ HRESULT Registry::Parse(std::string_view text, Registry* out, std::string* error
         if (error) *error = "line " + std::to_string(line) + ": " + why;
         return REGDB_E_INVALIDVALUE;
     };
-    if (text.empty()) {
-        *out = std::move(reg);
-        return S_OK;
-    }
+    // A file that exists is written whole, header and end marker; an
+    // empty one was cut, never meant as an empty registry.
+    if (text.empty()) return fail(1, "the file is empty (it was cut short)");
     std::size_t pos = 0, lineNo = 0;
     bool sawHeader = false, sawEnd = false;
     std::string current;  // path of the current section below the root
@@ -311,8 +348,13 @@ HRESULT Registry::Parse(std::string_view text, Registry* out, std::string* error
 HRESULT ReadRegistry(const std::string& path, Registry* out, std::string* error) {
     FileLock lock(path, LOCK_SH);  // best effort: a read-only folder still reads
     std::string text;
-    HRESULT hr = ReadFile(path, &text, error);
+    bool exists = false;
+    HRESULT hr = ReadFile(path, &text, &exists, error);
     if (FAILED(hr)) return hr;
+    if (!exists) {
+        *out = Registry();
+        return S_OK;
+    }
     hr = Registry::Parse(text, out, error);
     if (FAILED(hr) && error) *error = path + ": " + *error;
     return FAILED(hr) ? REGDB_E_READREGDB : S_OK;
@@ -327,10 +369,11 @@ HRESULT UpdateRegistry(const std::string& path, const std::function<HRESULT(Regi
         return REGDB_E_WRITEREGDB;
     }
     std::string text;
-    HRESULT hr = ReadFile(path, &text, error);
+    bool exists = false;
+    HRESULT hr = ReadFile(path, &text, &exists, error);
     if (FAILED(hr)) return hr;
     Registry reg;
-    hr = Registry::Parse(text, &reg, error);
+    if (exists) hr = Registry::Parse(text, &reg, error);
     if (FAILED(hr)) {
         if (error) *error = path + ": " + *error;
         return REGDB_E_READREGDB;
@@ -340,6 +383,40 @@ HRESULT UpdateRegistry(const std::string& path, const std::function<HRESULT(Regi
 
     AtomicFile file;
     text = reg.Serialize();
+    if (!file.Open(path) || !file.Write(text.data(), text.size()) || !file.Commit()) {
+        if (error) *error = ErrnoText("cannot write", path);
+        return REGDB_E_WRITEREGDB;
+    }
+    return S_OK;
+}
+
+HRESULT RepairRegistry(const std::string& path, std::string* keptAs, std::string* error) {
+    keptAs->clear();
+    MakeParentDirs(path);
+    FileLock lock(path, LOCK_EX);
+    if (!lock.held()) {
+        if (error) *error = ErrnoText("cannot lock", path + ".lock");
+        return REGDB_E_WRITEREGDB;
+    }
+    std::string text;
+    bool exists = false;
+    HRESULT hr = ReadFile(path, &text, &exists, error);
+    if (FAILED(hr)) return hr;
+    Registry reg;
+    if (!exists || SUCCEEDED(Registry::Parse(text, &reg, nullptr))) return S_OK;
+    // The damaged file is kept beside the new one, for whoever wants to look.
+    for (int n = 1;; ++n) {
+        *keptAs = path + ".damaged" + (n == 1 ? "" : "." + std::to_string(n));
+        struct stat st;
+        if (::lstat(keptAs->c_str(), &st) != 0) break;
+    }
+    if (::rename(path.c_str(), keptAs->c_str()) != 0) {
+        if (error) *error = ErrnoText("cannot move aside", path);
+        keptAs->clear();
+        return REGDB_E_WRITEREGDB;
+    }
+    AtomicFile file;
+    text = Registry().Serialize();
     if (!file.Open(path) || !file.Write(text.data(), text.size()) || !file.Commit()) {
         if (error) *error = ErrnoText("cannot write", path);
         return REGDB_E_WRITEREGDB;

@@ -10,8 +10,9 @@
 // ~/.local/share/ovra/registry.reg); OVRA_REGISTRY names another file. Every
 // change is made under a lock on "<file>.lock", written to a temporary file
 // and renamed over the old one, so readers and concurrent writers never see
-// a half-written registry. The file ends with a marker line, so a truncated
-// file is recognised and refused rather than taken for a smaller registry.
+// a half-written registry. Values are quoted with the .reg escapes (\\ and
+// \"), and line breaks and other control characters as \n, \r and \xHH. The file ends with a marker
+// line, so a truncated file is recognised and refused rather than taken for a smaller registry.
 #pragma once
 
 #include <functional>
@@ -56,7 +57,9 @@ class Registry {
     std::unique_ptr<Key> root_;
 };
 
-// Reads the registry file at path (a missing file is an empty registry).
+// Reads the registry file at path. A missing file is an empty registry; a
+// file that is empty or does not parse is damaged, and *error names the
+// file and the line.
 HRESULT ReadRegistry(const std::string& path, Registry* out, std::string* error);
 
 // Applies change to the registry file at path under its lock: the current
@@ -64,3 +67,8 @@ HRESULT ReadRegistry(const std::string& path, Registry* out, std::string* error)
 // read or parsed is left as it is and the update fails.
 HRESULT UpdateRegistry(const std::string& path, const std::function<HRESULT(Registry&)>& change,
                        std::string* error);
+
+// Makes a damaged registry file at path an empty one, deliberately: the
+// damaged file is moved to "<path>.damaged" (then ".damaged.2", ...), named
+// in *keptAs. A registry that reads, or none, is left alone (*keptAs empty).
+HRESULT RepairRegistry(const std::string& path, std::string* keptAs, std::string* error);

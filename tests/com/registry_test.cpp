@@ -28,6 +28,42 @@ TEST(Registry, RoundTripsKeysAndEscapedValuesIgnoringCase) {
     EXPECT_EQ(back.Serialize(), text);
 }
 
+TEST(Registry, EveryByteOfAValueStaysOnItsLineAndReadsBack) {
+    std::string awkward = "a\nb\r\nc\"d\\e\tf\x01\x7F\\n'g' [h] ; i = \"j\" ";
+    awkward += std::string(1, '\0') + "\xC3\xA9\xFF end\\";
+    Registry reg;
+    reg.SetValue("CLSID\\{A}\\InprocServer32", "", awkward);
+    reg.SetValue("CLSID\\{A}", "na\nme\"", awkward);
+    const std::string text = reg.Serialize();
+    // One line per key and value: no value breaks its line.
+    std::size_t lines = 0;
+    for (std::size_t at = 0; at < text.size(); at = text.find('\n', at) + 1, ++lines)
+        EXPECT_NE(std::string("W[@\";\n").find(text[at]), std::string::npos) << text.substr(at);
+    EXPECT_EQ(lines, 11u) << text;
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+    Registry back;
+    std::string error, value;
+    ASSERT_EQ(Registry::Parse(text, &back, &error), S_OK) << error;
+    ASSERT_TRUE(back.GetValue("CLSID\\{A}\\InprocServer32", "", &value));
+    EXPECT_EQ(value, awkward);
+    ASSERT_TRUE(back.GetValue("CLSID\\{A}", "na\nme\"", &value));
+    EXPECT_EQ(value, awkward);
+    EXPECT_EQ(back.Serialize(), text);
+    // Files written before control characters were escaped read as they did.
+    ASSERT_EQ(Registry::Parse("Windows Registry Editor Version 5.00\n[HKEY_CLASSES_ROOT\\K]\n"
+                              "@=\"a\\\\b \\\"c\\\"\"\n; end of registry\n",
+                              &back, &error),
+              S_OK)
+        << error;
+    ASSERT_TRUE(back.GetValue("K", "", &value));
+    EXPECT_EQ(value, "a\\b \"c\"");
+    // An escape cut short is damage, not a value.
+    EXPECT_EQ(Registry::Parse("Windows Registry Editor Version 5.00\n[HKEY_CLASSES_ROOT\\K]\n"
+                              "@=\"a\\x4\"\n; end of registry\n",
+                              &back, &error),
+              REGDB_E_INVALIDVALUE);
+}
+
 TEST(Registry, RefusesTruncatedOrGarbledFilesAndNeverOverwritesThem) {
     TempDir dir;
     std::string path = dir / "registry.reg";
@@ -48,15 +84,32 @@ TEST(Registry, RefusesTruncatedOrGarbledFilesAndNeverOverwritesThem) {
         "garbage\n" + good,                   // not a registry file
         good.substr(0, good.find("@=")) + "@=dword:1\n; end of registry\n",  // foreign value type
         good + "[HKEY_LOCAL_MACHINE\\X]\n",                                  // text after the end
+        "",                                                                  // cut to nothing
     };
     for (const std::string& text : damaged) {
         WriteText(path, text);
         Registry reg;
         EXPECT_EQ(ReadRegistry(path, &reg, &error), REGDB_E_READREGDB) << text;
-        EXPECT_FALSE(error.empty());
+        // The file and the line are named.
+        EXPECT_EQ(error.rfind(path + ": line ", 0), 0u) << error;
         EXPECT_EQ(UpdateRegistry(path, add("Three"), &error), REGDB_E_READREGDB);
         EXPECT_EQ(ReadText(path), text) << "a damaged registry must be left as it was";
     }
+
+    // Repair moves the damaged file aside, keeps it, and starts afresh.
+    WriteText(path, "");
+    std::string keptAs;
+    ASSERT_EQ(RepairRegistry(path, &keptAs, &error), S_OK) << error;
+    EXPECT_EQ(keptAs, path + ".damaged");
+    EXPECT_EQ(ReadText(keptAs), "");
+    Registry fresh;
+    EXPECT_EQ(ReadRegistry(path, &fresh, &error), S_OK) << error;
+    ASSERT_EQ(UpdateRegistry(path, add("Four"), &error), S_OK) << error;
+    // A registry that reads is no case for repair.
+    const std::string sound = ReadText(path);
+    ASSERT_EQ(RepairRegistry(path, &keptAs, &error), S_OK);
+    EXPECT_TRUE(keptAs.empty());
+    EXPECT_EQ(ReadText(path), sound);
 
     // A missing file is an empty registry.
     Registry empty;

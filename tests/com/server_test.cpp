@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "com/activation.h"
 #include "com/comptr.h"
@@ -393,6 +394,36 @@ TEST(Activation, ReportsMissingModulesBadModulesAndDamagedRegistries) {
     EXPECT_NE(r.output.find("0x80040150"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("truncated"), std::string::npos) << r.output;
     EXPECT_EQ(ReadText(path), text.substr(0, text.size() - 10));
+    EXPECT_NE(LastRegistryReadError().find(path + ": line "), std::string::npos);
+    EXPECT_NE(r.output.find("--repair"), std::string::npos) << r.output;
+
+    // --repair keeps the damaged file and registers afresh.
+    r = RunRegsvr(std::string("--repair ") + TEST_SERVER_PATH);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(ReadText(path + ".damaged"), text.substr(0, text.size() - 10));
+    EXPECT_NE(r.output.find("kept as"), std::string::npos) << r.output;
+    EXPECT_EQ(CoCreateInstance(missing, obj.Out()), REGDB_E_CLASSNOTREG);
+}
+
+// A module whose path holds a newline, quotes and backslashes registers,
+// and the registry still reads back for every later activation.
+TEST(Activation, ModulePathsWithAnyCharacterRegisterAndActivate) {
+    TempDir dir;
+    ::setenv("OVRA_REGISTRY", (dir / "registry.reg").c_str(), 1);
+    const std::string odd = dir / "odd \"name\"\nwith\\lines.so";
+    std::filesystem::copy_file(TEST_SERVER_PATH, odd);
+    ToolResult r = RunRegsvr("'" + odd + "'");
+    ASSERT_EQ(r.status, 0) << r.output;
+    Registry reg;
+    std::string error, value;
+    ASSERT_EQ(ReadRegistry(dir / "registry.reg", &reg, &error), S_OK) << error;
+    ComPtr<IUnknown> obj;
+    EXPECT_EQ(CoCreateInstance(CLSID_Calc, obj.Out()), S_OK);
+    // Registering another module afterwards still works.
+    r = RunRegsvr(std::string("-s ") + TEST_SERVER_PATH);
+    EXPECT_EQ(r.status, 0) << r.output;
+    obj = nullptr;
+    CoFreeUnusedLibraries();
 }
 
 TEST(Activation, UnregisteringRemovesAllButNoRemoveKeys) {

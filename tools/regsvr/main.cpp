@@ -1,8 +1,11 @@
 // ovra-regsvr [-u] [-s] MODULE
+// ovra-regsvr --repair [MODULE...]
 //
 // Registers an in-process server by calling its DllRegisterServer, or
 // unregisters it with -u, in the registry file this user's programs read
-// (OVRA_REGISTRY names another one).
+// (OVRA_REGISTRY names another one). --repair replaces a damaged registry
+// file with an empty one, keeping the damaged file beside it, and then
+// registers the modules given.
 
 #include <dlfcn.h>
 #include <limits.h>
@@ -21,31 +24,17 @@ namespace {
 int Usage() {
     std::fprintf(stderr,
                  "usage: ovra-regsvr [-u] [-s] MODULE\n"
+                 "       ovra-regsvr --repair [MODULE...]\n"
                  "  registers the in-process server MODULE (a .so file)\n"
-                 "  -u  unregister it instead\n"
-                 "  -s  silent: print nothing on success\n");
+                 "  -u        unregister it instead\n"
+                 "  -s        silent: print nothing on success\n"
+                 "  --repair  start a damaged registry afresh (the damaged file is kept\n"
+                 "            as REGISTRY.damaged), then register each MODULE\n");
     return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    bool unregister = false, silent = false;
-    const char* module = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "-u") == 0)
-            unregister = true;
-        else if (std::strcmp(argv[i], "-s") == 0)
-            silent = true;
-        else if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0)
-            return Usage(), 0;
-        else if (argv[i][0] == '-' || module)
-            return Usage();
-        else
-            module = argv[i];
-    }
-    if (!module) return Usage();
-
+// Calls the module's registration entry; 0 on success, else 1 with a message.
+int Register(const char* module, bool unregister, bool silent) {
     // An absolute path, so the registry names the module wherever clients run.
     char full[PATH_MAX];
     if (!::realpath(module, full)) {
@@ -69,10 +58,54 @@ int main(int argc, char** argv) {
     if (FAILED(hr)) {
         std::fprintf(stderr, "ovra-regsvr: %s in %s failed: %s (%s)\n", entry, full,
                      HResultDescription(hr).c_str(), HResultHex(hr).c_str());
+        if (hr == REGDB_E_READREGDB)
+            std::fprintf(stderr,
+                         "ovra-regsvr: \"ovra-regsvr --repair %s\" starts the registry "
+                         "afresh and registers the module again\n",
+                         module);
         return 1;
     }
     if (!silent)
         std::printf("%s %s in %s\n", unregister ? "Unregistered" : "Registered", full,
                     Registry::DefaultPath().c_str());
     return 0;
+}
+
+int Repair(int count, char** modules) {
+    const std::string path = Registry::DefaultPath();
+    std::string keptAs, error;
+    if (FAILED(RepairRegistry(path, &keptAs, &error))) {
+        std::fprintf(stderr, "ovra-regsvr: cannot repair %s: %s\n", path.c_str(), error.c_str());
+        return 1;
+    }
+    if (keptAs.empty())
+        std::printf("%s reads as it is; nothing to repair\n", path.c_str());
+    else
+        std::printf("%s was damaged: kept as %s, and started afresh\n", path.c_str(),
+                    keptAs.c_str());
+    int status = 0;
+    for (int i = 0; i < count; ++i) status |= Register(modules[i], false, false);
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "--repair") == 0) return Repair(argc - 2, argv + 2);
+    bool unregister = false, silent = false;
+    const char* module = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-u") == 0)
+            unregister = true;
+        else if (std::strcmp(argv[i], "-s") == 0)
+            silent = true;
+        else if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0)
+            return Usage(), 0;
+        else if (argv[i][0] == '-' || module)
+            return Usage();
+        else
+            module = argv[i];
+    }
+    if (!module) return Usage();
+    return Register(module, unregister, silent);
 }
