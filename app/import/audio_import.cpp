@@ -4,11 +4,14 @@
 #include <soxr.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "com/bstr.h"
+#include "com/regular_file.h"
 #include "support/app_error.h"
 #include "support/audio_library.h"
 #include "support/paths.h"
@@ -84,12 +87,17 @@ std::string ImportableFilePatterns() {
 
 ImportedAudio ImportAudioFile(const std::string& path) {
     const std::string name = Quoted(FileNameOfPath(path));
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
+    // Only a regular file: a FIFO would block, a device never end.
+    const FilePtr source = OpenRegularFile(path);
+    if (!source && errno == ENOENT)
         ThrowError(kErrFileNotFound,
                    name + " cannot be imported: it does not exist (" + path + ")");
+    if (!source && errno == EINVAL)
+        ThrowError(kErrFileAccess, name + " cannot be imported: it is not a regular file");
+    if (!source) ThrowError(kErrFileAccess, name + " cannot be imported: " + std::strerror(errno));
     SF_INFO info{};
-    std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open(path.c_str(), SFM_READ, &info));
+    std::unique_ptr<SNDFILE, SndfileCloser> file(
+        sf_open_fd(::fileno(source.get()), SFM_READ, &info, SF_FALSE));
     if (!file)
         ThrowError(kErrInvalidFileFormat, name + " cannot be imported: " + sf_strerror(nullptr));
     if (info.frames <= 0 || info.channels < 1 || info.samplerate < 1)

@@ -2,11 +2,12 @@
 
 #include <expat.h>
 
+#include <cerrno>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <memory>
-#include <sstream>
 
+#include "com/regular_file.h"
 #include "support/app_error.h"
 #include "support/paths.h"
 #include "support/text_format.h"
@@ -123,13 +124,21 @@ DrumKit ParseDrumKit(const std::string& text, const std::string& folder, const s
 }
 
 DrumKit ReadDrumKit(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    const std::string name = Quoted(FileNameOfPath(path));
+    const FilePtr in = OpenRegularFile(path);
+    if (!in && errno == ENOENT)
+        ThrowError(kErrFileNotFound, name + " does not exist (" + path + ")");
     if (!in)
-        ThrowError(kErrFileNotFound,
-                   Quoted(FileNameOfPath(path)) + " does not exist (" + path + ")");
-    std::stringstream text;
-    text << in.rdbuf();
+        ThrowError(kErrFileAccess, name + " cannot be read: " +
+                                       (errno == EINVAL ? "it is not a regular file"
+                                                        : std::string(std::strerror(errno))));
+    // A kit names files; a megabyte of text is far more than any kit needs.
+    constexpr std::size_t kMaxKitBytes = 1 << 20;
+    std::string text(kMaxKitBytes + 1, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), in.get()));
+    if (text.size() > kMaxKitBytes)
+        ThrowError(kErrInvalidFileFormat, name + " is not a drum kit: it is larger than 1 MB");
     const std::size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-    return ParseDrumKit(text.str(), folder, FileNameOfPath(path));
+    return ParseDrumKit(text, folder, FileNameOfPath(path));
 }

@@ -121,7 +121,9 @@ LONG LoopRenderer::LoopFrames(std::int64_t bpm, LONG ticksPerLoop) {
 
 LONG LoopRenderer::StepFrames(std::int64_t bpm, LONG sampleRate) {
     // bpm * 4 exactly in currency, then 60 / it, kept as a single.
-    const std::int64_t times4 = bpm * 4;
+    std::int64_t times4 = 0;
+    if (__builtin_mul_overflow(bpm, 4, &times4))
+        ThrowOverflow("The tempo is too large for its ticks to be rendered");
     if (times4 == 0) ThrowZeroTempo();
     const float step = static_cast<float>(60.0 / (static_cast<double>(times4) / 10000.0));
     return RoundToLong(static_cast<double>(step) * sampleRate,

@@ -10,6 +10,11 @@ void Sample::WriteToFile(BinaryStream& out) const {
     SafeArrayPtr image;
     if (wav_) Check(wav_->ToByteArray(image.Out()));
     const LONG length = static_cast<LONG>(image.Count());
+    // Only audio that reads back: the reader refuses what no output plays.
+    if (image)
+        if (const char* problem = WavImageProblem(image.Bytes(), image.Count()))
+            ThrowError(kErrInvalidArgument,
+                       std::string("A song file cannot hold audio with ") + problem);
     std::uint8_t header[kSampleHeaderSize] = {
         CountByte(static_cast<long long>(caption_.size()), "characters in a caption"),
         static_cast<std::uint8_t>(image ? kHasAudio : 0)};

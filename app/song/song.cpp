@@ -68,6 +68,8 @@ void Song::WriteToFile(BinaryStream& out) const {
     for (const auto& s : sampleSlots_) samples += s ? 1 : 0;
     std::uint8_t header[kSongHeaderSize] = {CountByte(loops, "loops"),
                                             CountByte(samples, "tracks")};
+    if (std::string problem = TempoProblem(bpm_); !problem.empty())
+        ThrowError(kErrInvalidArgument, problem.insert(0, "A song file cannot hold "));
     std::memcpy(header + kSongHeaderBpm, &bpm_, 8);
     out.WriteBytes(header, sizeof header);
     for (std::size_t i = 0; i < loopSlots_.size(); ++i) {
@@ -88,6 +90,7 @@ void Song::ReadFromFile(BinaryStream& in) {
     using namespace song_format;
     ByteArray header = ReadExactly(in, kSongHeaderSize, "the song header");
     std::memcpy(&bpm_, &header[kSongHeaderBpm], 8);
+    if (const std::string problem = TempoProblem(bpm_); !problem.empty()) ThrowNotASong(problem);
     // Records come in increasing slot order, each slot once, as written.
     auto prefix = [&](const char* kind, int previous) {
         ByteArray p =

@@ -67,6 +67,20 @@ constexpr std::size_t kTrackHeaderSize = 16;
 constexpr std::size_t kSampleHeaderSize = 6;
 constexpr std::size_t kSampleHeaderAudioLength = 2;  // offset of the audio length
 
+// The tempos a song file holds, as currency (bpm times 10000): from 1 bpm,
+// whose loop of 32 ticks lasts 8 minutes and needs an 85 MB loop buffer,
+// to 10,000 bpm, whose tick lasts 1.5 ms (66 frames). Slower tempos ask for
+// loop buffers of gigabytes (0.04 bpm: the 2 GB a WAV image can describe),
+// and 0 or less renders nothing at all; faster ones leave no room for a
+// sound in a tick. The writer refuses a tempo outside these too, so every
+// file it writes reads back.
+constexpr std::int64_t kMinBpm = 10000;
+constexpr std::int64_t kMaxBpm = std::int64_t{10000} * 10000;
+// The sample images a song file holds: what an output device plays.
+constexpr int kMaxSampleChannels = 8;
+constexpr long kMinSampleRate = 1000;
+constexpr long kMaxSampleRate = 384000;
+
 // The largest count or index a byte of the file holds.
 constexpr long long kMaxCount = 255;
 // The value the program writes for a tick that is on.

@@ -43,6 +43,9 @@ void ReadingWhere(const std::string& where, F&& read) {
     }
 }
 
+// Why a tempo (currency) is none a song file holds; empty when it is one.
+std::string TempoProblem(std::int64_t bpm);
+
 // A count that must fit in one byte of the file; error 6 naming what it
 // counts otherwise ("loops", "tracks in a loop" ...).
 inline std::uint8_t CountByte(long long count, const char* what) {

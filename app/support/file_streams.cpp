@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "com/regular_file.h"
 #include "support/app_error.h"
 
 namespace {
@@ -24,14 +25,14 @@ namespace {
 std::shared_ptr<FileStream> OpenFileForReading(const std::string& path) {
     std::shared_ptr<FileStream> s(new FileStream);
     s->path_ = path;
-    s->file_ = std::fopen(path.c_str(), "rb");
+    // Only a regular file: a FIFO would block the window, a device never end.
+    s->file_ = OpenRegularFile(path).release();
+    if (!s->file_ && errno == EINVAL)
+        ThrowError(kErrFileAccess, "Cannot open \"" + path +
+                                       "\": it is not a regular file (a pipe, device or socket)");
     if (!s->file_) ThrowFileError("Cannot open", path);
     struct stat st;
     if (::fstat(::fileno(s->file_), &st) != 0) ThrowFileError("Cannot read", path);
-    if (S_ISDIR(st.st_mode)) {
-        errno = EISDIR;
-        ThrowFileError("Cannot open", path);
-    }
     s->remaining_ = st.st_size;
     return s;
 }

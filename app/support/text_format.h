@@ -5,9 +5,16 @@
 
 // A count with its thousands separated by commas: 11,200.
 inline std::string Thousands(long long n) {
-    std::string digits = std::to_string(n < 0 ? -n : n);
-    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(i, ",");
-    return (n < 0 ? "-" : "") + digits;
+    // The magnitude as unsigned: -n is undefined for the smallest n.
+    const unsigned long long magnitude =
+        n < 0 ? 0ULL - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
+    const std::string digits = std::to_string(magnitude);
+    std::string out = n < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
 }
 
 // A name between typographic quotes: “x.loop”.

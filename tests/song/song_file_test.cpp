@@ -121,7 +121,7 @@ TEST_F(SongFiles, EveryCutOfAFileFailsCleanlyOrReadsWhatIsThere) {
 
 TEST_F(SongFiles, HugeAnnouncedAudioIsAnEofWithoutAllocatingIt) {
     TempDir dir;
-    ByteArray bytes = {0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0xF0, 0xFF, 0xFF, 0x7F};
+    ByteArray bytes = {0, 1, 0x80, 0x4F, 0x12, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0xF0, 0xFF, 0xFF, 0x7F};
     WriteText(dir / "huge.loop", std::string(bytes.begin(), bytes.end()));
     auto in = OpenFileForReading(dir / "huge.loop");
     Song song;
@@ -134,9 +134,11 @@ TEST_F(SongFiles, HugeAnnouncedAudioIsAnEofWithoutAllocatingIt) {
 
 TEST_F(SongFiles, WritingStopsWithOverflowForCountsBeyondAByte) {
     Song song;
+    song.SetBpm(1200000);
     song.Sequence(300);
     EXPECT_EQ(ErrorOf([&] { Written(song); }), kErrOverflow);
     Song captions;
+    captions.SetBpm(1200000);
     captions.SampleAt(0)->SetCaption(std::u16string(256, u'x'));
     EXPECT_EQ(ErrorOf([&] { Written(captions); }), kErrOverflow);
 }
@@ -156,6 +158,7 @@ TEST_F(SongFiles, ASaveThatFailsNeverDamagesTheFileItReplaces) {
     EXPECT_EQ(files, 1) << "no temporary file is left behind";
 
     Song overflowing;
+    overflowing.SetBpm(1200000);
     overflowing.Sequence(300);
     EXPECT_EQ(ErrorOf([&] {
                   auto out = CreateFileForWriting(path);

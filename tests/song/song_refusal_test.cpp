@@ -2,6 +2,10 @@
 // anything else is refused with the file's name and what is wrong.
 #include <sndfile.h>
 
+#include <sys/stat.h>
+
+#include <cstring>
+#include <limits>
 #include <random>
 
 #include "common/song_fixture.h"
@@ -49,10 +53,12 @@ Song SongWithSample3(IOvraAudioGlobals* g) {
 TEST_F(SongRefusal, EverySongTheWriterCanProduceOpensAsWritten) {
     TempDir dir;
     std::vector<Song> songs(6);
-    // An empty song: no loop, no sample, tempo 0.
+    for (Song& song : songs) song.SetBpm(1200000);
+    // An empty song: no loop, no sample, the slowest tempo.
+    songs[0].SetBpm(song_format::kMinBpm);
     // Gaps, the highest slot numbers, loops of no tracks and tracks of no or
     // 255 ticks, raw tick bytes as read from a file.
-    songs[1].SetBpm(-7);
+    songs[1].SetBpm(song_format::kMaxBpm);
     AddTracks(*songs[1].Sequence(0), 3, 32);
     songs[1].Sequence(3);
     AddTracks(*songs[1].Sequence(255), 2, 255);
@@ -83,7 +89,9 @@ TEST_F(SongRefusal, EverySongTheWriterCanProduceOpensAsWritten) {
         WriteSongFile(songs[k], path);
         std::shared_ptr<Song> back;
         EXPECT_NO_THROW(back = ReadSongFile(path)) << "song " << k;
-        if (back) EXPECT_EQ(Written(*back), Written(songs[k])) << "song " << k;
+        if (back) {
+            EXPECT_EQ(Written(*back), Written(songs[k])) << "song " << k;
+        }
     }
 }
 
@@ -178,4 +186,80 @@ TEST_F(SongRefusal, FilesThatAreNoSongAreRefusedNamingTheFileAndWhy) {
               "that is not the rest of the audio) for sample 3");
     // Not there at all: the file system's error, naming the path.
     EXPECT_EQ(RefusalOf(dir / "missing.loop").Number(), kErrFileNotFound);
+}
+
+// Headers and images no writer produces: tempos no loop buffer holds (and
+// that once reached undefined arithmetic or gigabyte buffers), counts past
+// what follows, negative lengths, audio no output plays. Each is refused
+// naming the file; the writer refuses to produce them in the first place.
+TEST_F(SongRefusal, HeadersAndImagesNoWriterProducesAreRefused) {
+    TempDir dir;
+    const ByteArray song = Written(SongWithSample3(globals_.get()));
+    auto refusal = [&](ByteArray b) {
+        WriteText(dir / "h.loop", Bytes(b));
+        return RefusalOf(dir / "h.loop");
+    };
+    auto withTempo = [&](std::int64_t bpm) {
+        ByteArray b = song;
+        std::memcpy(&b[song_format::kSongHeaderBpm], &bpm, 8);
+        return b;
+    };
+    for (std::int64_t bpm :
+         {std::int64_t{0}, std::int64_t{-1}, std::int64_t{-1200000}, std::int64_t{1} << 62,
+          std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max(),
+          std::int64_t{827}, std::int64_t{395}, song_format::kMinBpm - 1,
+          song_format::kMaxBpm + 1}) {
+        AppError e = refusal(withTempo(bpm));
+        EXPECT_EQ(e.Number(), kErrInvalidFileFormat) << bpm << ": " << e.what();
+        EXPECT_EQ(e.Description().find("\u201Ch.loop\u201D is not a Trellon song: a tempo of " +
+                                       std::to_string(bpm)),
+                  0u)
+            << e.what();
+        Song s;
+        s.SetBpm(bpm);
+        EXPECT_THROW(Written(s), AppError) << bpm;
+    }
+    EXPECT_STREQ(refusal(withTempo(827)).what(),
+                 "\u201Ch.loop\u201D is not a Trellon song: a tempo of 827 (0.0827 bpm): tempos "
+                 "go from 1 to 10,000 bpm");
+    for (std::int64_t bpm : {song_format::kMinBpm, song_format::kMaxBpm})
+        EXPECT_EQ(refusal(withTempo(bpm)).Number(), 0) << bpm;
+
+    // Counts of 255 loops and 255 samples over the records of one and four.
+    ByteArray counts = song;
+    counts[0] = counts[1] = 255;
+    EXPECT_NE(refusal(counts).Number(), 0);
+    // A negative audio length, and the largest one, for sample 3.
+    const std::size_t length3 = song.size() - 8192 - 44 - 4 - 2 * 2;
+    for (std::uint32_t length : {0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFFu}) {
+        ByteArray b = song;
+        std::memcpy(&b[length3], &length, 4);
+        AppError e = refusal(b);
+        EXPECT_NE(e.Number(), 0) << length;
+        EXPECT_EQ(e.Description().find("\u201Ch.loop\u201D "), 0u) << e.what();
+    }
+    // Images of 0 Hz, of 32,767 and of 9 channels.
+    const std::size_t image3 = song.size() - 8192 - 44;
+    auto withFormat = [&](SHORT channels, LONG rate) {
+        ByteArray b = song;
+        std::memcpy(&b[image3 + 22], &channels, 2);
+        std::memcpy(&b[image3 + 24], &rate, 4);
+        return b;
+    };
+    EXPECT_STREQ(refusal(withFormat(2, 0)).what(),
+                 "\u201Ch.loop\u201D is not a Trellon song: audio that is no WAV image (a sample "
+                 "rate no output plays (1,000 to 384,000 Hz)) for sample 3");
+    EXPECT_EQ(refusal(withFormat(32767, 44100)).Number(), kErrInvalidFileFormat);
+    EXPECT_EQ(refusal(withFormat(9, 44100)).Number(), kErrInvalidFileFormat);
+    Song odd;
+    odd.SetBpm(1200000);
+    odd.SampleAt(0)->SetWav(Tone(globals_.get(), 10, 2, 500, 2));
+    EXPECT_THROW(Written(odd), AppError);
+
+    // A FIFO given as the song is refused at once, not waited on.
+    const std::string fifo = dir / "pipe.loop";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    AppError e = RefusalOf(fifo);
+    EXPECT_EQ(e.Number(), kErrFileAccess);
+    EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos) << e.what();
 }
