@@ -12,6 +12,7 @@
 #include "audio/globals.h"
 #include "bench_support.h"
 #include "com/server.h"
+#include "song/song_format.h"
 #include "song/loop_renderer.h"
 #include "song/mix_reader.h"
 #include "song/song.h"
@@ -289,8 +290,28 @@ void BM_Export_arrangement_flac(benchmark::State& state) {
     CompareWithBaseline(state, "flac", spent);
 }
 
+// Peak memory of rendering one pass of a long loop (1 bpm: a loop buffer
+// of 85 MB), as a multiple of the buffer: the buffer the library holds and
+// its image, as before, against --render's one buffer. Goal under 1.5.
+void BM_Render_slow_loop_peak_memory(benchmark::State& state) {
+    Library();
+    Groove g;
+    g.song.SetBpm(song_format::kMinBpm);
+    const double bufferKb =
+        double(LoopRenderer::LoopFrames(g.song.Bpm(), 32)) * 4 / 1024;
+    double before = 0, now = 0;
+    for (auto _ : state) {
+        before = PeakKbOf([&] { WholeBufferRender(g.song, 1, 1, g.folder + "/slow-old.wav"); });
+        now = PeakKbOf([&] { ExportSong(g.song, {.loop = 1, .times = 1}, g.folder + "/slow.wav"); });
+    }
+    state.counters["buffer_MB"] = bufferKb / 1024;
+    state.counters["baseline_peak_per_buffer"] = before / bufferKb;
+    state.counters["peak_per_buffer"] = now / bufferKb;
+}
+
 }  // namespace
 
+BENCHMARK(BM_Render_slow_loop_peak_memory)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Export_whole_buffer_baseline)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Export_150_passes_wav)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Export_flac_from_memory_baseline)->Unit(benchmark::kMillisecond);

@@ -158,8 +158,21 @@ void LoopRenderer::RenderSelectedLoop(Song& song, const TickGrid& grid) {
     if (!LoopWav) ThrowError(kErrObjectNotSet, "No loop buffer has been prepared to render into");
     LONG rate = 0;
     Check(LoopWav->get_SampleRate(&rate));
-    const LONG step = StepFrames(song.Bpm(), rate);
     const Shape shape = ShapeOf(LoopWav.get());
+    Mix(song, grid, shape.frames, shape.channels, rate);
+    WriteWavValues(LoopWav.get(), mix_);
+    song.Sequence(SelectedLoopIndex)->SetWav(LoopWav);
+}
+
+std::vector<AudioSample> LoopRenderer::RenderLoopValues(Song& song, const TickGrid& grid) {
+    if (TicksPerLoop == 0) ThrowError(kErrDivisionByZero, "A loop of 0 ticks cannot be rendered");
+    Mix(song, grid, LoopFrames(song.Bpm(), TicksPerLoop), 2, 44100);
+    return std::move(mix_);
+}
+
+void LoopRenderer::Mix(Song& song, const TickGrid& grid, LONG frames, SHORT channels, LONG rate) {
+    const LONG step = StepFrames(song.Bpm(), rate);
+    const Shape shape{frames, channels};
 
     // Swing delays every second tick by a share of the step.
     const LONG swing = song.Swing() == 0 ? 0
@@ -198,6 +211,4 @@ void LoopRenderer::RenderSelectedLoop(Song& song, const TickGrid& grid) {
             if (plays[std::size_t(j)] && grid.TickOn(j, i))
                 AddInto(mix_, shape.frames, shape.channels, i * step + (i % 2 ? swing : 0),
                         sources[std::size_t(j)]);
-    WriteWavValues(LoopWav.get(), mix_);
-    song.Sequence(SelectedLoopIndex)->SetWav(LoopWav);
 }

@@ -47,11 +47,19 @@ class LoopRenderer {
     // selected loop's rendering. Tracks whose sample has no audio are skipped.
     void RenderSelectedLoop(Song& song, const TickGrid& grid);
 
+    // The same rendering into values of its own, without a LoopWav: one
+    // pass of loop SelectedLoopIndex at the song's tempo, stereo 44100 Hz,
+    // interleaved. For exports, which need no buffer of the library's.
+    std::vector<AudioSample> RenderLoopValues(Song& song, const TickGrid& grid);
+
     // The frames from one tick's start to the next at the song's tempo.
     static LONG StepFrames(std::int64_t bpm, LONG sampleRate);
     // Frames in one pass of ticksPerLoop ticks at the song's tempo.
     static LONG LoopFrames(std::int64_t bpm, LONG ticksPerLoop);
 
   private:
+    // Sums the grid's pattern into mix_, sized frames x channels.
+    void Mix(Song& song, const TickGrid& grid, LONG frames, SHORT channels, LONG rate);
+
     std::vector<AudioSample> mix_;  // where a rendering is summed before it is stored
 };

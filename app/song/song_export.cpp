@@ -39,9 +39,8 @@ std::map<std::uint8_t, std::vector<AudioSample>> RenderLoops(
         LoopRenderer r;
         r.NumTracks = song.NumTracks();
         r.SelectedLoopIndex = k;
-        r.PrepareLoopWav(song);
-        r.RenderSelectedLoop(song, LoopGrid(*song.Sequence(k)));
-        loops[k] = ReadWavValues(r.LoopWav.get());
+        // Rendered straight into the values kept: one buffer per loop.
+        loops[k] = r.RenderLoopValues(song, LoopGrid(*song.Sequence(k)));
     }
     return loops;
 }
@@ -149,7 +148,10 @@ bool ExportSong(const Song& original, const ExportChoice& choice, const std::str
     const std::uint64_t total = std::uint64_t(frames) * passes.size();
 
     AtomicFile file;
-    if (!file.Open(out)) ThrowWriteError("Cannot create a file beside", out);
+    if (!file.Open(out) && errno == EINVAL)
+        ThrowError(kErrFileAccess, "Cannot write to \"" + out +
+                                       "\": it is not a regular file (a pipe, device or socket)");
+    if (!file.IsOpen()) ThrowWriteError("Cannot create a file beside", out);
     auto told = [&](std::size_t done) {
         return !progress || progress(passes.empty() ? 1.0 : double(done) / passes.size());
     };

@@ -51,6 +51,15 @@ inline const char kTextNoAudioDevice[] = "Unable to open audio output device.";
 // Error 111, "Unexpected EOF".
 [[noreturn]] void ThrowUnexpectedEof();
 
+// Any exception as the program's error: an AppError as it is, a failed
+// allocation (std::bad_alloc, or a container asked to grow past its limit)
+// as error 7 with a plain description, anything else with its text.
+AppError AsAppError(const std::exception& e);
+// What a handler shows for it.
+inline std::string ErrorText(const std::exception& e) {
+    return AsAppError(e).Description();
+}
+
 // The error for a failed HRESULT: the code as number, a plain description.
 AppError ErrorFromHResult(HRESULT hr);
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "song/song_export.h"
@@ -107,6 +108,15 @@ int Render(int argc, char** argv) {
         std::fprintf(stderr, "Trellon: --loop and --arrangement exclude each other\n");
         return 2;
     }
+    // Writing over the song would lose it: the output must be another file,
+    // whatever links or other names lead to it.
+    struct stat in, target;
+    if (::stat(song.c_str(), &in) == 0 && ::stat(out.c_str(), &target) == 0 &&
+        in.st_dev == target.st_dev && in.st_ino == target.st_ino) {
+        std::fprintf(stderr, "Trellon: --out names the song itself (%s); choose another file\n",
+                     out.c_str());
+        return 2;
+    }
     // The format the option names, else the one the file's name ends in.
     if (format.empty())
         format = ExtensionOfFileName(FileNameOfPath(out)) == "flac" ? "flac" : "wav";
@@ -126,9 +136,10 @@ int Render(int argc, char** argv) {
             return true;
         });
         if (terminal) std::fputs("\n", stderr);
-    } catch (const AppError& e) {
+    } catch (const std::exception& e) {
+        // Out of memory included: a message and status 1, never an abort.
         if (terminal) std::fputs("\n", stderr);
-        std::fprintf(stderr, "Trellon: %s\n", e.what());
+        std::fprintf(stderr, "Trellon: %s\n", ErrorText(e).c_str());
         return 1;
     }
     return 0;
@@ -254,7 +265,7 @@ int RunSampleWindow(int argc, char** argv, const OutputOptions& output) {
     try {
         form.Load(commandLine);
     } catch (const std::exception& e) {
-        ShowErrorBox(nullptr, kProgramTitle, e.what());
+        ShowErrorBox(nullptr, kProgramTitle, ErrorText(e));
         return 1;
     }
     form.show();

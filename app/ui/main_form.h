@@ -32,6 +32,7 @@
 #include "song/song.h"
 #include "song/song_recovery.h"
 #include "sound/event_service.h"
+#include "support/app_error.h"
 #include "support/file_dialogs.h"
 #include "support/prompts.h"
 #include "ui/edit_commands.h"
@@ -307,7 +308,7 @@ class MainForm : public QMainWindow, public DirectXEvent8, public TickGrid {
             work();
             return true;
         } catch (const std::exception& e) {
-            reportError_(e.what());
+            reportError_(ErrorText(e));
             return false;
         }
     }

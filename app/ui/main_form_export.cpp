@@ -38,7 +38,7 @@ void MainForm::ExportCommand_Click() {
                 return !exportCancel_;
             });
         } catch (const std::exception& e) {
-            exportError_ = e.what();
+            exportError_ = ErrorText(e);
         }
         exportFinished_ = true;
     });

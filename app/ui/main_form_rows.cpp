@@ -89,7 +89,7 @@ void MainForm::SequenceControl_TickChange(LONG rowIndex, short tickIndex) {
         isFillingRows_ = true;
         row->SetValue(tickIndex, !on);
         isFillingRows_ = false;
-        reportError_(e.what());
+        reportError_(ErrorText(e));
         return;
     }
     undo_.push(new TickEdit(*this, SelectedLoopIndex(), rowIndex, tickIndex, on));

@@ -46,7 +46,7 @@ void MainForm::Load() {
         } catch (const std::exception& e) {
             // Without the default song the program starts on an empty one: one
             // row, loop 0 with a track for it.
-            reportError_(e.what());
+            reportError_(ErrorText(e));
             song_->SetBpm(120 * 10000);
             Report([&] {
                 StoreRowsInLoop(*song_->Sequence(0));

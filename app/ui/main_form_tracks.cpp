@@ -176,7 +176,7 @@ void MainForm::AddTracksFromFiles(const std::vector<std::string>& paths) {
         try {
             sounds.push_back(ImportAudioFile(p));
         } catch (const std::exception& e) {
-            failed += std::string("\n") + e.what();
+            failed += "\n" + ErrorText(e);
         }
     }
     if (!sounds.empty())
@@ -227,7 +227,7 @@ void MainForm::ImportDrumKit(const std::string& path) {
             if (!instrument.name.empty()) sound.caption = Utf16FromUtf8(instrument.name);
             sounds.push_back(std::move(sound));
         } catch (const std::exception& e) {
-            failed += "\n" + instrument.name + ": " + e.what();
+            failed += "\n" + instrument.name + ": " + ErrorText(e);
         }
     }
     if (!sounds.empty())

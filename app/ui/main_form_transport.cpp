@@ -129,7 +129,7 @@ void MainForm::DXCallback(LONG eventid) {
         playButton_->setText(QStringLiteral("Play"));
         playingArrangement_ = false;
         queuedLoop_ = -1;
-        reportError_(e.what());
+        reportError_(ErrorText(e));
     }
 }
 

@@ -62,7 +62,7 @@ void SoundForm::DXCallback(LONG eventid) {
     try {
         view_.DXCallback(eventid);
     } catch (const std::exception& e) {
-        report_(e.what());
+        report_(ErrorText(e));
     }
 }
 
@@ -74,7 +74,7 @@ void SoundForm::KeyDown(int keyCode, int) {
         else
             view_.PlaySelection();
     } catch (const std::exception& e) {
-        report_(e.what());
+        report_(ErrorText(e));
     }
 }
 
@@ -82,7 +82,7 @@ void SoundForm::MouseDown(int, int, double x, double) {
     try {
         view_.BeginSelection(RoundX(x));
     } catch (const std::exception& e) {
-        report_(e.what());
+        report_(ErrorText(e));
     }
 }
 
@@ -98,7 +98,7 @@ void SoundForm::MouseUp(int, int, double x, double) {
     try {
         if (view_.IsSelecting()) view_.FinishSelection(RoundX(x));
     } catch (const std::exception& e) {
-        report_(e.what());
+        report_(ErrorText(e));
     }
 }
 

@@ -71,6 +71,28 @@ void RemoveAbandonedTemporaries(const std::string& folder) {
     ::closedir(dir);
 }
 
+// The file a save to path writes: path itself, or, when path is a
+// symbolic link, the file it leads to (through any chain of links, relative
+// ones from the link's folder), so that the link stays a link. False with
+// errno set for a loop of links.
+bool ResolveLinks(const std::string& path, std::string* target) {
+    std::string p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            *target = p;
+            return true;
+        }
+        std::string link(std::size_t(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        const ssize_t n = ::readlink(p.c_str(), link.data(), link.size());
+        if (n < 0) return false;
+        link.resize(std::size_t(n));
+        p = link.empty() || link[0] == '/' ? link : FolderOfPath(p) + "/" + link;
+    }
+    errno = ELOOP;
+    return false;
+}
+
 }  // namespace
 
 std::string AtomicFile::TemporaryPattern(const std::string& target) {
@@ -94,14 +116,21 @@ void AtomicFile::Discard() {
 
 bool AtomicFile::Open(const std::string& path) {
     Discard();
-    target_ = path;
-    RemoveAbandonedTemporaries(FolderOfPath(path));
-    std::string pattern = TemporaryPattern(path);
+    // Through a link, the file it names is replaced and the link stays.
+    if (!ResolveLinks(path, &target_)) return false;
+    struct stat st;
+    const bool exists = ::stat(target_.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
+        // A folder, a pipe or a device is no file to replace.
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return false;
+    }
+    RemoveAbandonedTemporaries(FolderOfPath(target_));
+    std::string pattern = TemporaryPattern(target_);
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) return false;
     temporary_ = pattern;
-    struct stat st;
-    ::fchmod(fd, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+    ::fchmod(fd, exists ? (st.st_mode & 07777) : 0644);
     file_ = ::fdopen(fd, "wb");
     if (!file_) {
         ::close(fd);

@@ -18,7 +18,10 @@ class AtomicFile {
     ~AtomicFile();
 
     // Starts replacing the file at path. The new file gets the permissions
-    // of the one it replaces (0644 for a new one). False with errno set.
+    // of the one it replaces (0644 for a new one). When path is a symbolic
+    // link, the file it leads to is replaced and the link stays; a target
+    // that exists but is no regular file is refused (EISDIR, EINVAL). False
+    // with errno set.
     bool Open(const std::string& path);
     // Appends size bytes. False with errno set.
     bool Write(const void* data, std::size_t size);
@@ -32,6 +35,7 @@ class AtomicFile {
     int Descriptor() const;
     // Writes out what Write buffered. False with errno set.
     bool Flush();
+    // The file being replaced: path, or where its links lead.
     const std::string& Target() const { return target_; }
 
     // The temporary files of saves into folder are named

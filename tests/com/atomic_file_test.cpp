@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "com/atomic_file.h"
@@ -49,11 +50,13 @@ TEST(AtomicFile, ReplacesWholeKeepsPermissionsAndLeavesNothingBehind) {
     EXPECT_EQ(ReadText(path), "new song");
     EXPECT_EQ(FilesIn(dir.path()), 1);
 
-    // A commit that cannot rename leaves the target and no temporary file.
-    std::filesystem::create_directory(dir / "folder");
-    WriteText(dir / "folder/inside", "x");
+    // A commit that cannot rename leaves the target and no temporary file
+    // (a folder took the name after the save began); a folder from the
+    // start is refused at once.
     AtomicFile onto;
     ASSERT_TRUE(onto.Open(dir / "folder"));
+    std::filesystem::create_directory(dir / "folder");
+    WriteText(dir / "folder/inside", "x");
     onto.Write("y", 1);
     EXPECT_FALSE(onto.Commit());
     EXPECT_NE(errno, 0);
@@ -94,4 +97,80 @@ TEST(AtomicFile, TheNextSaveRemovesWhatAKilledSaveLeft) {
     EXPECT_EQ(FilesIn(dir.path()), 3);
     EXPECT_TRUE(std::filesystem::exists(running));
     EXPECT_TRUE(std::filesystem::exists(dir / ".notes.tmp-1-abcdef.txt"));
+}
+
+// Through a symbolic link the file it leads to is replaced, atomically, and
+// the link stays; relative links and chains of them are followed, a link
+// to nothing yet makes its target, and what is no regular file is refused.
+TEST(AtomicFile, SavesThroughLinksReplaceTheTargetAndKeepTheLink) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "songs");
+    const std::string target = dir / "songs/real.loop";
+    WriteText(target, "old");
+    ::chmod(target.c_str(), 0600);
+    std::filesystem::create_symlink("songs/real.loop", dir / "first.loop");
+    std::filesystem::create_symlink(dir / "first.loop", dir / "second.loop");
+    for (const char* name : {"first.loop", "second.loop"}) {
+        AtomicFile f;
+        ASSERT_TRUE(f.Open(dir / name)) << name;
+        EXPECT_EQ(f.Target(), dir / "songs/real.loop");
+        ASSERT_TRUE(f.Write(name, std::strlen(name)));
+        ASSERT_TRUE(f.Commit());
+        EXPECT_TRUE(std::filesystem::is_symlink(dir / name));
+        EXPECT_EQ(ReadText(target), name);
+        EXPECT_EQ(std::filesystem::status(target).permissions(),
+                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    }
+    EXPECT_EQ(FilesIn(dir / "songs"), 1);
+
+    std::filesystem::create_symlink("new.loop", dir / "dangling.loop");
+    AtomicFile made;
+    ASSERT_TRUE(made.Open(dir / "dangling.loop"));
+    ASSERT_TRUE(made.Commit());
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "dangling.loop"));
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir / "new.loop"));
+
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    std::filesystem::create_symlink("pipe", dir / "to-pipe.loop");
+    std::filesystem::create_symlink("loop-b", dir / "loop-a");
+    std::filesystem::create_symlink("loop-a", dir / "loop-b");
+    AtomicFile refused;
+    EXPECT_FALSE(refused.Open(dir / "to-pipe.loop"));
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_FALSE(refused.Open(dir / "songs"));
+    EXPECT_EQ(errno, EISDIR);
+    EXPECT_FALSE(refused.Open(dir / "loop-a"));
+    EXPECT_EQ(errno, ELOOP);
+    EXPECT_TRUE(std::filesystem::is_fifo(dir / "pipe"));
+}
+
+// A save through a link killed at any moment leaves the link a link and
+// its target the old file or the new one, whole.
+TEST(AtomicFile, AKilledSaveThroughALinkLeavesTheOldOrTheNewFile) {
+    TempDir dir;
+    const std::string target = dir / "real.loop";
+    const std::string oldText(1 << 20, 'o'), newText(1 << 20, 'n');
+    WriteText(target, oldText);
+    std::filesystem::create_symlink("real.loop", dir / "link.loop");
+    int sawOld = 0, sawNew = 0;
+    for (int trial = 0; trial < 30; ++trial) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            AtomicFile f;
+            if (!f.Open(dir / "link.loop")) std::_Exit(1);
+            for (std::size_t at = 0; at < newText.size(); at += 4096)
+                f.Write(newText.data() + at, 4096);
+            f.Commit();
+            std::_Exit(0);
+        }
+        ::usleep(useconds_t(trial * 500));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        ASSERT_TRUE(std::filesystem::is_symlink(dir / "link.loop")) << trial;
+        const std::string now = ReadText(target);
+        ASSERT_TRUE(now == oldText || now == newText) << trial << ": " << now.size() << " bytes";
+        (now == oldText ? sawOld : sawNew)++;
+        if (now == newText) WriteText(target, oldText);
+    }
+    EXPECT_GT(sawOld, 0);
 }
