@@ -1,0 +1,44 @@
+// Asks a window to close as a window manager does when its close button is
+// clicked: a WM_DELETE_WINDOW client message (the test X server runs no
+// window manager of its own).
+//
+// usage: wm_close WINDOW_ID
+#include <xcb/xcb.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
+    xcb_intern_atom_reply_t* r =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr);
+    xcb_atom_t atom = XCB_ATOM_NONE;
+    if (r) atom = r->atom;
+    std::free(r);
+    return atom;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: wm_close WINDOW_ID\n");
+        return 2;
+    }
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c)) {
+        std::fprintf(stderr, "wm_close: no display\n");
+        return 1;
+    }
+    xcb_client_message_event_t e{};
+    e.response_type = XCB_CLIENT_MESSAGE;
+    e.format = 32;
+    e.window = static_cast<xcb_window_t>(std::strtoul(argv[1], nullptr, 0));
+    e.type = Atom(c, "WM_PROTOCOLS");
+    e.data.data32[0] = Atom(c, "WM_DELETE_WINDOW");
+    e.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(c, 0, e.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&e));
+    xcb_flush(c);
+    xcb_disconnect(c);
+    return 0;
+}
