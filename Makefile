@@ -10,7 +10,7 @@ REGSVR = $(BUILD)/bin/ovra-regsvr
 LIBRARY = $(BUILD)/audio/libOvraAudio.so
 PROGRAM = $(BUILD)/bin/Trellon
 
-.PHONY: all setup build register run test test-sanitize test-tsan fuzz-smoke bench soak clean
+.PHONY: all setup build register run test test-sanitize test-tsan fuzz-build fuzz-smoke fuzz bench soak clean
 
 all: build
 
@@ -57,23 +57,24 @@ soak: build
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(TSAN_BUILD)
 
-# Builds the fuzz targets with clang's libFuzzer and runs each for
-# FUZZ_SECONDS from a generated seed corpus.
+# The fuzz targets, built with clang's libFuzzer and the sanitizers.
+# fuzz-smoke runs each FUZZ_SECONDS (20) from the kept corpus and fresh
+# seeds; fuzz is a campaign (make fuzz FUZZ_SECONDS=3600) that adds what it
+# learns to the kept corpus in fuzz/corpus.
 FUZZ_BUILD ?= build-fuzz
-FUZZ_SECONDS ?= 30
-fuzz-smoke: setup
+FUZZ_SECONDS ?= 20
+FUZZ_TARGETS ?= fuzz_wav_image fuzz_wav_file fuzz_ogg_file fuzz_ogg_readall fuzz_song_file \
+  fuzz_registry fuzz_registrar fuzz_drum_kit fuzz_import
+fuzz-build: setup
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DOVRA_FUZZ=ON > /dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	@rm -rf $(FUZZ_BUILD)/seeds && fuzz/make-seeds.sh $(FUZZ_BUILD)/seeds
-	@for t in fuzz_wav_image fuzz_wav_file fuzz_ogg_file fuzz_song_file; do \
-	  echo "fuzzing $$t for $(FUZZ_SECONDS) s"; \
-	  mkdir -p $(FUZZ_BUILD)/corpus/$$t; \
-	  $(FUZZ_BUILD)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -print_final_stats=1 \
-	    -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/$$t $(FUZZ_BUILD)/seeds/$$t 2>&1 \
-	    | grep -E '^(stat::number_of_executed_runs|==|SUMMARY|INFO: Running|Done)' || true; \
-	  test $${PIPESTATUS[0]} -eq 0 || exit 1; \
-	done
+
+fuzz-smoke: fuzz-build
+	@fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) smoke $(FUZZ_TARGETS)
+
+fuzz: fuzz-build
+	@fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) campaign $(FUZZ_TARGETS)
 
 # Benchmarks against their baselines (not part of the tests).
 bench: build

@@ -2,7 +2,10 @@
 # Writes small seed inputs for the fuzz targets into $1/<target>/.
 set -euo pipefail
 out=$1
-mkdir -p "$out/fuzz_wav_image" "$out/fuzz_wav_file" "$out/fuzz_ogg_file" "$out/fuzz_song_file"
+for t in fuzz_wav_image fuzz_wav_file fuzz_ogg_file fuzz_ogg_readall fuzz_song_file fuzz_registry \
+  fuzz_registrar fuzz_drum_kit fuzz_import; do
+  mkdir -p "$out/$t"
+done
 python3 - "$out" <<'PY'
 import math, struct, sys
 out = sys.argv[1]
@@ -36,7 +39,77 @@ def song():
     s += bytes([3, 0, 0, 0]) + struct.pack("<i", 0)
     return s
 open(f"{out}/fuzz_song_file/song.loop", "wb").write(song())
+open(f"{out}/fuzz_import/short.wav", "wb").write(wav(1, 22050, 16, 300))
+open(f"{out}/fuzz_import/mono8.wav", "wb").write(wav(1, 8000, 8, 100))
+# A registry as registration writes it, and the scripts it runs.
+reg = """Windows Registry Editor Version 5.00
+
+[HKEY_CLASSES_ROOT\\CLSID]
+
+[HKEY_CLASSES_ROOT\\CLSID\\{5B0A8C8E-3E44-4C5B-9C55-0F6B7A1D2E03}]
+@="Calc Class"
+"AppID"="{5B0A8C8E-3E44-4C5B-9C55-0F6B7A1D2E00}"
+
+[HKEY_CLASSES_ROOT\\CLSID\\{5B0A8C8E-3E44-4C5B-9C55-0F6B7A1D2E03}\\InprocServer32]
+@="/usr/lib/a \\"b\\" c\\\\d\\ne\\x01.so"
+"ThreadingModel"="Both"
+
+; end of registry
+"""
+open(f"{out}/fuzz_registry/registry.reg", "w").write(reg)
+script = """HKCR
+{
+    Ovra.Wav.1 = s 'Wav Class'
+    {
+        CLSID = s '{5B0A8C8E-3E44-4C5B-9C55-0F6B7A1D2E03}'
+    }
+    Ovra.Wav = s 'Wav Class'
+    {
+        CurVer = s 'Ovra.Wav.1'
+    }
+    NoRemove CLSID
+    {
+        ForceRemove {5B0A8C8E-3E44-4C5B-9C55-0F6B7A1D2E03} = s 'Wav Class'
+        {
+            ProgID = s 'Ovra.Wav.1'
+            InprocServer32 = s '%MODULE%'
+            {
+                val ThreadingModel = s 'Both'
+            }
+            val AppID = s '%APPID%'
+            Delete Old
+        }
+    }
+}
+"""
+open(f"{out}/fuzz_registrar/script.rgs", "w").write(script.replace("%APPID%", "100%% sure"))
+kit = """<?xml version="1.0" encoding="UTF-8"?>
+<drumkit_info>
+  <name>Seed Kit</name>
+  <instrumentList>
+    <instrument><name>Kick</name>
+      <instrumentComponent>
+        <layer><filename>kick-soft.wav</filename><min>0</min><max>0.5</max></layer>
+        <layer><filename>kick-hard.wav</filename><min>0.5</min><max>1</max></layer>
+      </instrumentComponent>
+    </instrument>
+    <instrument><name>Snare &amp; rim</name>
+      <layer><filename>sub/snare.flac</filename><min>0</min><max>1</max></layer>
+    </instrument>
+    <instrument><name>Hat</name><filename>hat.wav</filename></instrument>
+  </instrumentList>
+</drumkit_info>
+"""
+open(f"{out}/fuzz_drum_kit/drumkit.xml", "w").write(kit)
 PY
 oggenc -Q -q 0 -o "$out/fuzz_ogg_file/stereo.ogg" "$out/seed.wav"
-head -c 6000 "$out/fuzz_ogg_file/stereo.ogg" > "$out/fuzz_ogg_file/cut.ogg"
+# Cut in the middle of the audio pages: a file that ends too soon.
+size=$(stat -c %s "$out/fuzz_ogg_file/stereo.ogg")
+head -c $((size / 2)) "$out/fuzz_ogg_file/stereo.ogg" >"$out/fuzz_ogg_file/cut.ogg"
+cp "$out/fuzz_ogg_file/"*.ogg "$out/fuzz_ogg_readall/"
+# Files that once broke the whole-file decode stay regression inputs.
+cp "$(dirname "$0")/../tests/data/ogg/"*.ogg "$out/fuzz_ogg_readall/"
+cp "$out/fuzz_ogg_file/stereo.ogg" "$out/fuzz_import/stereo.ogg"
+sox -q "$out/seed.wav" -r 11025 -c 1 "$out/fuzz_import/mono.flac" trim 0 0.05
+sox -q "$out/seed.wav" "$out/fuzz_import/short.aiff" trim 0 0.01
 rm "$out/seed.wav"

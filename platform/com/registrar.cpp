@@ -140,6 +140,10 @@ class Parser {
             return Fail("key or value name expected");
         *name = t_[i_++].text;
         if (name->empty() || name->find('\\') != std::string::npos) return Fail("invalid name");
+        // A key name stands on a line of its own in the registry file.
+        for (char c : *name)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                return Fail("a control character in a name");
         return true;
     }
 

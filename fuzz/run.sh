@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Runs fuzz targets, each for SECONDS, from the corpus kept in the
+# repository (fuzz/corpus/<target>) and freshly generated seeds; what a run
+# finds goes to BUILD/corpus/<target>. A campaign then merges the inputs
+# that reach new code into the repository's corpus, so that the next run,
+# and every CI smoke run, starts from them. Prints executions and coverage
+# per target; fails on the first crash, leak or timeout, whose input is
+# left in BUILD/ (crash-*, leak-*, timeout-*).
+#
+# usage: fuzz/run.sh BUILD SECONDS smoke|campaign TARGET...
+set -euo pipefail
+build=$1 seconds=$2 mode=$3
+shift 3
+here=$(cd "$(dirname "$0")" && pwd)
+rm -rf "$build/seeds"
+"$here/make-seeds.sh" "$build/seeds"
+for t in "$@"; do
+  mkdir -p "$build/corpus/$t" "$here/corpus/$t"
+  echo "fuzzing $t for $seconds s"
+  status=0
+  LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0" \
+    "$build/fuzz/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=30 \
+    -print_final_stats=1 -artifact_prefix="$build/" \
+    "$build/corpus/$t" "$here/corpus/$t" "$build/seeds/$t" >"$build/$t.log" 2>&1 || status=$?
+  grep -E '^(==|SUMMARY|Done)' "$build/$t.log" || true
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$build/$t.log")
+  cov=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$build/$t.log" | tail -1)
+  echo "$t: ${runs:-0} executions, $cov"
+  if [ "$status" -ne 0 ]; then
+    tail -40 "$build/$t.log"
+    exit 1
+  fi
+  if [ "$mode" = campaign ]; then
+    # Only inputs that add coverage join the kept corpus.
+    LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0" \
+      "$build/fuzz/$t" -merge=1 "$here/corpus/$t" "$build/corpus/$t" >"$build/$t.merge.log" 2>&1
+    echo "$t: kept corpus $(ls "$here/corpus/$t" | wc -l) files, $(du -sk "$here/corpus/$t" | cut -f1) KB"
+  fi
+done
