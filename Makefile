@@ -10,7 +10,7 @@ REGSVR = $(BUILD)/bin/ovra-regsvr
 LIBRARY = $(BUILD)/audio/libOvraAudio.so
 PROGRAM = $(BUILD)/bin/Trellon
 
-.PHONY: all setup build register run test test-sanitize test-tsan fuzz-build fuzz-smoke fuzz bench soak clean
+.PHONY: all setup build register run test test-sanitize test-tsan fuzz-build fuzz-smoke fuzz package package-check bench soak clean
 
 all: build
 
@@ -55,7 +55,7 @@ soak: build
 	  $(BUILD)/tests/e2e/soak_window
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(TSAN_BUILD) $(PACKAGE_BUILD)
 
 # The fuzz targets, built with clang's libFuzzer and the sanitizers.
 # fuzz-smoke runs each FUZZ_SECONDS (20) from the kept corpus and fresh
@@ -75,6 +75,20 @@ fuzz-smoke: fuzz-build
 
 fuzz: fuzz-build
 	@fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) campaign $(FUZZ_TARGETS)
+
+# The Debian package, built from the install rules with prefix /usr (a
+# build of its own, without tests), then checked: contents, control data,
+# maintainer scripts and lintian.
+PACKAGE_BUILD ?= build-package
+package: setup
+	@cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DOVRA_TESTS=OFF -DOVRA_BENCHMARKS=OFF > /dev/null
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	@cd $(PACKAGE_BUILD) && cpack -G DEB > cpack.log || { cat cpack.log; exit 1; }
+	@ls $(PACKAGE_BUILD)/*.deb
+
+package-check: package
+	@tests/install/package_check.sh $(PACKAGE_BUILD)/trellon_*.deb
 
 # Benchmarks against their baselines (not part of the tests).
 bench: build

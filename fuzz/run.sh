@@ -19,7 +19,7 @@ for t in "$@"; do
   echo "fuzzing $t for $seconds s"
   status=0
   LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0" \
-    "$build/fuzz/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=30 \
+    "$build/fuzz/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=30 -max_len=4096 \
     -print_final_stats=1 -artifact_prefix="$build/" \
     "$build/corpus/$t" "$here/corpus/$t" "$build/seeds/$t" >"$build/$t.log" 2>&1 || status=$?
   grep -E '^(==|SUMMARY|Done)' "$build/$t.log" || true
@@ -34,6 +34,6 @@ for t in "$@"; do
     # Only inputs that add coverage join the kept corpus.
     LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0" \
       "$build/fuzz/$t" -merge=1 "$here/corpus/$t" "$build/corpus/$t" >"$build/$t.merge.log" 2>&1
-    echo "$t: kept corpus $(ls "$here/corpus/$t" | wc -l) files, $(du -sk "$here/corpus/$t" | cut -f1) KB"
+    echo "$t: kept corpus $(ls "$here/corpus/$t" | wc -l) files, $(cat "$here/corpus/$t"/* | wc -c) bytes"
   fi
 done

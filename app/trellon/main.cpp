@@ -254,7 +254,10 @@ int RunMainWindow(int argc, char** argv, const OutputOptions& output) {
 // The sample window on the file the rest of the command line names.
 int RunSampleWindow(int argc, char** argv, const OutputOptions& output) {
     std::string commandLine;
-    for (int i = 2; i < argc; ++i) commandLine += (i > 2 ? " " : "") + std::string(argv[i]);
+    for (int i = 2; i < argc; ++i) {
+        if (i > 2) commandLine += ' ';
+        commandLine += argv[i];
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(kProgramTitle);
     QtDispatcher dispatcher;

@@ -1,5 +1,6 @@
 // Start-up: the window's load handler.
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <algorithm>
 
 #include "song/song_file.h"
@@ -39,7 +40,14 @@ void MainForm::Load() {
     bool opened = false;
     if (!startupSong_.empty()) opened = Report([&] { OpenSongFile(startupSong_); });
     if (!opened) {
-        const std::string path = CombinePath(programFolder_, kDefaultSongName);
+        // Beside the program (a build, or a folder copied whole), else in
+        // the data folder of the prefix it is installed in.
+        std::string path = CombinePath(programFolder_, kDefaultSongName);
+        const std::string installed =
+            CombinePath(CombinePath(programFolder_, "../share/trellon"), kDefaultSongName);
+        if (!QFileInfo::exists(QString::fromStdString(path)) &&
+            QFileInfo::exists(QString::fromStdString(installed)))
+            path = installed;
         try {
             ShowOpenedSong(ReadSongFile(path), "");
             song_->SetBpm(120 * 10000);

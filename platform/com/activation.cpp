@@ -52,11 +52,23 @@ HRESULT LoadModule(const std::string& path, DllGetClassObjectFn* fn) {
 // What the last failed registry read of this thread said.
 thread_local std::string lastRegistryError;
 
-HRESULT ReadRegistryForActivation(Registry* reg) {
+HRESULT ReadRegistryAt(const std::string& path, Registry* reg) {
     std::string error;
-    if (SUCCEEDED(ReadRegistry(Registry::DefaultPath(), reg, &error))) return S_OK;
+    if (SUCCEEDED(ReadRegistry(path, reg, &error))) return S_OK;
     lastRegistryError = error;
     return REGDB_E_READREGDB;
+}
+
+// A value looked up the way classes are: the per-user registry first, then
+// the machine-wide one, so that a user's registration overrides the
+// machine's. S_FALSE when neither holds it.
+HRESULT LookUp(const std::string& key, std::string* value) {
+    for (const std::string& path : {Registry::DefaultPath(), Registry::SystemPath()}) {
+        Registry reg;
+        if (FAILED(ReadRegistryAt(path, &reg))) return REGDB_E_READREGDB;
+        if (reg.GetValue(key, "", value) && !value->empty()) return S_OK;
+    }
+    return S_FALSE;
 }
 
 }  // namespace
@@ -69,12 +81,10 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsctx, void*, REFIID riid, void*
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (!(clsctx & CLSCTX_INPROC_SERVER)) return REGDB_E_CLASSNOTREG;
-    Registry reg;
-    if (FAILED(ReadRegistryForActivation(&reg))) return REGDB_E_READREGDB;
     std::string path;
-    if (!reg.GetValue("CLSID\\" + GuidToString(clsid) + "\\InprocServer32", "", &path) ||
-        path.empty())
-        return REGDB_E_CLASSNOTREG;
+    const HRESULT found = LookUp("CLSID\\" + GuidToString(clsid) + "\\InprocServer32", &path);
+    if (FAILED(found)) return found;
+    if (found == S_FALSE) return REGDB_E_CLASSNOTREG;
     DllGetClassObjectFn get = nullptr;
     HRESULT hr = LoadModule(path, &get);
     if (FAILED(hr)) return hr;
@@ -104,19 +114,20 @@ HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid) {
 HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid) {
     if (!progId || !clsid) return E_INVALIDARG;
     *clsid = GUID_NULL;
-    Registry reg;
-    if (FAILED(ReadRegistryForActivation(&reg))) return REGDB_E_READREGDB;
     std::string name = Utf8FromOle(progId);
     if (name.empty() || name.find('\\') != std::string::npos) return CO_E_CLASSSTRING;
     // Follow CurVer to the current version; a loop of CurVer keys stops.
     for (int hops = 0; hops < 8; ++hops) {
         std::string next;
-        if (!reg.GetValue(name + "\\CurVer", "", &next) || next.empty() || next == name) break;
-        if (next.find('\\') != std::string::npos) break;
+        const HRESULT hr = LookUp(name + "\\CurVer", &next);
+        if (FAILED(hr)) return hr;
+        if (hr == S_FALSE || next == name || next.find('\\') != std::string::npos) break;
         name = next;
     }
     std::string text;
-    if (!reg.GetValue(name + "\\CLSID", "", &text)) return CO_E_CLASSSTRING;
+    const HRESULT hr = LookUp(name + "\\CLSID", &text);
+    if (FAILED(hr)) return hr;
+    if (hr == S_FALSE) return CO_E_CLASSSTRING;
     auto g = GuidFromString(text);
     if (!g) return CO_E_CLASSSTRING;
     *clsid = *g;

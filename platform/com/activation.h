@@ -1,5 +1,6 @@
 // Activation of in-process servers: the class identifier is looked up in
-// the registry (CLSID\{...}\InprocServer32), the module is loaded once with
+// the per-user registry and then the machine-wide one
+// (CLSID\{...}\InprocServer32), the module is loaded once with
 // dlopen, and its DllGetClassObject hands out the class object.
 #pragma once
 

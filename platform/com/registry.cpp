@@ -195,6 +195,22 @@ std::string Registry::DefaultPath() {
     return base + "/ovra/registry.reg";
 }
 
+std::string Registry::SystemPath() {
+    if (const char* p = std::getenv("OVRA_SYSTEM_REGISTRY"); p && *p) return p;
+    char exe[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) {
+        exe[n] = '\0';
+        const std::string bin = FolderOfPath(exe);
+        // An installed program's prefix has the folder (the install makes it).
+        const std::string folder = FolderOfPath(bin) + "/share/ovra";
+        struct stat st;
+        if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            return folder + "/registry.reg";
+    }
+    return OVRA_INSTALL_DATADIR "/ovra/registry.reg";
+}
+
 Registry::Key* Registry::Find(std::string_view path) const {
     Key* k = root_.get();
     for (std::string_view part : SplitPath(path)) {

@@ -31,8 +31,13 @@ class Registry {
     Registry(Registry&&) noexcept;
     Registry& operator=(Registry&&) noexcept;
 
-    // The file this process uses.
+    // The per-user file this process uses (and registration writes).
     static std::string DefaultPath();
+    // The machine-wide file, read after the per-user one: OVRA_SYSTEM_REGISTRY,
+    // else share/ovra/registry.reg beside the running program's folder
+    // (<prefix>/bin -> <prefix>/share) when that prefix has a share/ovra
+    // folder, else the one of the prefix the runtime was built for.
+    static std::string SystemPath();
 
     // Parses the text of a registry file; on failure *error says where.
     static HRESULT Parse(std::string_view text, Registry* out, std::string* error);

@@ -182,7 +182,7 @@ SAFEARRAY* CreateVector(VARTYPE vt, LONG lLbound, ULONG cElements, IRecordInfo* 
     psa->rgsabound[0].cElements = cElements;
     psa->rgsabound[0].lLbound = lLbound;
     VartypeSlot(psa) = vt;
-    if (vt == VT_RECORD) {
+    if (vt == VT_RECORD && ri) {
         ri->AddRef();
         RecordInfoSlot(psa) = ri;
     }

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# An installation into a temporary prefix as a new user meets it: with an
+# empty home and no registry of their own, the installed program renders
+# the installed default song exactly as the build does, its window comes up
+# with its caption, a client program built with pkg-config creates the
+# library's classes, and the desktop files and manual pages validate.
+#
+# usage: install_check.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+. "$(dirname "$0")/../e2e/session.sh"
+prefix="$work/prefix"
+cmake --install "$build" --prefix "$prefix" >"$work/install.log"
+[ -x "$prefix/bin/trellon" ] || fail "no trellon in $prefix/bin"
+grep -q "InprocServer32" "$prefix/share/ovra/registry.reg" ||
+  fail "installing did not register the library machine-wide"
+
+# A fresh user: an empty home, nothing in the environment.
+home="$work/home"
+mkdir -p "$home"
+fresh() { env -i PATH=/usr/bin:/bin HOME="$home" "$@"; }
+
+fresh "$prefix/bin/trellon" --render "$prefix/share/trellon/DuvoDodiz.loop" --loop 1 \
+  --out "$work/installed.wav" 2>"$work/render.log" || fail "the installed render failed"
+OVRA_REGISTRY="$work/build.reg" "$build/bin/ovra-regsvr" -s "$build/audio/libOvraAudio.so"
+OVRA_REGISTRY="$work/build.reg" "$build/bin/Trellon" --render "$build/bin/DuvoDodiz.loop" \
+  --loop 1 --out "$work/built.wav"
+cmp -s "$work/installed.wav" "$work/built.wav" || fail "the installed rendering differs"
+[ ! -e "$home/.local/share/ovra/registry.reg" ] || fail "the user got a registry of their own"
+
+# The window, started from the installed prefix on the installed song.
+start_session "$build/bin" "$build/audio/libOvraAudio.so"
+display=$DISPLAY
+(env -i PATH=/usr/bin:/bin HOME="$home" DISPLAY="$display" QT_QPA_PLATFORM=xcb \
+  SDL_AUDIODRIVER=dummy "$prefix/bin/trellon") >"$work/window.log" 2>&1 &
+pids+=($!)
+timeout 20 xdotool search --sync --onlyvisible --name '^Trellon 0$' >/dev/null ||
+  fail "the installed window did not come up as \"Trellon 0\""
+
+# A client of the library, built against the installation alone.
+cat >"$work/client.cpp" <<'CPP'
+#include <cstdio>
+#include "OvraAudio.h"
+#include "com/activation.h"
+#include "com/comptr.h"
+int main() {
+    ComPtr<IOvraAudioGlobals> g;
+    HRESULT hr = CoCreateInstance(CLSID_OvraAudioGlobals, g.Out());
+    if (FAILED(hr)) return std::printf("activation failed: 0x%08x\n", unsigned(hr)), 1;
+    ComPtr<IWav> w;
+    if (FAILED(g->MakeWav(441, 2, 44100, 2, w.Out()))) return 1;
+    LONG frames = 0;
+    w->get_NumSamples(&frames);
+    std::printf("%ld frames\n", long(frames));
+    return frames == 441 ? 0 : 1;
+}
+CPP
+pc=$(dirname "$(find "$prefix" -name ovra-audio.pc)")
+# shellcheck disable=SC2046
+g++ -std=c++20 -o "$work/client" "$work/client.cpp" \
+  $(PKG_CONFIG_PATH="$pc" pkg-config --cflags --libs ovra-audio) || fail "the client does not build"
+# Outside the prefix, a client is told where the prefix's registry is
+# (programs under <prefix>/bin, and every program of a /usr install, know).
+client() { fresh OVRA_SYSTEM_REGISTRY="$prefix/share/ovra/registry.reg" "$work/client"; }
+[ "$(client)" = "441 frames" ] || fail "the client: $(client 2>&1)"
+
+# Desktop entry, AppStream data, file type and manual pages.
+desktop-file-validate "$prefix/share/applications/org.trellon.Trellon.desktop" ||
+  fail "the desktop file does not validate"
+appstreamcli validate --no-net --pedantic "$prefix/share/metainfo/org.trellon.Trellon.metainfo.xml" \
+  >"$work/appstream.log" 2>&1 || fail "the metainfo does not validate: $(cat "$work/appstream.log")"
+grep -q 'glob pattern="\*.loop"' "$prefix/share/mime/packages/org.trellon.Trellon.xml" ||
+  fail "no file type for .loop"
+for page in trellon ovra-regsvr; do
+  warnings=$(zcat "$prefix/share/man/man1/$page.1.gz" | groff -man -ww -z 2>&1)
+  [ -z "$warnings" ] || fail "man page $page: $warnings"
+  MANPATH="$prefix/share/man" man -w "$page" >/dev/null || fail "man $page finds nothing"
+done
+echo "install: render, window, client, desktop files and manual pages pass"
