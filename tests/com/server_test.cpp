@@ -445,3 +445,38 @@ TEST(Activation, UnregisteringRemovesAllButNoRemoveKeys) {
     ComPtr<ICalc> calc;
     EXPECT_EQ(CoCreateInstance(CLSID_Calc, calc.Out()), REGDB_E_CLASSNOTREG);
 }
+
+// A machine-wide registration serves every user; a user's own registration
+// of the same class overrides it, and a damaged machine-wide file is named.
+TEST(Activation, TheMachineWideRegistryServesUsersWhoseOwnOverridesIt) {
+    TempDir dir;
+    const std::string user = dir / "user.reg", system = dir / "system.reg";
+    ::setenv("OVRA_REGISTRY", user.c_str(), 1);
+    ::setenv("OVRA_SYSTEM_REGISTRY", system.c_str(), 1);
+    ToolResult r = RunRegsvr(std::string("--system -s ") + TEST_SERVER_PATH);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_FALSE(std::filesystem::exists(user));
+    ComPtr<IUnknown> obj;
+    EXPECT_EQ(CoCreateInstance(CLSID_Calc, obj.Out()), S_OK);
+    CLSID byName{};
+    EXPECT_EQ(CLSIDFromProgID(u"OvraTest.Calc", &byName), S_OK);
+    EXPECT_EQ(byName, CLSID_Calc);
+    obj = nullptr;
+
+    ASSERT_EQ(UpdateRegistry(
+                  user,
+                  [&](Registry& reg) {
+                      reg.SetValue("CLSID\\" + GuidToString(CLSID_Calc) + "\\InprocServer32", "",
+                                   dir / "users-own.so");
+                      return S_OK;
+                  },
+                  nullptr),
+              S_OK);
+    EXPECT_EQ(CoCreateInstance(CLSID_Calc, obj.Out()), CO_E_DLLNOTFOUND);
+
+    WriteText(system, "");
+    EXPECT_EQ(CoCreateInstance(CLSID_Greeter, obj.Out()), REGDB_E_READREGDB);
+    EXPECT_NE(LastRegistryReadError().find(system + ": line 1"), std::string::npos);
+    ::unsetenv("OVRA_SYSTEM_REGISTRY");
+    CoFreeUnusedLibraries();
+}
