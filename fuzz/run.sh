@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs fuzz targets, each for SECONDS, from the corpus kept in the
 # repository (fuzz/corpus/<target>) and freshly generated seeds; what a run
-# finds goes to BUILD/corpus/<target>. A campaign then merges the inputs
-# that reach new code into the repository's corpus, so that the next run,
-# and every CI smoke run, starts from them. Prints executions and coverage
+# finds goes to BUILD/corpus/<target>. A campaign then makes the kept
+# corpus the fewest inputs that reach every edge reached so far, so that
+# the next run, and every CI smoke run, starts from them. Prints executions and coverage
 # per target; fails on the first crash, leak or timeout, whose input is
 # left in BUILD/ (crash-*, leak-*, timeout-*).
 #
@@ -31,9 +31,14 @@ for t in "$@"; do
     exit 1
   fi
   if [ "$mode" = campaign ]; then
-    # Only inputs that add coverage join the kept corpus.
+    # The kept corpus becomes the fewest inputs that reach every edge the
+    # old corpus and this run reached (edges only, not hit counts, so it
+    # stays small).
+    rm -rf "$build/merged/$t" && mkdir -p "$build/merged/$t"
     LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0" \
-      "$build/fuzz/$t" -merge=1 "$here/corpus/$t" "$build/corpus/$t" >"$build/$t.merge.log" 2>&1
+      "$build/fuzz/$t" -merge=1 -use_counters=0 -use_value_profile=0 "$build/merged/$t" \
+      "$here/corpus/$t" "$build/corpus/$t" >"$build/$t.merge.log" 2>&1
+    rm -rf "$here/corpus/$t" && cp -r "$build/merged/$t" "$here/corpus/$t"
     echo "$t: kept corpus $(ls "$here/corpus/$t" | wc -l) files, $(cat "$here/corpus/$t"/* | wc -c) bytes"
   fi
 done
