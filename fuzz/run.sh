@@ -5,7 +5,8 @@
 # corpus the fewest inputs that reach every edge reached so far, so that
 # the next run, and every CI smoke run, starts from them. Prints executions and coverage
 # per target; fails on the first crash, leak or timeout, whose input is
-# left in BUILD/ (crash-*, leak-*, timeout-*).
+# left in BUILD/ (crash-*, leak-*, timeout-*). Inputs that once found a
+# fault stay in fuzz/regressions/<target> and are run every time.
 #
 # usage: fuzz/run.sh BUILD SECONDS smoke|campaign TARGET...
 set -euo pipefail
@@ -17,11 +18,14 @@ rm -rf "$build/seeds"
 for t in "$@"; do
   mkdir -p "$build/corpus/$t" "$here/corpus/$t"
   echo "fuzzing $t for $seconds s"
+  regressions=()
+  [ -d "$here/regressions/$t" ] && regressions=("$here/regressions/$t")
   status=0
   LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0" \
     "$build/fuzz/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=30 -max_len=4096 \
     -print_final_stats=1 -artifact_prefix="$build/" \
-    "$build/corpus/$t" "$here/corpus/$t" "$build/seeds/$t" >"$build/$t.log" 2>&1 || status=$?
+    "$build/corpus/$t" "$here/corpus/$t" "$build/seeds/$t" "${regressions[@]}" \
+    >"$build/$t.log" 2>&1 || status=$?
   grep -E '^(==|SUMMARY|Done)' "$build/$t.log" || true
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$build/$t.log")
   cov=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$build/$t.log" | tail -1)
