@@ -20,11 +20,11 @@ constexpr int kMergeTempo = 1, kMergeSwing = 2, kMergeVolume = 1000;
 // The controls' places in pixels of the client area: the top line beside
 // Play, and a column right of the rows.
 constexpr int kTopY = 4, kHeight = 17;
-constexpr int kTempoX = 100, kTempoWidth = 82;
-constexpr int kSwingX = 188, kSwingWidth = 82;
-constexpr int kLoopsX = 276, kLoopPitch = 18;
-constexpr int kModeX = 460, kModeWidth = 86;
-constexpr int kEditX = 550, kEditWidth = 48;
+constexpr int kTempoX = 100, kTempoWidth = 98;
+constexpr int kSwingX = 204, kSwingWidth = 98;
+constexpr int kLoopsX = 308, kLoopPitch = 18;
+constexpr int kModeX = 492, kModeWidth = 86;
+constexpr int kEditX = 582, kEditWidth = 48;
 constexpr int kMuteX = 654, kSoloX = 673, kVolumeX = 692, kVolumeWidth = 52;
 
 bool HoldsATick(const std::shared_ptr<SequenceLoop>& loop) {
@@ -130,6 +130,9 @@ void MainForm::SyncTrackControls() {
         c.volume->setSuffix(QStringLiteral(" %"));
         c.volume->setKeyboardTracking(false);
         c.volume->setToolTip(QStringLiteral("Volume of this track"));
+        // The whole width for "100 %": the wheel and the arrow keys step it.
+        c.volume->setButtonSymbols(QAbstractSpinBox::NoButtons);
+        c.volume->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         c.volume->setGeometry(kVolumeX, y, kVolumeWidth, kHeight);
         c.volume->setVisible(true);
         connect(c.mute.get(), &QToolButton::toggled, this,
