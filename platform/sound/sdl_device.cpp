@@ -1,6 +1,7 @@
 #include "sound/sdl_device.h"
 
 #include <SDL.h>
+#include <stdlib.h>
 
 #include "sound/event_service.h"
 
@@ -62,6 +63,8 @@ std::string DescribeSoundOutput(const SoundOutput& output, const std::string& ru
 std::shared_ptr<SdlDevice> SdlDevice::Open(const SoundOutput& output, std::string* error) {
     // The program ends on SIGINT and SIGTERM itself; SDL must not take them.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // libpulse reads this when SDL connects its stream.
+    ::setenv("PULSE_LATENCY_MSEC", kPulseLatencyMsec, 0);
     // The driver is chosen by the hint SDL's start-up reads; without a
     // choice, SDL_AUDIODRIVER from the environment rules again.
     if (output.driver.empty())

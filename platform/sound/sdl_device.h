@@ -29,6 +29,12 @@ class SdlDevice : public SoundDevice {
     static constexpr int kPeriodFrames = 2048;
     // How long a callback waits for the program to refill the ring.
     static constexpr std::chrono::milliseconds kRefillWait{250};
+    // What a PulseAudio stream (also one through PipeWire's PulseAudio
+    // server) holds ahead of the speaker. SDL asks for one period, so a
+    // client thread kept from running for 46 ms leaves the server without
+    // audio; two periods' worth survives the stalls of a busy machine.
+    // A PULSE_LATENCY_MSEC of the user's own is kept.
+    static constexpr const char* kPulseLatencyMsec = "100";
 
   private:
     explicit SdlDevice(SoundOutput output) : output_(std::move(output)) {}

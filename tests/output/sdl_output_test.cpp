@@ -40,6 +40,7 @@ TEST_F(SdlOutput, TheChosenDriverAndDeviceTakeOverAtTheNextPlayAndFailuresSayWha
     TempDir dir;
     const std::string capture = dir / "capture.raw";
     ::unsetenv("SDL_AUDIODRIVER");
+    ::unsetenv("PULSE_LATENCY_MSEC");
     ::setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);
     ManualDispatcher dispatcher;
     EventService::Instance().SetDispatcher(dispatcher.AsDispatcher());
@@ -59,6 +60,9 @@ TEST_F(SdlOutput, TheChosenDriverAndDeviceTakeOverAtTheNextPlayAndFailuresSayWha
         SetSoundOutput({"dummy", ""});
         EXPECT_EQ(PlayError(av, reader.get(), &sink), "");
         EXPECT_EQ(std::string(SDL_GetCurrentAudioDriver()), "dummy");
+        // PulseAudio streams are asked to hold two periods' worth ahead.
+        ASSERT_NE(std::getenv("PULSE_LATENCY_MSEC"), nullptr);
+        EXPECT_STREQ(std::getenv("PULSE_LATENCY_MSEC"), SdlDevice::kPulseLatencyMsec);
         // While one driver plays, another's devices cannot be listed.
         EXPECT_FALSE(SdlDevice::OutputDevices("disk", &devices, &why));
         EXPECT_EQ(why,
@@ -72,8 +76,10 @@ TEST_F(SdlOutput, TheChosenDriverAndDeviceTakeOverAtTheNextPlayAndFailuresSayWha
         // ...and the next start from idle plays on the new choice.
         av.StopPlaying();
         dispatcher.RunPending();
+        ::setenv("PULSE_LATENCY_MSEC", "60", 1);  // the user's own stays
         EXPECT_EQ(PlayError(av, reader.get(), &sink), "");
         EXPECT_EQ(std::string(SDL_GetCurrentAudioDriver()), "disk");
+        EXPECT_STREQ(std::getenv("PULSE_LATENCY_MSEC"), "60");
         for (int i = 0; i < 50 && !std::filesystem::exists(capture); ++i) dispatcher.WaitAndRun(20);
         EXPECT_TRUE(std::filesystem::exists(capture)) << "the disk driver did not play";
         av.StopPlaying();
