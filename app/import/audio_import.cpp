@@ -102,6 +102,12 @@ ImportedAudio ImportAudioFile(const std::string& path) {
         ThrowError(kErrInvalidFileFormat, name + " cannot be imported: " + sf_strerror(nullptr));
     if (info.frames <= 0 || info.channels < 1 || info.samplerate < 1)
         ThrowError(kErrInvalidFileFormat, name + " holds no audio");
+    // A rate no recording has: at 1 Hz each block would resample into
+    // gigabytes (the resampler's output grows with the ratio).
+    if (info.samplerate < kMinImportRate || info.samplerate > kMaxImportRate)
+        ThrowError(kErrInvalidFileFormat, name + " cannot be imported: its sample rate of " +
+                                              Thousands(info.samplerate) +
+                                              " Hz is outside 1,000 to 384,000 Hz");
 
     // The length in the song's rate, rounded: what a listener hears as the
     // same duration.

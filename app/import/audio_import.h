@@ -20,6 +20,9 @@ struct ImportedAudio {
 // The song's sample format.
 constexpr LONG kImportRate = 44100;
 constexpr SHORT kImportChannels = 2;
+// The rates a file to import may have.
+constexpr int kMinImportRate = 1000;
+constexpr int kMaxImportRate = 384000;
 
 // Throws AppError naming the file: 53 when it does not exist, 321 when it
 // is not audio libsndfile reads (with libsndfile's reason) or holds none.

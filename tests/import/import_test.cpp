@@ -152,7 +152,13 @@ TEST_F(Import, WhatIsNotAudioIsRefusedNamingTheFileAndTheReason) {
     const std::string whole =
         Write(dir / "whole.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 10, Sine(44100));
     WriteText(dir / "header-only.wav", ReadText(whole).substr(0, 44));
-    for (const char* name : {"empty.wav", "notes.wav", "header-only.wav"}) {
+    // Rates no recording has; 1 Hz once asked the resampler for 11 GB.
+    const std::string slow =
+        Write(dir / "one-hertz.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 2, 221, Sine(1));
+    const std::string fast =
+        Write(dir / "too-fast.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 768000, 1, 100, Sine(768000));
+    for (const char* name :
+         {"empty.wav", "notes.wav", "header-only.wav", "one-hertz.wav", "too-fast.wav"}) {
         try {
             ImportAudioFile(dir / name);
             ADD_FAILURE() << name << " was imported";
