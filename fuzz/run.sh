@@ -21,7 +21,9 @@ for t in "$@"; do
   regressions=()
   [ -d "$here/regressions/$t" ] && regressions=("$here/regressions/$t")
   status=0
-  LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0" \
+  # Undefined behaviour ends the run like a crash (but see ubsan.supp).
+  UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:suppressions=$here/ubsan.supp" \
+    LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0" \
     "$build/fuzz/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=30 -max_len=4096 \
     -print_final_stats=1 -artifact_prefix="$build/" \
     "$build/corpus/$t" "$here/corpus/$t" "$build/seeds/$t" "${regressions[@]}" \
@@ -39,7 +41,8 @@ for t in "$@"; do
     # old corpus and this run reached (edges only, not hit counts, so it
     # stays small).
     rm -rf "$build/merged/$t" && mkdir -p "$build/merged/$t"
-    LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0" \
+    UBSAN_OPTIONS="suppressions=$here/ubsan.supp" \
+      LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0" \
       "$build/fuzz/$t" -merge=1 -use_counters=0 -use_value_profile=0 "$build/merged/$t" \
       "$here/corpus/$t" "$build/corpus/$t" >"$build/$t.merge.log" 2>&1
     rm -rf "$here/corpus/$t" && cp -r "$build/merged/$t" "$here/corpus/$t"
