@@ -36,6 +36,20 @@ bool ReadWholeFile(const std::string& path, std::vector<unsigned char>* out) {
     }
 }
 
+// stb_vorbis's float-to-16-bit conversion, bit for bit, in arithmetic
+// that is defined for every float: the value plus 1.5 * 2^8 + 2^-16, whose
+// bits less an addend are the value times 2^15 rounded (stb_vorbis does the
+// subtraction in int, which overflows for values far outside +-1), then
+// clamped.
+AudioSample ToSampleAsWholeFileDecode(float x) {
+    const float shifted = x + (1.5f * (1 << (23 - 15)) + 0.5f / (1 << 15));
+    std::uint32_t bits;
+    std::memcpy(&bits, &shifted, 4);
+    const std::uint32_t v = bits - ((std::uint32_t{150 - 15} << 23) + (1u << 22));
+    if (v + 32768u > 65535u) return static_cast<std::int32_t>(v) < 0 ? -32768 : 32767;
+    return static_cast<AudioSample>(static_cast<std::int32_t>(v));
+}
+
 }  // namespace
 
 long long OggFrameBound(const unsigned char* data, std::size_t size, int maxFrameSize) {
@@ -97,10 +111,13 @@ HRESULT DecodeWholeOgg(const std::string& path, IWav** result) {
     CBuffer data(static_cast<unsigned char*>(std::malloc(std::size_t(capacity) * 2)));
     if (!data) return E_OUTOFMEMORY;
     for (;;) {
-        auto* values = reinterpret_cast<short*>(data.get());
-        const int n = stb_vorbis_get_frame_short_interleaved(decoder, channels, values + used,
-                                                             static_cast<int>(capacity - used));
+        auto* values = reinterpret_cast<AudioSample*>(data.get()) + used;
+        float** frame = nullptr;
+        const int n = stb_vorbis_get_frame_float(decoder, nullptr, &frame);
         if (n <= 0) break;
+        if (n > 4096) return E_FAIL;  // longer than any Vorbis block's half
+        for (int i = 0; i < n; ++i)
+            for (int c = 0; c < channels; ++c) *values++ = ToSampleAsWholeFileDecode(frame[c][i]);
         frames += n;
         used += static_cast<long long>(n) * channels;
         // More than the stream can honestly hold, or than an image can.
