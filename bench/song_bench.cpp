@@ -12,11 +12,11 @@
 #include "audio/globals.h"
 #include "bench_support.h"
 #include "com/server.h"
-#include "song/song_format.h"
 #include "song/loop_renderer.h"
 #include "song/mix_reader.h"
 #include "song/song.h"
 #include "song/song_export.h"
+#include "song/song_format.h"
 #include "support/audio_library.h"
 #include "support/wav_values.h"
 
@@ -297,12 +297,12 @@ void BM_Render_slow_loop_peak_memory(benchmark::State& state) {
     Library();
     Groove g;
     g.song.SetBpm(song_format::kMinBpm);
-    const double bufferKb =
-        double(LoopRenderer::LoopFrames(g.song.Bpm(), 32)) * 4 / 1024;
+    const double bufferKb = double(LoopRenderer::LoopFrames(g.song.Bpm(), 32)) * 4 / 1024;
     double before = 0, now = 0;
     for (auto _ : state) {
         before = PeakKbOf([&] { WholeBufferRender(g.song, 1, 1, g.folder + "/slow-old.wav"); });
-        now = PeakKbOf([&] { ExportSong(g.song, {.loop = 1, .times = 1}, g.folder + "/slow.wav"); });
+        now =
+            PeakKbOf([&] { ExportSong(g.song, {.loop = 1, .times = 1}, g.folder + "/slow.wav"); });
     }
     state.counters["buffer_MB"] = bufferKb / 1024;
     state.counters["baseline_peak_per_buffer"] = before / bufferKb;

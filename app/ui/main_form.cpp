@@ -228,7 +228,8 @@ void MainForm::EndBySignal() {
         StoreRowsInLoop(*song_->Sequence(SelectedLoopIndex()));
         recovery_->Keep(*song_, filePath_);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "Trellon: the modified song could not be kept: %s\n", ErrorText(e).c_str());
+        std::fprintf(stderr, "Trellon: the modified song could not be kept: %s\n",
+                     ErrorText(e).c_str());
     }
     recovery_->Leave();
 }

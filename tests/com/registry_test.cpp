@@ -218,10 +218,15 @@ TEST(Registrar, MalformedScriptsChangeNothing) {
     reg.SetValue("Keep", "", "me");
     const std::string before = reg.Serialize();
     const char* bad[] = {
-        "HKCR { A = s 'unterminated }", "HKLM { A }",      "HKCR { A = d '1' }", "HKCR { A { }",
-        "HKCR { A = s '%NOPE%' }",      "HKCR { 'a\\b' }",
+        "HKCR { A = s 'unterminated }",
+        "HKLM { A }",
+        "HKCR { A = d '1' }",
+        "HKCR { A { }",
+        "HKCR { A = s '%NOPE%' }",
+        "HKCR { 'a\\b' }",
         // A quoted key name across lines would break the registry file.
-        "HKCR { 'a\n] x' = s 'v' }",   "HKCR { B { val 'x\ry' = s 'v' } }",
+        "HKCR { 'a\n] x' = s 'v' }",
+        "HKCR { B { val 'x\ry' = s 'v' } }",
     };
     for (const char* script : bad) {
         std::string error;
