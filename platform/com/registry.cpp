@@ -361,6 +361,21 @@ HRESULT Registry::Parse(std::string_view text, Registry* out, std::string* error
     return S_OK;
 }
 
+namespace {
+
+// Replaces the registry file at path with reg, whole (the caller holds the lock).
+HRESULT WriteRegistryFile(const std::string& path, const Registry& reg, std::string* error) {
+    AtomicFile file;
+    const std::string text = reg.Serialize();
+    if (!file.Open(path) || !file.Write(text.data(), text.size()) || !file.Commit()) {
+        if (error) *error = ErrnoText("cannot write", path);
+        return REGDB_E_WRITEREGDB;
+    }
+    return S_OK;
+}
+
+}  // namespace
+
 HRESULT ReadRegistry(const std::string& path, Registry* out, std::string* error) {
     FileLock lock(path, LOCK_SH);  // best effort: a read-only folder still reads
     std::string text;
@@ -397,13 +412,7 @@ HRESULT UpdateRegistry(const std::string& path, const std::function<HRESULT(Regi
     hr = change(reg);
     if (FAILED(hr)) return hr;
 
-    AtomicFile file;
-    text = reg.Serialize();
-    if (!file.Open(path) || !file.Write(text.data(), text.size()) || !file.Commit()) {
-        if (error) *error = ErrnoText("cannot write", path);
-        return REGDB_E_WRITEREGDB;
-    }
-    return S_OK;
+    return WriteRegistryFile(path, reg, error);
 }
 
 HRESULT RepairRegistry(const std::string& path, std::string* keptAs, std::string* error) {
@@ -431,11 +440,5 @@ HRESULT RepairRegistry(const std::string& path, std::string* keptAs, std::string
         keptAs->clear();
         return REGDB_E_WRITEREGDB;
     }
-    AtomicFile file;
-    text = Registry().Serialize();
-    if (!file.Open(path) || !file.Write(text.data(), text.size()) || !file.Commit()) {
-        if (error) *error = ErrnoText("cannot write", path);
-        return REGDB_E_WRITEREGDB;
-    }
-    return S_OK;
+    return WriteRegistryFile(path, Registry(), error);
 }
