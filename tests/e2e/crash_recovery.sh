@@ -22,12 +22,9 @@ first=$!
 pids+=($first)
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Trellon 0$' | head -1) ||
   fail "the main window did not appear"
-# The first tick of the first row: 96 pixels from the left, 28 below the
-# menu bar (which shares the rest of the height with the status bar).
+# The first tick of the first row: 96 pixels from the left, 28 below the menu bar.
 xdotool windowfocus --sync "$window"
-height=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^HEIGHT=//p')
-menu=$(((height - 260) / 2))
-xdotool mousemove --window "$window" 104 $((menu + 36)) click 1
+click_client "$window" 104 36
 wait_until 20 "the edited song was not kept for recovery" test -s "$state/autosave-$first.loop"
 kill -KILL "$first"
 wait "$first" 2>/dev/null || true

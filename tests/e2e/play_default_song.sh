@@ -29,13 +29,9 @@ if xdotool search --onlyvisible --name "^${installer}\$" >/dev/null; then
   fail "start-up left the installer window shown"
 fi
 
-# Focus the window and click Play: the client area is 260 pixels high, the
-# menu bar above it and the status bar below share the rest (both one line
-# of the same font), and the button is 4 pixels below the menu bar.
+# Focus the window and click Play.
 xdotool windowfocus --sync "$window"
-height=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^HEIGHT=//p')
-menu=$(((height - 260) / 2))
-xdotool mousemove --window "$window" 48 $((menu + 12)) click 1
+click_play "$window"
 # During the second pass, keypad 1: loop 1 takes over when the pass ends.
 # A pass is 176400 frames of 4 bytes; the device may lead with up to 16
 # periods (64 KB) of silence.

@@ -42,9 +42,7 @@ start_playing() {  # CAPTURE
   window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Trellon 0$' | head -1) ||
     fail "the main window did not appear"
   xdotool windowfocus --sync "$window"
-  height=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^HEIGHT=//p')
-  menu=$(((height - 260) / 2))
-  xdotool mousemove --window "$window" 48 $((menu + 12)) click 1
+  click_play "$window"
   wait_until 20 "playback did not start" file_holds "$1" 200000
 }
 
@@ -73,7 +71,7 @@ ls "$state"/autosave-* >/dev/null 2>&1 && fail "an unmodified song was kept for 
 
 # Modified, then SIGTERM: the song is kept and offered at the next start.
 start_playing "$work/edit.raw"
-xdotool mousemove --window "$window" 104 $((menu + 36)) click 1
+click_client "$window" 104 36
 end_with TERM 0 "$work/edit.raw"
 [ -s "$state/autosave-$trellon.loop" ] || fail "the modified song was not kept at SIGTERM"
 [ ! -e "$state/session-$trellon.lock" ] || fail "the session lock was left behind"

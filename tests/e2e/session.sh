@@ -61,3 +61,17 @@ capture_matches() {  # CAPTURE FILE OFFSET COUNT
   done
   return 1
 }
+
+# Clicks the main window WINDOW at (X, Y) of its client area. The client
+# area is 260 pixels high; the menu bar above it and the status bar below
+# share the rest of the window's height (both one line of the same font).
+click_client() {  # WINDOW X Y
+  local height
+  height=$(xdotool getwindowgeometry --shell "$1" | sed -n 's/^HEIGHT=//p')
+  xdotool mousemove --window "$1" "$2" $(((height - 260) / 2 + $3)) click 1
+}
+
+# Clicks the main window's Play button, 4 pixels below the menu bar.
+click_play() {  # WINDOW
+  click_client "$1" 48 12
+}

@@ -45,9 +45,7 @@ if [ "$player" = window ]; then
   window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Trellon 0$' | head -1) ||
     fail "the main window did not appear"
   xdotool windowfocus --sync "$window"
-  height=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^HEIGHT=//p')
-  menu=$(((height - 260) / 2))
-  xdotool mousemove --window "$window" 48 $((menu + 12)) click 1
+  click_play "$window"
   # A pass lasts 4 s: loop 1 takes over at the end of the second pass and
   # loop 2 at the end of the fourth.
   sleep 6

@@ -26,14 +26,6 @@ start() {  # CAPTURE TITLE ARGS...
   xdotool windowfocus --sync "$window"
 }
 
-# Clicks the main window's Play button (as the playback test does).
-play_main() {
-  local height menu
-  height=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^HEIGHT=//p')
-  menu=$(((height - 260) / 2))
-  xdotool mousemove --window "$window" 48 $((menu + 12)) click 1
-}
-
 # Waits for the process to end by itself; fails unless it ends with 0 and
 # the capture then stays as it is.
 expect_ended() {  # HOW CAPTURE
@@ -56,14 +48,14 @@ expect_ended() {  # HOW CAPTURE
 pass=$((176400 * 4))
 # The main window, playing, closed by the window manager.
 start "$work/a.raw" "Trellon 0"
-play_main
+click_play "$window"
 wait_until 30 "playback did not start" file_holds "$work/a.raw" $((pass / 2))
 "$wm_close" "$window"
 expect_ended "close request while playing" "$work/a.raw"
 
 # The main window, playing, ended by File > Exit.
 start "$work/b.raw" "Trellon 0"
-play_main
+click_play "$window"
 wait_until 30 "playback did not start" file_holds "$work/b.raw" $((pass / 2))
 xdotool key --window "$window" alt+f
 sleep 0.5
