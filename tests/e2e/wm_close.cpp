@@ -37,8 +37,19 @@ int main(int argc, char** argv) {
     e.type = Atom(c, "WM_PROTOCOLS");
     e.data.data32[0] = Atom(c, "WM_DELETE_WINDOW");
     e.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(c, 0, e.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&e));
-    xcb_flush(c);
+    // Checked, so that the server has acted on the request before the
+    // connection closes: a request still unread when its client hangs up
+    // may be dropped with the connection, and the window never asked.
+    xcb_generic_error_t* error =
+        xcb_request_check(c, xcb_send_event_checked(c, 0, e.window, XCB_EVENT_MASK_NO_EVENT,
+                                                    reinterpret_cast<const char*>(&e)));
+    int status = 0;
+    if (error) {
+        std::fprintf(stderr, "wm_close: the server refused the request (error %d)\n",
+                     error->error_code);
+        status = 1;
+    }
+    std::free(error);
     xcb_disconnect(c);
-    return 0;
+    return status;
 }
