@@ -4,7 +4,7 @@
 # finds goes to BUILD/corpus/<target>. A campaign then makes the kept
 # corpus the fewest inputs that reach every edge reached so far, so that
 # the next run, and every CI smoke run, starts from them. Prints executions and coverage
-# per target; fails on the first crash, leak or timeout, whose input is
+# and CPU time per target; fails on the first crash, leak or timeout, whose input is
 # left in BUILD/ (crash-*, leak-*, timeout-*). Inputs that once found a
 # fault stay in fuzz/regressions/<target> and are run every time.
 #
@@ -22,16 +22,19 @@ for t in "$@"; do
   [ -d "$here/regressions/$t" ] && regressions=("$here/regressions/$t")
   status=0
   # Undefined behaviour ends the run like a crash (but see ubsan.supp).
-  UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:suppressions=$here/ubsan.supp" \
+  # The run's CPU time (user and system) goes to BUILD/<target>.cpu.
+  TIMEFORMAT='%U %S'
+  { time UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:suppressions=$here/ubsan.supp" \
     LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0" \
     "$build/fuzz/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=30 -max_len=4096 \
     -print_final_stats=1 -artifact_prefix="$build/" \
     "$build/corpus/$t" "$here/corpus/$t" "$build/seeds/$t" "${regressions[@]}" \
-    >"$build/$t.log" 2>&1 || status=$?
+    >"$build/$t.log" 2>&1; } 2>"$build/$t.cpu" || status=$?
   grep -E '^(==|SUMMARY|Done)' "$build/$t.log" || true
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$build/$t.log")
   cov=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$build/$t.log" | tail -1)
-  echo "$t: ${runs:-0} executions, $cov"
+  cpu=$(awk '{ printf "%.0f", $1 + $2 }' "$build/$t.cpu")
+  echo "$t: ${runs:-0} executions in ${cpu} CPU s, $cov"
   if [ "$status" -ne 0 ]; then
     tail -40 "$build/$t.log"
     exit 1
