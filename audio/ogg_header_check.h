@@ -1,7 +1,8 @@
-// A check of the Vorbis comment header before the decoder sees it. The
-// decoder trusts the lengths in that header and writes out of bounds when
-// they exceed the packet, so a file whose comment header does not hold
-// together is refused up front.
+// A check of the Vorbis comment and setup headers before the decoder sees
+// them. The decoder trusts the lengths in the comment header and writes out
+// of bounds when they exceed the packet, and it sizes a codebook's value
+// table with arithmetic that overflows for tables no encoder writes; a file
+// with either is refused up front.
 #pragma once
 
 #include <cstddef>

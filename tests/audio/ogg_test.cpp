@@ -201,8 +201,10 @@ TEST_F(OggFiles, DamagedOrMissingFilesEndCleanly) {
 }
 
 // Files that once made the whole-file decode write past a buffer, free a
-// pointer it never set, leak, or decode 3 KB into 1.4 GB. Each must come
-// back as a plain failure, or as audio no longer than its pages say.
+// pointer it never set, leak, or decode 3 KB into 1.4 GB, and codebooks
+// whose value tables the decoder sizes with int arithmetic that overflows
+// (2 entries in 31 dimensions; 2^19 entries in 4096). Each must come back
+// as a plain failure, or as audio no longer than its pages say.
 TEST_F(OggFiles, ReadAllOfHostileFilesFailsCleanly) {
     const std::string dir = OGG_REGRESSIONS;
     struct Case {
@@ -212,7 +214,9 @@ TEST_F(OggFiles, ReadAllOfHostileFilesFailsCleanly) {
     for (const Case& c : {Case{"readall-comment-list-heap-overflow.ogg", E_FAIL},
                           Case{"readall-free-of-uninitialized-pointer.ogg", E_FAIL},
                           Case{"readall-leak-sparse-codebook.ogg", E_FAIL},
-                          Case{"readall-3KB-ogg-1.4GB-decode.ogg", E_FAIL}}) {
+                          Case{"readall-3KB-ogg-1.4GB-decode.ogg", E_FAIL},
+                          Case{"codebook-lookup1-size-overflow.ogg", E_FAIL},
+                          Case{"codebook-lookup2-size-overflow.ogg", E_FAIL}}) {
         ComPtr<IOggVorbisFile> file;
         ASSERT_EQ(globals_->OggVorbisFile(Bstr(dir + "/" + c.name).get(), file.Out()), S_OK);
         ComPtr<IWav> w;
