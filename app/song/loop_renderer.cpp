@@ -1,5 +1,6 @@
 #include "song/loop_renderer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -67,38 +68,38 @@ void AddRunClipped(AudioSample* dst, const AudioSample* from, std::size_t n) {
     for (; k < n; ++k) dst[k] = AddClipped(dst[k], from[k]);
 }
 
-// Adds src at offset into the loop buffer out of frames x channels values,
-// in the order of the per-value algorithm, so clipping comes out the same.
-void AddInto(std::vector<AudioSample>& out, LONG frames, SHORT channels, LONG offset,
-             const Source& src) {
-    if (src.frames <= 0 || channels <= 0) return;
+// Adds src, starting at loop frame offset and wrapping at the loop's end
+// (frames long), into the loop's frames [first, first + count), which out
+// holds (count x channels values). Each value gets its additions in the
+// order of the per-value algorithm (the source's frames ascending), so
+// clipping comes out the same whatever range is rendered.
+void AddRangeInto(AudioSample* out, LONG first, LONG count, LONG frames, SHORT channels,
+                  LONG offset, const Source& src) {
+    if (src.frames <= 0 || channels <= 0 || count <= 0) return;
     if (frames <= 0) ThrowError(kErrDivisionByZero, "The loop buffer holds no frames");
-    const std::size_t count = src.values.size();
     const std::size_t perFrame = std::size_t(channels);
-    LONG p = offset % frames;
-    if (src.channels == channels && count >= std::size_t(src.frames) * perFrame) {
-        // Same shape: whole runs up to the loop's end, value for value.
-        for (LONG i = 0; i < src.frames;) {
-            const LONG run = std::min(src.frames - i, frames - p);
-            AudioSample* dst = &out[std::size_t(p) * perFrame];
-            const AudioSample* from = &src.values[std::size_t(i) * perFrame];
-            const std::size_t n = std::size_t(run) * perFrame;
-            AddRunClipped(dst, from, n);
-            i += run;
-            p += run;
-            if (p == frames) p = 0;
+    const std::size_t size = src.values.size();
+    const bool sameShape = src.channels == channels && size >= std::size_t(src.frames) * perFrame;
+    // Source frame f plays at unwrapped position o + f; the range recurs at
+    // first + m * frames for every pass m the source reaches into.
+    const std::int64_t o = offset % frames, end = o + src.frames;
+    for (std::int64_t pass = first; pass < end; pass += frames) {
+        const std::int64_t a = std::max(pass, o), b = std::min(pass + count, end);
+        if (a >= b) continue;
+        AudioSample* dst = out + std::size_t(a - pass) * perFrame;
+        if (sameShape) {
+            AddRunClipped(dst, &src.values[std::size_t(a - o) * perFrame],
+                          std::size_t(b - a) * perFrame);
+            continue;
         }
-        return;
-    }
-    // Other shapes go through the flat index, as the library's Sample does.
-    for (LONG i = 0; i < src.frames; ++i) {
-        AudioSample* dst = &out[std::size_t(p) * perFrame];
-        const std::size_t base = std::size_t(i) * std::size_t(src.channels);
-        for (SHORT j = 0; j < channels; ++j) {
-            std::size_t k = base + std::size_t(j);
-            dst[j] = AddClipped(dst[j], k < count ? src.values[k] : 0);
+        // Other shapes go through the flat index, as the library's Sample does.
+        for (std::int64_t f = a - o; f < b - o; ++f, dst += perFrame) {
+            const std::size_t base = std::size_t(f) * std::size_t(src.channels);
+            for (SHORT j = 0; j < channels; ++j) {
+                const std::size_t k = base + std::size_t(j);
+                dst[j] = AddClipped(dst[j], k < size ? src.values[k] : 0);
+            }
         }
-        if (++p == frames) p = 0;
     }
 }
 
@@ -150,7 +151,9 @@ void LoopRenderer::MixWavInto(IWav* target, LONG offset, IWav* source) {
     const Shape shape = ShapeOf(target);
     const LONG loopFrames = ShapeOf(LoopWav.get()).frames;
     std::vector<AudioSample> values = ReadWavValues(target);
-    AddInto(values, loopFrames, shape.channels, offset, SourceOf(source));
+    const LONG frames = LONG(values.size() / std::size_t(std::max<SHORT>(shape.channels, 1)));
+    AddRangeInto(values.data(), 0, std::min(frames, loopFrames), loopFrames, shape.channels, offset,
+                 SourceOf(source));
     WriteWavValues(target, values);
 }
 
@@ -159,20 +162,28 @@ void LoopRenderer::RenderSelectedLoop(Song& song, const TickGrid& grid) {
     LONG rate = 0;
     Check(LoopWav->get_SampleRate(&rate));
     const Shape shape = ShapeOf(LoopWav.get());
-    Mix(song, grid, shape.frames, shape.channels, rate);
-    WriteWavValues(LoopWav.get(), mix_);
+    // Rendered a stretch at a time straight into the buffer, which is all
+    // the memory a rendering holds beyond the samples.
+    Mix(song, grid, shape.frames, shape.channels, rate,
+        [&](LONG first, LONG count, const AudioSample* values) {
+            WriteWavValues(LoopWav.get(), first * shape.channels, values, count * shape.channels);
+        });
     song.Sequence(SelectedLoopIndex)->SetWav(LoopWav);
 }
 
 std::vector<AudioSample> LoopRenderer::RenderLoopValues(Song& song, const TickGrid& grid) {
     if (TicksPerLoop == 0) ThrowError(kErrDivisionByZero, "A loop of 0 ticks cannot be rendered");
-    Mix(song, grid, LoopFrames(song.Bpm(), TicksPerLoop), 2, 44100);
-    return std::move(mix_);
+    const LONG frames = LoopFrames(song.Bpm(), TicksPerLoop);
+    std::vector<AudioSample> out(std::size_t(frames) * 2);
+    Mix(song, grid, frames, 2, 44100, [&](LONG first, LONG count, const AudioSample* values) {
+        std::copy(values, values + std::size_t(count) * 2, out.begin() + std::ptrdiff_t(first) * 2);
+    });
+    return out;
 }
 
-void LoopRenderer::Mix(Song& song, const TickGrid& grid, LONG frames, SHORT channels, LONG rate) {
+void LoopRenderer::Mix(Song& song, const TickGrid& grid, LONG frames, SHORT channels, LONG rate,
+                       const ChunkSink& sink) {
     const LONG step = StepFrames(song.Bpm(), rate);
-    const Shape shape{frames, channels};
 
     // Swing delays every second tick by a share of the step.
     const LONG swing = song.Swing() == 0 ? 0
@@ -203,12 +214,24 @@ void LoopRenderer::Mix(Song& song, const TickGrid& grid, LONG frames, SHORT chan
         plays[std::size_t(j)] = true;
     }
     // Ticks ascending, tracks ascending within a tick: clipping depends on it.
-    // The mix is kept between renderings: a fresh buffer of this size would
-    // cost a page fault per 4 KB on every tick click.
-    mix_.assign(std::size_t(shape.frames) * std::size_t(shape.channels), 0);
+    struct Hit {
+        LONG offset;
+        std::size_t track;
+    };
+    std::vector<Hit> hits;
     for (LONG i = 0; i < TicksPerLoop; ++i)
         for (LONG j = 0; j < NumTracks; ++j)
             if (plays[std::size_t(j)] && grid.TickOn(j, i))
-                AddInto(mix_, shape.frames, shape.channels, i * step + (i % 2 ? swing : 0),
-                        sources[std::size_t(j)]);
+                hits.push_back({i * step + (i % 2 ? swing : 0), std::size_t(j)});
+    // The stretch buffer is kept between renderings: a fresh one would cost
+    // page faults on every tick click.
+    const std::size_t perFrame = std::size_t(std::max<SHORT>(channels, 0));
+    chunk_.resize(std::size_t(kChunkFrames) * perFrame);
+    for (LONG first = 0; first < frames; first += kChunkFrames) {
+        const LONG count = std::min(kChunkFrames, frames - first);
+        std::fill_n(chunk_.begin(), std::size_t(count) * perFrame, AudioSample{0});
+        for (const Hit& h : hits)
+            AddRangeInto(chunk_.data(), first, count, frames, channels, h.offset, sources[h.track]);
+        sink(first, count, chunk_.data());
+    }
 }

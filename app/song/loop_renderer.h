@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "OvraAudio.h"
@@ -58,8 +59,15 @@ class LoopRenderer {
     static LONG LoopFrames(std::int64_t bpm, LONG ticksPerLoop);
 
   private:
-    // Sums the grid's pattern into mix_, sized frames x channels.
-    void Mix(Song& song, const TickGrid& grid, LONG frames, SHORT channels, LONG rate);
+    // Receives a rendering a stretch at a time: frames [first, first + count)
+    // of the loop, count x channels interleaved values.
+    using ChunkSink = std::function<void(LONG first, LONG count, const AudioSample* values)>;
+    static constexpr LONG kChunkFrames = 16384;
 
-    std::vector<AudioSample> mix_;  // where a rendering is summed before it is stored
+    // Sums the grid's pattern over a loop of frames x channels, one stretch
+    // of kChunkFrames at a time, handing each to sink.
+    void Mix(Song& song, const TickGrid& grid, LONG frames, SHORT channels, LONG rate,
+             const ChunkSink& sink);
+
+    std::vector<AudioSample> chunk_;  // where a stretch is summed before it is handed on
 };

@@ -165,6 +165,38 @@ TEST_F(Rendering, MatchesThePerValueReferenceWithClippingMonoAndLongSamples) {
     EXPECT_EQ(got[2 * 256 + 1], 0);
 }
 
+// A loop far longer than the stretches the renderer sums at a time: samples
+// that cross stretch boundaries, wrap past the loop's end several times,
+// clip there, or are mono must come out as the per-value reference has
+// them, in the window's buffer and in the values an export takes.
+TEST_F(Rendering, LongLoopsRenderAcrossStretchesAsTheReference) {
+    Song song;
+    song.SetBpm(1200000);  // 120 bpm: 176400 frames, eleven stretches
+    LoopRenderer r;
+    r.NumTracks = 4;
+    r.PrepareLoopWav(song);
+    const LONG frames = FramesOf(r.LoopWav.get());
+    ASSERT_EQ(frames, 176400);
+    auto full = [](LONG i) { return AudioSample(i % 2 ? -32768 : 32767); };
+    song.SampleAt(0)->SetWav(Signal(globals_.get(), 20000, 2, full));
+    song.SampleAt(1)->SetWav(Signal(globals_.get(), 20000, 2, full));
+    song.SampleAt(2)->SetWav(Signal(globals_.get(), frames * 3 + 5001, 2,
+                                    [](LONG i) { return AudioSample(i % 601 - 300); }));
+    song.SampleAt(3)->SetWav(
+        Signal(globals_.get(), 17000, 1, [](LONG i) { return AudioSample(i * 31); }));  // mono
+    Grid grid;
+    for (int i = 0; i < 32; i += 5) grid.on.insert({0, i});
+    for (int i = 2; i < 32; i += 7) grid.on.insert({1, i});
+    grid.on.insert({2, 29});
+    grid.on.insert({3, 5});
+    grid.on.insert({3, 31});
+    const LONG step = LoopRenderer::StepFrames(song.Bpm(), 44100);
+    const std::vector<AudioSample> want = Reference(song, grid, frames, step, 32, 4);
+    r.RenderSelectedLoop(song, grid);
+    EXPECT_EQ(ValuesOf(r.LoopWav.get()), want);
+    EXPECT_EQ(r.RenderLoopValues(song, grid), want);
+}
+
 TEST_F(Rendering, VolumeMuteSoloAndSwingShapeTheMix) {
     Song song;
     song.SetBpm(20000000);
