@@ -269,6 +269,14 @@ TEST_F(Rendering, MixWavIntoAndClearLoopWavWorkOnTheLoopBuffer) {
     r.ClearLoopWav();
     EXPECT_EQ(ValuesOf(r.LoopWav.get()), std::vector<AudioSample>(std::size_t(frames) * 2, 0));
     EXPECT_EQ(FramesOf(r.LoopWav.get()), frames);
+    // A target shorter than the loop takes what lands inside it, no more.
+    ComPtr<IWav> shortTarget = Signal(globals_.get(), 100, 2, [](LONG) { return AudioSample(0); });
+    r.MixWavInto(shortTarget.get(), 50, loud.get());
+    v = ValuesOf(shortTarget.get());
+    ASSERT_EQ(v.size(), 200u);
+    EXPECT_EQ(v[2 * 49], 0);
+    EXPECT_EQ(v[2 * 50], 30000);
+    EXPECT_EQ(v[2 * 99 + 1], -30000);
 }
 
 TEST_F(Rendering, TracksWithoutAudioAreSkippedAndTempoZeroFailsFirst) {
