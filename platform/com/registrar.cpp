@@ -80,7 +80,7 @@ class Parser {
                 return Fail("only HKCR may be registered");
             ++i_;
             ScriptKey root;
-            if (!Block(&root)) return false;
+            if (!Block(&root, 0)) return false;
             roots->push_back(std::move(root));
         }
         return true;
@@ -93,7 +93,8 @@ class Parser {
         return false;
     }
 
-    bool Block(ScriptKey* key) {
+    // The braces of a key at depth below the root (0 for HKCR itself).
+    bool Block(ScriptKey* key, std::size_t depth) {
         if (t_[i_].kind != Token::kOpen) return Fail("'{' expected");
         ++i_;
         while (t_[i_].kind != Token::kClose) {
@@ -106,14 +107,17 @@ class Parser {
                 continue;
             }
             ScriptKey child;
-            if (!Key(&child)) return false;
+            if (!Key(&child, depth + 1)) return false;
             key->children.push_back(std::move(child));
         }
         ++i_;
         return true;
     }
 
-    bool Key(ScriptKey* key) {
+    bool Key(ScriptKey* key, std::size_t depth) {
+        if (depth > Registry::kMaxKeyDepth)
+            return Fail("keys nested deeper than " + std::to_string(Registry::kMaxKeyDepth) +
+                        " levels");
         for (;;) {
             if (t_[i_].kind != Token::kWord) break;
             if (EqualsIgnoringCase(t_[i_].text, "NoRemove"))
@@ -131,7 +135,7 @@ class Parser {
             if (!StringValue(&key->defaultValue)) return false;
             key->hasDefault = true;
         }
-        if (t_[i_].kind == Token::kOpen) return Block(key);
+        if (t_[i_].kind == Token::kOpen) return Block(key, depth);
         return true;
     }
 

@@ -337,6 +337,9 @@ HRESULT Registry::Parse(std::string_view text, Registry* out, std::string* error
                 return fail(lineNo, "key outside HKEY_CLASSES_ROOT");
             current = std::string(full.substr(std::min(full.size(), kRoot.size() + 1)));
             if (current.empty()) return fail(lineNo, "values on the root key");
+            if (SplitPath(current).size() > kMaxKeyDepth)
+                return fail(lineNo,
+                            "a key nested deeper than " + std::to_string(kMaxKeyDepth) + " levels");
             reg.CreateKey(current);
             inSection = true;
             continue;

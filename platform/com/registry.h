@@ -15,6 +15,7 @@
 // line, so a truncated file is recognised and refused rather than taken for a smaller registry.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <memory>
@@ -42,6 +43,11 @@ class Registry {
     // Parses the text of a registry file; on failure *error says where.
     static HRESULT Parse(std::string_view text, Registry* out, std::string* error);
     std::string Serialize() const;
+
+    // Keys nest at most this deep below the root, as in the registry the
+    // format comes from. A file or script with deeper keys is refused, so
+    // that nothing that walks the tree can run out of stack on it.
+    static constexpr std::size_t kMaxKeyDepth = 512;
 
     // Key paths are relative to HKEY_CLASSES_ROOT, separated by '\', and
     // compared without regard to case. The value name "" is the default value.

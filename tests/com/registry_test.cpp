@@ -85,6 +85,14 @@ TEST(Registry, RefusesTruncatedOrGarbledFilesAndNeverOverwritesThem) {
         good.substr(0, good.find("@=")) + "@=dword:1\n; end of registry\n",  // foreign value type
         good + "[HKEY_LOCAL_MACHINE\\X]\n",                                  // text after the end
         "",                                                                  // cut to nothing
+        // A key deeper than any tree walk may go (one path of 513 levels).
+        good.substr(0, good.rfind("; end")) + "[HKEY_CLASSES_ROOT" +
+            [] {
+                std::string deep;
+                for (std::size_t i = 0; i <= Registry::kMaxKeyDepth; ++i) deep += "\\k";
+                return deep;
+            }() +
+            "]\n; end of registry\n",
     };
     for (const std::string& text : damaged) {
         WriteText(path, text);
@@ -227,6 +235,14 @@ TEST(Registrar, MalformedScriptsChangeNothing) {
         // A quoted key name across lines would break the registry file.
         "HKCR { 'a\n] x' = s 'v' }",
         "HKCR { B { val 'x\ry' = s 'v' } }",
+        // Keys nested 513 deep (the registry allows 512).
+        [] {
+            static std::string deep;
+            deep = "HKCR {";
+            for (std::size_t i = 0; i <= Registry::kMaxKeyDepth; ++i) deep += " k {";
+            for (std::size_t i = 0; i <= Registry::kMaxKeyDepth + 1; ++i) deep += " }";
+            return deep.c_str();
+        }(),
     };
     for (const char* script : bad) {
         std::string error;
@@ -234,4 +250,12 @@ TEST(Registrar, MalformedScriptsChangeNothing) {
         EXPECT_FALSE(error.empty()) << script;
         EXPECT_EQ(reg.Serialize(), before) << script;
     }
+    // 512 levels are allowed, written and read back.
+    std::string deep = "HKCR {";
+    for (std::size_t i = 0; i < Registry::kMaxKeyDepth; ++i) deep += " k {";
+    for (std::size_t i = 0; i <= Registry::kMaxKeyDepth; ++i) deep += " }";
+    std::string error;
+    ASSERT_EQ(RunRegistrarScript(deep, {}, true, reg, &error), S_OK) << error;
+    Registry back;
+    EXPECT_EQ(Registry::Parse(reg.Serialize(), &back, &error), S_OK) << error;
 }

@@ -2,8 +2,9 @@
 # What a careless user or a hostile file can hand the program from the
 # command line, through the real binaries: a FIFO as the song, --out naming
 # the song, output through a symbolic link, tempos no loop buffer holds, an
-# allocation that fails, and a registry cut to nothing. Each ends in a
-# message and a status, never a hang, an abort or a lost file.
+# allocation that fails, and a registry cut to nothing or nested too deep.
+# Each ends in a message and a status, never a hang, an abort or a lost
+# file.
 #
 # usage: hostile_inputs.sh BIN_DIR AUDIO_LIBRARY
 set -euo pipefail
@@ -90,6 +91,14 @@ trellon --render "$song" --out "$work/y.wav"
 expect 1 "$OVRA_REGISTRY: line 1" "an empty registry"
 grep -qF -- "--repair" "$work/err" || fail "the way out is not named: $(cat "$work/err")"
 [ ! -s "$OVRA_REGISTRY" ] || fail "the damaged registry was rewritten"
+# So is a key nested 200,000 levels deep (it overflowed the stack).
+python3 - "$OVRA_REGISTRY" <<'PY'
+import sys
+open(sys.argv[1], "w").write("Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT"
+                             + "\\k" * 200000 + "]\n\n; end of registry\n")
+PY
+trellon --render "$song" --out "$work/y.wav"
+expect 1 "$OVRA_REGISTRY: line 3: a key nested deeper than 512 levels" "a registry 200,000 keys deep"
 "$bin/ovra-regsvr" --repair "$library" >"$work/out" 2>&1 || fail "--repair: $(cat "$work/out")"
 trellon --render "$song" --out "$work/y.wav"
 [ "$status" -eq 0 ] || fail "after --repair: $(cat "$work/err")"
