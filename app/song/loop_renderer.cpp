@@ -151,9 +151,8 @@ void LoopRenderer::MixWavInto(IWav* target, LONG offset, IWav* source) {
     const Shape shape = ShapeOf(target);
     const LONG loopFrames = ShapeOf(LoopWav.get()).frames;
     std::vector<AudioSample> values = ReadWavValues(target);
-    const LONG frames = LONG(values.size() / std::size_t(std::max<SHORT>(shape.channels, 1)));
-    AddRangeInto(values.data(), 0, std::min(frames, loopFrames), loopFrames, shape.channels, offset,
-                 SourceOf(source));
+    AddRangeInto(values.data(), 0, std::min(shape.frames, loopFrames), loopFrames, shape.channels,
+                 offset, SourceOf(source));
     WriteWavValues(target, values);
 }
 
