@@ -48,7 +48,7 @@ start_pulseaudio() {
 }
 
 start_pipewire() {
-  for p in pipewire wireplumber pipewire-pulse dbus-daemon; do
+  for p in pipewire pw-cli wireplumber pipewire-pulse dbus-daemon; do
     command -v "$p" >/dev/null || skip "$p is not installed"
   done
   server_environment
@@ -77,6 +77,14 @@ CONF
   export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/dbus.address")
   pipewire >"$work/pipewire.log" 2>&1 &
   pids+=($!)
+  # The session manager gives up at once ("Failed to connect to PipeWire")
+  # when the server is not yet listening, and without it there is no
+  # default sink.
+  deadline=$((SECONDS + 10))
+  until pw-cli info 0 >/dev/null 2>&1; do
+    [ "$SECONDS" -lt "$deadline" ] || skip "the PipeWire server did not start"
+    sleep 0.05
+  done
   wireplumber >"$work/wireplumber.log" 2>&1 &
   pids+=($!)
   pipewire-pulse >"$work/pipewire-pulse.log" 2>&1 &
@@ -93,7 +101,19 @@ CONF
     [ "$SECONDS" -lt "$deadline" ] || skip "PipeWire's null sink did not appear"
     sleep 0.1
   done
-  pactl set-default-sink nul
+  # The default sink is kept in the session manager's metadata, which may
+  # not exist yet when the sink does: until then setting it fails ("Not
+  # supported").
+  deadline=$((SECONDS + 10))
+  until default_sink_is_nul; do
+    [ "$SECONDS" -lt "$deadline" ] || skip "PipeWire did not take the null sink as its default"
+    sleep 0.1
+  done
+}
+
+# Makes the null sink the default output; whether the server now says so.
+default_sink_is_nul() {
+  pactl set-default-sink nul 2>/dev/null && [ "$(pactl get-default-sink 2>/dev/null)" = nul ]
 }
 
 sink_running() {
