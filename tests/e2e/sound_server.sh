@@ -23,11 +23,26 @@ server_environment() {
   unset PIPEWIRE_REMOTE PIPEWIRE_RUNTIME_DIR
 }
 
+# Waits until COMMAND succeeds, trying every 50 ms, for at most SECONDS;
+# skips the test with WHY when the deadline passes (as wait_until fails).
+skip_unless() {  # SECONDS WHY COMMAND...
+  local deadline=$((SECONDS + $1)) why=$2
+  shift 2
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || skip "$why"
+    sleep 0.05
+  done
+}
+
 server_answers() {
   pactl info >/dev/null 2>&1
 }
 
-# Waits until the null sink exists, for at most 10 s.
+pipewire_answers() {
+  pw-cli info 0 >/dev/null 2>&1
+}
+
+# Whether the null sink exists.
 sink_ready() {
   pactl list short sinks 2>/dev/null | grep -q '[[:space:]]nul[[:space:]]'
 }
@@ -39,11 +54,7 @@ start_pulseaudio() {
     --load="module-null-sink sink_name=nul rate=44100 channels=2 format=s16le" \
     --load=module-native-protocol-unix >"$work/pulseaudio.log" 2>&1 &
   pids+=($!)
-  local deadline=$((SECONDS + 10))
-  until server_answers; do
-    [ "$SECONDS" -lt "$deadline" ] || skip "the PulseAudio server did not start"
-    sleep 0.1
-  done
+  skip_unless 10 "the PulseAudio server did not start" server_answers
   pactl set-default-sink nul
 }
 
@@ -69,46 +80,26 @@ CONF
   exec 4>"$work/dbus.address"
   dbus-daemon --session --nofork --nopidfile --print-address=4 >"$work/dbus.log" 2>&1 &
   pids+=($!)
-  local deadline=$((SECONDS + 10))
-  until [ -s "$work/dbus.address" ]; do
-    [ "$SECONDS" -lt "$deadline" ] || skip "the private D-Bus did not start"
-    sleep 0.05
-  done
+  skip_unless 10 "the private D-Bus did not start" [ -s "$work/dbus.address" ]
   export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/dbus.address")
   pipewire >"$work/pipewire.log" 2>&1 &
   pids+=($!)
   # The session manager gives up at once ("Failed to connect to PipeWire")
   # when the server is not yet listening, and without it there is no
   # default sink.
-  deadline=$((SECONDS + 10))
-  until pw-cli info 0 >/dev/null 2>&1; do
-    [ "$SECONDS" -lt "$deadline" ] || skip "the PipeWire server did not start"
-    sleep 0.05
-  done
+  skip_unless 10 "the PipeWire server did not start" pipewire_answers
   wireplumber >"$work/wireplumber.log" 2>&1 &
   pids+=($!)
   pipewire-pulse >"$work/pipewire-pulse.log" 2>&1 &
   pids+=($!)
-  deadline=$((SECONDS + 15))
-  until server_answers; do
-    [ "$SECONDS" -lt "$deadline" ] || skip "PipeWire's PulseAudio service did not start"
-    sleep 0.1
-  done
+  skip_unless 15 "PipeWire's PulseAudio service did not start" server_answers
   pactl load-module module-null-sink sink_name=nul rate=44100 channels=2 format=s16le \
     >/dev/null || skip "PipeWire did not make a null sink"
-  deadline=$((SECONDS + 10))
-  until sink_ready; do
-    [ "$SECONDS" -lt "$deadline" ] || skip "PipeWire's null sink did not appear"
-    sleep 0.1
-  done
+  skip_unless 10 "PipeWire's null sink did not appear" sink_ready
   # The default sink is kept in the session manager's metadata, which may
   # not exist yet when the sink does: until then setting it fails ("Not
   # supported").
-  deadline=$((SECONDS + 10))
-  until default_sink_is_nul; do
-    [ "$SECONDS" -lt "$deadline" ] || skip "PipeWire did not take the null sink as its default"
-    sleep 0.1
-  done
+  skip_unless 10 "PipeWire did not take the null sink as its default" default_sink_is_nul
 }
 
 # Makes the null sink the default output; whether the server now says so.
