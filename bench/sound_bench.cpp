@@ -54,7 +54,7 @@ void BM_Callback_Render(benchmark::State& state) {
     double spent = 0;
     for (auto _ : state) {
         auto t0 = Clock::now();
-        buffer.Render(out.data(), kPeriodBytes, std::chrono::milliseconds(0));
+        buffer.Render(out.data(), kPeriodBytes);
         benchmark::DoNotOptimize(out.data());
         spent += std::chrono::duration<double>(Clock::now() - t0).count();
         state.PauseTiming();

@@ -117,6 +117,9 @@ void AvSystem::PlayAudio(IWavReader* audioFile, const PlayOptions& options) {
     notifyTable_[2] = {DSBPN_OFFSETSTOP, stopEventId_};
     Check(buffer_->SetNotificationPositions(3, notifyTable_));
     isPlaying_ = true;
+    // A new stream: its first notification is no repeat of the last one
+    // taken from the stream before.
+    lastEventId_ = 0;
     firstHalfData_ = ReadHalfBuffer();
     WriteHalf(0, firstHalfData_);
     playingHalfOffset_ = 0;
@@ -134,7 +137,7 @@ void AvSystem::DetachSink(DirectXEvent8* sink) {
     directX_->DestroyEvent(halfEventId_);
     directX_->DestroyEvent(stopEventId_);
     startEventId_ = halfEventId_ = stopEventId_ = lastEventId_ = 0;
-    pauseStops_ = 0;
+    stopsToCome_ = staleStops_ = 0;
     sink_ = nullptr;
 }
 
@@ -148,14 +151,18 @@ void AvSystem::ReleaseDevice() {
 void AvSystem::StopPlaying() {
     if (!isPlaying_) return;
     isPlaying_ = false;
-    Check(buffer_->Stop());
+    // What the stopped stream signalled is still on its way: none of it
+    // may refill a stream started after this, until its stop arrives.
+    if (buffer_->IsPlaying()) ++stopsToCome_;
+    staleStops_ = stopsToCome_;
     reader_ = nullptr;
+    Check(buffer_->Stop());
 }
 
 void AvSystem::Pause() {
     if (!buffer_ || !isPlaying_) return;
     // The stop notification this raises is not the end of the stream.
-    if (buffer_->IsPlaying()) ++pauseStops_;
+    if (buffer_->IsPlaying()) ++stopsToCome_;
     Check(buffer_->Stop());
 }
 
@@ -168,11 +175,12 @@ LONG AvSystem::PlaybackPosition() const {
 }
 
 void AvSystem::HandleNotification(LONG eventid, bool force) {
-    if (eventid == stopEventId_ && pauseStops_ > 0) {
-        --pauseStops_;
+    if (eventid == stopEventId_ && stopsToCome_ > 0) {
+        --stopsToCome_;
+        if (staleStops_ > 0) --staleStops_;
         return;
     }
-    if (!reader_) return;
+    if (staleStops_ > 0 || !reader_) return;
     if (atEnd_) StopPlaying();
     if (eventid == lastEventId_ && !force) return;
     lastEventId_ = eventid;

@@ -94,7 +94,10 @@ class AvSystem {
     bool playLoop_ = false;
     ComPtr<IWavReader> queuedReader_;
     LONG lastEventId_ = 0;
-    int pauseStops_ = 0;
-    std::function<void(const std::vector<AudioSample>&)>
-        writeObserver_;  // stop notifications that Pause raised, still to come
+    // Stop notifications that Pause and StopPlaying raised, still to come,
+    // and how many of them end a stopped stream whose notifications are
+    // stale until then.
+    int stopsToCome_ = 0;
+    int staleStops_ = 0;
+    std::function<void(const std::vector<AudioSample>&)> writeObserver_;
 };

@@ -3,6 +3,8 @@
 #include <SDL.h>
 #include <stdlib.h>
 
+#include <algorithm>
+
 #include "sound/event_service.h"
 
 namespace {
@@ -23,10 +25,9 @@ class SdlBuffer : public DirectSoundSecondaryBuffer8 {
         want.freq = Format().lSamplesPerSec;
         want.format = Format().nBitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
         want.channels = static_cast<Uint8>(Format().nChannels);
-        want.samples = SdlDevice::kPeriodFrames;
+        want.samples = SdlDevice::PeriodFor(Size() / std::max<LONG>(Format().nBlockAlign, 1));
         want.callback = [](void* self, Uint8* out, int len) {
-            static_cast<SdlBuffer*>(self)->Render(out, static_cast<std::size_t>(len),
-                                                  SdlDevice::kRefillWait);
+            static_cast<SdlBuffer*>(self)->Render(out, static_cast<std::size_t>(len));
         };
         want.userdata = this;
         SDL_AudioSpec have{};
@@ -113,6 +114,12 @@ std::shared_ptr<DirectSoundSecondaryBuffer8> SdlDevice::CreateBuffer(const DSBUF
     }
     lastError_.clear();
     return buffer;
+}
+
+int SdlDevice::PeriodFor(long ringFrames) {
+    int period = kPeriodFrames;
+    while (period > kMinPeriodFrames && long(period) * 4 > ringFrames) period /= 2;
+    return period;
 }
 
 std::vector<std::string> SdlDevice::Drivers() {

@@ -2,7 +2,6 @@
 // with a short callback period; only SDL's audio subsystem is used.
 #pragma once
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -27,8 +26,11 @@ class SdlDevice : public SoundDevice {
     // Frames per callback: also how much audio the sound server holds
     // ahead, which must outlast the scheduling delays of a busy desktop.
     static constexpr int kPeriodFrames = 2048;
-    // How long a callback waits for the program to refill the ring.
-    static constexpr std::chrono::milliseconds kRefillWait{250};
+    static constexpr int kMinPeriodFrames = 64;
+    // The period for a ring of so many frames: at most a quarter of it, so
+    // that a callback never asks for a half the program has had no time
+    // to refill (the callback takes what is there; it never waits).
+    static int PeriodFor(long ringFrames);
     // What a PulseAudio stream (also one through PipeWire's PulseAudio
     // server) holds ahead of the speaker. SDL asks for one period, so a
     // client thread kept from running for 46 ms leaves the server without

@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "sound/event_service.h"
 
 namespace {
+
+constexpr unsigned char kPlayed = 0, kFresh = 1, kFirstSkipped = 2;
 
 long long NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -29,22 +33,13 @@ std::size_t DirectSoundSecondaryBuffer8::FrameBytes() const {
     return format_.nBlockAlign > 0 ? std::size_t(format_.nBlockAlign) : 1;
 }
 
+unsigned char DirectSoundSecondaryBuffer8::SkippedTag(unsigned long epoch) const {
+    return static_cast<unsigned char>(kFirstSkipped + epoch % (256 - kFirstSkipped));
+}
+
 bool DirectSoundSecondaryBuffer8::IsFresh(LONG offset) const {
     return offset >= 0 && offset < Size() &&
            state_[std::size_t(offset) / FrameBytes()].load(std::memory_order_acquire) == kFresh;
-}
-
-void DirectSoundSecondaryBuffer8::WakeRender() {
-    { std::lock_guard<std::mutex> lock(waitMutex_); }
-    written_.notify_all();
-}
-
-bool DirectSoundSecondaryBuffer8::WaitForWrite(LONG from, std::chrono::milliseconds wait) {
-    if (wait.count() <= 0) return false;
-    std::unique_lock<std::mutex> lock(waitMutex_);
-    return written_.wait_for(lock, wait, [&] {
-        return !IsPlaying() || cursor_.load(std::memory_order_acquire) != from || IsFresh(from);
-    });
 }
 
 HRESULT DirectSoundSecondaryBuffer8::SetNotificationPositions(LONG count,
@@ -66,21 +61,15 @@ HRESULT DirectSoundSecondaryBuffer8::SetNotificationPositions(LONG count,
     return S_OK;
 }
 
-HRESULT DirectSoundSecondaryBuffer8::WriteBuffer(LONG start, LONG bytes, const void* data, LONG) {
-    if (start < 0 || start >= Size() || bytes < 0 || bytes > Size() || (bytes && !data))
-        return E_INVALIDARG;
-    const auto* from = static_cast<const unsigned char*>(data);
-    std::size_t first =
-        std::min<std::size_t>(std::size_t(bytes), ring_.size() - std::size_t(start));
-    std::memcpy(ring_.data() + start, from, first);
-    std::memcpy(ring_.data(), from + first, std::size_t(bytes) - first);
-    // The frames written, wrapping like the bytes, are fresh to play; a
-    // write onto frames already played as silence was meant for that play
-    // and is dropped, so a late refill is not heard a lap later.
+void DirectSoundSecondaryBuffer8::MarkWritten(std::size_t start, std::size_t bytes) {
+    // The frames written, wrapping like the bytes, are fresh to play. A
+    // write onto frames played as silence with no notification signalled
+    // since was meant for that play and is dropped.
     const std::size_t frame = FrameBytes(), frames = ring_.size() / frame;
-    for (std::size_t b = 0; b < std::size_t(bytes); b += frame) {
-        auto& state = state_[((std::size_t(start) + b) / frame) % frames];
-        unsigned char was = kSkipped;
+    const unsigned char now = SkippedTag(epoch_.load(std::memory_order_acquire));
+    for (std::size_t b = 0; b < bytes; b += frame) {
+        auto& state = state_[((start + b) / frame) % frames];
+        unsigned char was = now;
         if (!state.compare_exchange_strong(was, kPlayed, std::memory_order_acq_rel))
             state.store(kFresh, std::memory_order_release);
     }
@@ -91,14 +80,45 @@ HRESULT DirectSoundSecondaryBuffer8::WriteBuffer(LONG start, LONG bytes, const v
                !longestRefill_.compare_exchange_weak(longest, took, std::memory_order_relaxed)) {
         }
     }
-    WakeRender();
+}
+
+HRESULT DirectSoundSecondaryBuffer8::WriteBuffer(LONG start, LONG bytes, const void* data, LONG) {
+    void *p1 = nullptr, *p2 = nullptr;
+    LONG b1 = 0, b2 = 0;
+    if (bytes && !data) return E_INVALIDARG;
+    if (HRESULT hr = Lock(start, bytes, &p1, &b1, &p2, &b2); FAILED(hr)) return hr;
+    const auto* from = static_cast<const unsigned char*>(data);
+    std::memcpy(p1, from, std::size_t(b1));
+    if (b2) std::memcpy(p2, from + b1, std::size_t(b2));
+    return Unlock(p1, b1, p2, b2);
+}
+
+HRESULT DirectSoundSecondaryBuffer8::Lock(LONG start, LONG bytes, void** part1, LONG* bytes1,
+                                          void** part2, LONG* bytes2) {
+    if (start < 0 || start >= Size() || bytes < 0 || bytes > Size() || !part1 || !bytes1 ||
+        !part2 || !bytes2)
+        return E_INVALIDARG;
+    const LONG first = std::min(bytes, Size() - start);
+    *part1 = ring_.data() + start;
+    *bytes1 = first;
+    *part2 = bytes > first ? ring_.data() : nullptr;
+    *bytes2 = bytes - first;
+    return S_OK;
+}
+
+HRESULT DirectSoundSecondaryBuffer8::Unlock(void* part1, LONG bytes1, void* part2, LONG bytes2) {
+    auto* p = static_cast<unsigned char*>(part1);
+    if (!p || p < ring_.data() || bytes1 < 0 || bytes2 < 0 ||
+        std::size_t(p - ring_.data()) + std::size_t(bytes1) > ring_.size() ||
+        (bytes2 && (part2 != ring_.data() || std::size_t(bytes2) > ring_.size())))
+        return E_INVALIDARG;
+    MarkWritten(std::size_t(p - ring_.data()), std::size_t(bytes1) + std::size_t(bytes2));
     return S_OK;
 }
 
 HRESULT DirectSoundSecondaryBuffer8::SetCurrentPosition(LONG offset) {
     if (offset < 0 || offset >= Size()) return E_INVALIDARG;
     cursor_.store(offset, std::memory_order_release);
-    WakeRender();
     return S_OK;
 }
 
@@ -111,61 +131,42 @@ HRESULT DirectSoundSecondaryBuffer8::GetCurrentPosition(LONG* play, LONG* write)
 
 HRESULT DirectSoundSecondaryBuffer8::Play(LONG) {
     if (Size() == 0) return E_FAIL;
-    if (!playing_.exchange(true, std::memory_order_acq_rel) && run_) run_(true);
+    if (!playing_.exchange(true) && run_) run_(true);
     return S_OK;
 }
 
 HRESULT DirectSoundSecondaryBuffer8::Stop() {
-    if (!playing_.exchange(false, std::memory_order_acq_rel)) return S_OK;
-    WakeRender();  // a Render waiting for a write ends before the device halts
+    if (!playing_.exchange(false)) return S_OK;
+    // A Render under way may still signal what it passed; the stop
+    // notification comes after it, so the program can tell the end of a
+    // play from what was queued before it. Renders never wait, so this
+    // is short.
+    while (rendering_.load() != 0) std::this_thread::yield();
     if (run_) run_(false);
     if (stopEvent_) EventService::Instance().Signal(stopEvent_);
     return S_OK;
-}
-
-void DirectSoundSecondaryBuffer8::SignalPassed(LONG from, LONG advance) {
-    // The cursor passed positions from+1 .. from+advance around the ring;
-    // each notification whose offset lies there is signalled, in the order
-    // passed (more than once for an advance of several laps).
-    const LONG size = Size();
-    struct Due {
-        LONG distance, id;
-    };
-    std::array<Due, 64> due;
-    std::size_t count = 0;
-    for (const auto& n : notify_) {
-        LONG d = ((n.lOffset - from) % size + size) % size;
-        if (d == 0) d = size;
-        for (; d <= advance && count < due.size(); d += size) due[count++] = Due{d, n.hEventNotify};
-    }
-    std::sort(due.begin(), due.begin() + count,
-              [](const Due& a, const Due& b) { return a.distance < b.distance; });
-    for (std::size_t i = 0; i < count; ++i) EventService::Instance().Signal(due[i].id);
-    long long none = 0;
-    if (count > 0) signalledAt_.compare_exchange_strong(none, NowNs(), std::memory_order_relaxed);
 }
 
 double DirectSoundSecondaryBuffer8::LongestRefill() const {
     return double(longestRefill_.load(std::memory_order_relaxed)) / 1e9;
 }
 
-void DirectSoundSecondaryBuffer8::Render(unsigned char* out, std::size_t bytes,
-                                         std::chrono::milliseconds wait) {
+void DirectSoundSecondaryBuffer8::Render(unsigned char* out, std::size_t bytes) {
+    rendering_.fetch_add(1);
     const std::size_t size = ring_.size(), frame = FrameBytes();
     // Silence: unsigned 8-bit audio rests at 128.
     const int silence = format_.nBitsPerSample == 8 ? 128 : 0;
     std::size_t done = 0;
     while (done < bytes) {
-        if (!IsPlaying() || size == 0) {
+        if (!playing_.load() || size == 0) {
             std::memset(out + done, silence, bytes - done);
-            return;
+            break;
         }
         const LONG from = cursor_.load(std::memory_order_acquire);
         const std::size_t start = static_cast<std::size_t>(from);
         // The frames from the cursor on that were written since they were
         // last played, or else those that were not.
         const bool fresh = IsFresh(from);
-        if (!fresh && WaitForWrite(from, wait)) continue;
         std::size_t n = 0;
         while (n < bytes - done && IsFresh(LONG((start + n) % size)) == fresh)
             n += frame - (start + n) % frame;
@@ -178,19 +179,46 @@ void DirectSoundSecondaryBuffer8::Render(unsigned char* out, std::size_t bytes,
                 std::memset(out + done + k, silence, run);  // not written in time
             k += run;
         }
+        // The notifications whose offsets the cursor passes, from+1 ..
+        // from+n around the ring, in the order passed (more than once for
+        // an advance of several laps).
+        struct Due {
+            std::size_t distance;
+            LONG id;
+        };
+        std::array<Due, 64> due;
+        std::size_t count = 0;
+        for (const auto& p : notify_) {
+            std::size_t d = (std::size_t(p.lOffset) + size - start) % size;
+            if (d == 0) d = size;
+            for (; d <= n && count < due.size(); d += size) due[count++] = Due{d, p.hEventNotify};
+        }
+        std::sort(due.begin(), due.begin() + count,
+                  [](const Due& a, const Due& b) { return a.distance < b.distance; });
+        // Frames played as silence remember the notifications signalled by
+        // the end of this run: their late write comes before the next one.
+        const unsigned char skipped = SkippedTag(epoch_.load(std::memory_order_relaxed) + count);
         if (!fresh) lateFrames_.fetch_add(n / frame, std::memory_order_relaxed);
         for (std::size_t k = 0; k < n; k += frame) {
             auto& state = state_[((start + k) % size) / frame];
             // A write that lands while its frame is played as silence is
             // the one that came too late: it is not kept for the next lap.
-            if (fresh || state.exchange(kSkipped, std::memory_order_acq_rel) == kFresh)
-                state.store(kPlayed, std::memory_order_relaxed);
+            if (fresh)
+                state.store(kPlayed, std::memory_order_release);
+            else if (state.exchange(skipped, std::memory_order_acq_rel) == kFresh)
+                state.store(kPlayed, std::memory_order_release);
         }
         // A cursor moved meanwhile by the program wins over this advance.
         LONG expected = from;
         if (cursor_.compare_exchange_strong(expected, LONG((start + n) % size),
-                                            std::memory_order_acq_rel))
-            SignalPassed(from, LONG(std::min<std::size_t>(n, 0x7FFFFFFF)));
+                                            std::memory_order_acq_rel) &&
+            count > 0) {
+            epoch_.fetch_add(count, std::memory_order_acq_rel);
+            for (std::size_t i = 0; i < count; ++i) EventService::Instance().Signal(due[i].id);
+            long long none = 0;
+            signalledAt_.compare_exchange_strong(none, NowNs(), std::memory_order_relaxed);
+        }
         done += n;
     }
+    rendering_.fetch_sub(1);
 }

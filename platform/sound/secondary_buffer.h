@@ -1,25 +1,21 @@
 // A sound buffer: a looping byte ring in the buffer's own format, a play
 // cursor, and the notification positions the cursor signals as it passes
 // them. The device's real-time side only calls Render, which copies bytes
-// out and queues due notifications; it never allocates.
+// out and queues due notifications; it never allocates, locks or waits.
 //
 // A frame of the ring is played once per write: the program refills what
 // was played (a half, when a notification says the cursor entered the
 // other one), and Render never plays a frame that has not been written
-// since it was last played. Where it would, it waits, a bounded while, for
-// the program to write it: a device that is asked for data in bursts (a
-// sound server catching up after a stall) runs ahead of the program's
-// refills, and without the wait it would play the ring's old contents. A
-// frame not written in time is played as silence, and the write that comes
-// for it afterwards is dropped: the stream keeps its timing and its order.
+// since it was last played. A frame the program has not refilled in time
+// is played as silence: the stream keeps its timing and its order. The
+// write meant for that play, if it comes before the cursor passes the
+// next notification position, is dropped (it would be heard a lap late);
+// a write after that is the refill for the next lap and is kept.
 #pragma once
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "com/hresult.h"
@@ -27,18 +23,24 @@
 
 class DirectSoundSecondaryBuffer8 {
   public:
-    // started/stopped tell the device to run or halt its stream.
+    // run tells the device to start or halt its stream.
     DirectSoundSecondaryBuffer8(const DSBUFFERDESC& desc, std::function<void(bool)> run);
     virtual ~DirectSoundSecondaryBuffer8() = default;
 
     HRESULT SetNotificationPositions(LONG count, const DSBPOSITIONNOTIFY* table);
     // Copies bytes into the ring at start, wrapping at its end.
     HRESULT WriteBuffer(LONG start, LONG bytes, const void* data, LONG flags);
+    // Writing in place: Lock hands out the ring's memory for bytes from
+    // start on (a second part when it wraps; null and 0 otherwise), Unlock
+    // makes what was written there playable. Between the two the program
+    // may only write those bytes.
+    HRESULT Lock(LONG start, LONG bytes, void** part1, LONG* bytes1, void** part2, LONG* bytes2);
+    HRESULT Unlock(void* part1, LONG bytes1, void* part2, LONG bytes2);
     HRESULT SetCurrentPosition(LONG offset);
     HRESULT GetCurrentPosition(LONG* play, LONG* write) const;
     HRESULT Play(LONG flags);
-    // Halts a playing buffer and signals the stop notification; a stopped
-    // buffer signals nothing.
+    // Halts a playing buffer and signals the stop notification, after any
+    // notification of the play it ends; a stopped buffer signals nothing.
     HRESULT Stop();
 
     bool IsPlaying() const { return playing_.load(std::memory_order_acquire); }
@@ -47,9 +49,7 @@ class DirectSoundSecondaryBuffer8 {
 
     // The real-time side: the next bytes the device plays, silence while
     // stopped; the cursor advances and passed notifications are signalled.
-    // A frame not written since it was last played is waited for as long
-    // as wait, then played as silence.
-    void Render(unsigned char* out, std::size_t bytes, std::chrono::milliseconds wait);
+    void Render(unsigned char* out, std::size_t bytes);
 
     // Whether the frame at byte offset has been written since it was played.
     bool IsFresh(LONG offset) const;
@@ -61,31 +61,30 @@ class DirectSoundSecondaryBuffer8 {
     double LongestRefill() const;
 
   private:
-    void SignalPassed(LONG from, LONG advance);
+    // Marks the frames of bytes from start on written.
+    void MarkWritten(std::size_t start, std::size_t bytes);
     std::size_t FrameBytes() const;
-    // Until the frame at the cursor is written, the cursor moves or playback
-    // stops; false when wait passed first.
-    bool WaitForWrite(LONG from, std::chrono::milliseconds wait);
-    void WakeRender();
+    unsigned char SkippedTag(unsigned long epoch) const;
 
     WAVEFORMATEX format_;
     std::vector<unsigned char> ring_;
     std::vector<DSBPOSITIONNOTIFY> notify_;  // sorted by offset; set while stopped
     LONG stopEvent_ = 0;
     std::atomic<LONG> cursor_{0};
-    // Per frame: played; written and not yet played (fresh); or played as
-    // silence because its write was late (skipped). A write sets it after
-    // the bytes (release), Render reads it before them (acquire).
-    enum : unsigned char { kPlayed, kFresh, kSkipped };
+    // Per frame: played (0); written and not yet played (1); or played as
+    // silence because its write was late, tagged with the notifications
+    // signalled by then (2 and up). A write sets it after the bytes
+    // (release), Render reads it before them (acquire).
     std::unique_ptr<std::atomic<unsigned char>[]> state_;
+    // Notifications signalled so far.
+    std::atomic<unsigned long> epoch_{0};
     std::atomic<bool> playing_{false};
+    // Renders under way: Stop lets them finish before it signals.
+    std::atomic<int> rendering_{0};
     std::atomic<unsigned long> lateFrames_{0};
     // When the oldest unanswered notification was signalled (steady clock,
     // nanoseconds; 0: none), and the longest wait for a write after one.
     std::atomic<long long> signalledAt_{0};
     std::atomic<long long> longestRefill_{0};
-    // Render waits here for a write; the program's thread only notifies.
-    std::mutex waitMutex_;
-    std::condition_variable written_;
     std::function<void(bool)> run_;
 };

@@ -18,9 +18,7 @@ void VirtualDevice::AdvanceBytes(long bytes) {
     if (buffer_ && bytes > 0) {
         std::size_t at = played_.size();
         played_.resize(at + static_cast<std::size_t>(bytes));
-        // Tests move time themselves: a frame not refilled is not waited for.
-        buffer_->Render(played_.data() + at, static_cast<std::size_t>(bytes),
-                        std::chrono::milliseconds(0));
+        buffer_->Render(played_.data() + at, static_cast<std::size_t>(bytes));
     }
     EventService::Instance().DeliverPending();
 }

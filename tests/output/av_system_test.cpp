@@ -199,3 +199,23 @@ TEST_F(Output, ReportsAMissingDeviceAndTriesAgainNextTime) {
     EXPECT_TRUE(av_.IsPlaying());
     EXPECT_EQ(&GetAvSystem(), &GetAvSystem());
 }
+
+TEST_F(Output, PlayRightAfterStopPlaysEveryPassWhole) {
+    // Stopped just after the first half began (the last notification taken
+    // was the start of the stream) and started again at once: the new
+    // stream's first notification is not a repeat of the old one's, and
+    // the loop plays pass after pass from its first frame.
+    for (long stopAfter : {10L, 450L, 1390L}) {
+        av_.PlayAudio(Reader(1000, 1, 1).get(), Options(&sink_, 0, -1, true, 400));
+        Play(stopAfter);
+        av_.StopPlaying();
+        device_->DeliverPendingForTest();
+        device_->ClearPlayed();
+        av_.PlayAudio(Reader(1000, 1, 1).get(), Options(&sink_, 0, -1, true, 400));
+        Play(3000);
+        EXPECT_EQ(Played(), Join({Ramp(1, 1000), Ramp(1, 1000), Ramp(1, 1000)}))
+            << "stopped after " << stopAfter << " frames";
+        av_.StopPlaying();
+        device_->DeliverPendingForTest();
+    }
+}
