@@ -85,7 +85,7 @@ std::string ImportableFilePatterns() {
            "*.voc *.opus *.mp3 *.WAV *.FLAC *.OGG *.AIF *.AIFF";
 }
 
-ImportedAudio ImportAudioFile(const std::string& path) {
+ImportedAudio ImportAudioFile(const std::string& path, const Progress& progress) {
     const std::string name = Quoted(FileNameOfPath(path));
     // Only a regular file: a FIFO would block, a device never end.
     const FilePtr source = OpenRegularFile(path);
@@ -146,9 +146,11 @@ ImportedAudio ImportAudioFile(const std::string& path) {
             if (made == 0 && count == 0) break;
         }
     };
-    for (;;) {
+    for (sf_count_t read = 0;;) {
+        ReportProgress(progress, double(read) / double(info.frames));
         const sf_count_t got = sf_readf_double(file.get(), in.data(), kChunkFrames);
         if (got <= 0) break;
+        read += got;
         ToStereo(in.data(), got, info.channels, stereo.data());
         if (resampler)
             resample(stereo.data(), std::size_t(got));

@@ -11,6 +11,7 @@
 
 #include "OvraAudio.h"
 #include "com/comptr.h"
+#include "support/progress.h"
 
 struct ImportedAudio {
     ComPtr<IWav> wav;
@@ -25,8 +26,9 @@ constexpr int kMinImportRate = 1000;
 constexpr int kMaxImportRate = 384000;
 
 // Throws AppError naming the file: 53 when it does not exist, 321 when it
-// is not audio libsndfile reads (with libsndfile's reason) or holds none.
-ImportedAudio ImportAudioFile(const std::string& path);
+// is not audio libsndfile reads (with libsndfile's reason) or holds none;
+// 18 when progress cancels it.
+ImportedAudio ImportAudioFile(const std::string& path, const Progress& progress = {});
 
 // The file's name without its extension: "kick" for ".../kick.wav".
 std::string CaptionOfPath(const std::string& path);

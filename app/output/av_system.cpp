@@ -1,8 +1,10 @@
 #include "output/av_system.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 
+#include "output/frame_reader.h"
 #include "support/app_error.h"
 #include "support/integers.h"
 
@@ -120,8 +122,7 @@ void AvSystem::PlayAudio(IWavReader* audioFile, const PlayOptions& options) {
     // A new stream: its first notification is no repeat of the last one
     // taken from the stream before.
     lastEventId_ = 0;
-    firstHalfData_ = ReadHalfBuffer();
-    WriteHalf(0, firstHalfData_);
+    FillHalf(0);
     playingHalfOffset_ = 0;
     Check(buffer_->SetCurrentPosition(0));
     Check(buffer_->Play(DSBPLAY_LOOPING));
@@ -190,12 +191,10 @@ void AvSystem::HandleNotification(LONG eventid, bool force) {
         return;
     }
     if (eventid == startEventId_) {
-        secondHalfData_ = ReadHalfBuffer();
-        WriteHalf(halfBytes_, secondHalfData_);
+        FillHalf(halfBytes_);
         playingHalfOffset_ = 0;
     } else if (eventid == halfEventId_) {
-        firstHalfData_ = ReadHalfBuffer();
-        WriteHalf(0, firstHalfData_);
+        FillHalf(0);
         playingHalfOffset_ = halfBytes_;
     } else if (eventid == stopEventId_) {
         StopPlaying();
@@ -212,14 +211,13 @@ void AvSystem::StartNextPass() {
     }
 }
 
-std::vector<AudioSample> AvSystem::ReadHalfBuffer() {
-    std::vector<AudioSample> values;
-    values.reserve(static_cast<std::size_t>(halfValues_));
+void AvSystem::ReadHalfInto(AudioSample* values) {
     const LONG channels = halfFrames_ > 0 ? halfValues_ / halfFrames_ : 1;
+    LONG filled = 0;
     // A looping stream runs on into the next pass in the same half, so
     // passes join without a gap; a pass that gives nothing ends in silence.
     bool restarted = false;
-    while (static_cast<LONG>(values.size()) < halfValues_) {
+    while (filled < halfValues_) {
         const bool eof = ReaderAtEnd(reader_.get());
         const LONG pos = PositionOf(reader_.get());
         if (!((pos < endPos_ || endPos_ < 0) && !eof)) {
@@ -228,16 +226,23 @@ std::vector<AudioSample> AvSystem::ReadHalfBuffer() {
             restarted = true;
             continue;
         }
-        const LONG framesLeft = (halfValues_ - static_cast<LONG>(values.size())) / channels;
+        const LONG framesLeft = (halfValues_ - filled) / channels;
         const LONG n = endPos_ < 0 ? framesLeft : MinLong(framesLeft, endPos_ - pos);
-        ComPtr<IWav> block;
-        Check(reader_->Read(n, block.Out()));
-        SafeArrayPtr data;
-        Check(block->get_RawData(0, -1, data.Out()));
-        const auto* v = data.Data<const AudioSample>();
-        const std::size_t got =
-            std::min<std::size_t>(data.Count(), std::size_t(halfValues_) - values.size());
-        values.insert(values.end(), v, v + got);
+        LONG got = 0;
+        ComPtr<IFrameReader> direct;
+        if (SUCCEEDED(reader_->QueryInterface(IFrameReader::iid, direct.OutVoid()))) {
+            // Straight from the reader's audio into the device's ring.
+            Check(direct->ReadInto(n, values + filled, &got));
+            got = MinLong(got, n) * channels;
+        } else {
+            ComPtr<IWav> block;
+            Check(reader_->Read(n, block.Out()));
+            SafeArrayPtr data;
+            Check(block->get_RawData(0, -1, data.Out()));
+            got = LONG(std::min<std::size_t>(data.Count(), std::size_t(halfValues_ - filled)));
+            std::copy_n(data.Data<const AudioSample>(), got, values + filled);
+        }
+        filled += got;
         if (!playLoop_) break;  // without looping, one read and the rest silence
         if (got == 0) {
             if (restarted) break;
@@ -247,11 +252,17 @@ std::vector<AudioSample> AvSystem::ReadHalfBuffer() {
         }
         restarted = false;
     }
-    values.resize(static_cast<std::size_t>(halfValues_), 0);
-    return values;
+    std::fill(values + filled, values + halfValues_, AudioSample{0});
 }
 
-void AvSystem::WriteHalf(LONG start, const std::vector<AudioSample>& values) {
-    Check(buffer_->WriteBuffer(start, halfBytes_, values.data(), 0));
-    if (writeObserver_) writeObserver_(values);
+void AvSystem::FillHalf(LONG start) {
+    // The half is written in place: the reader's frames go into the ring
+    // with one copy, and only then are they playable.
+    void *part1 = nullptr, *part2 = nullptr;
+    LONG bytes1 = 0, bytes2 = 0;
+    Check(buffer_->Lock(start, halfBytes_, &part1, &bytes1, &part2, &bytes2));
+    auto* values = static_cast<AudioSample*>(part1);
+    ReadHalfInto(values);
+    Check(buffer_->Unlock(part1, bytes1, part2, bytes2));
+    if (writeObserver_) writeObserver_(values, std::size_t(halfValues_));
 }

@@ -49,7 +49,8 @@ class AvSystem {
     void DetachSink(DirectXEvent8* sink);
     // For measuring tools: sees every half written to the device, in the
     // order written (which is the order played while nothing jumps).
-    void SetWriteObserver(std::function<void(const std::vector<AudioSample>&)> observer) {
+    using WriteObserver = std::function<void(const AudioSample* values, std::size_t count)>;
+    void SetWriteObserver(WriteObserver observer) {
         writeObserver_ = std::move(observer);
     }
     // What every event sink forwards its DXCallback to.
@@ -68,15 +69,15 @@ class AvSystem {
 
   private:
     void StartNextPass();
-    std::vector<AudioSample> ReadHalfBuffer();
-    void WriteHalf(LONG start, const std::vector<AudioSample>& values);
+    // The stream's next half, HalfValues values (silence past its end).
+    void ReadHalfInto(AudioSample* values);
+    // Reads the next half into the ring's half at byte start.
+    void FillHalf(LONG start);
 
     std::unique_ptr<DirectX8> directX_;
     std::shared_ptr<DirectSound8> sound_;
     unsigned long soundGeneration_ = 0;  // the output sound_ was opened for
     std::shared_ptr<DirectSoundSecondaryBuffer8> buffer_;
-    std::vector<AudioSample> firstHalfData_;
-    std::vector<AudioSample> secondHalfData_;
     DSBPOSITIONNOTIFY notifyTable_[3] = {};
     DirectXEvent8* sink_ = nullptr;  // the sink of the three events
     LONG stopEventId_ = 0;
@@ -99,5 +100,5 @@ class AvSystem {
     // stale until then.
     int stopsToCome_ = 0;
     int staleStops_ = 0;
-    std::function<void(const std::vector<AudioSample>&)> writeObserver_;
+    WriteObserver writeObserver_;
 };

@@ -78,24 +78,34 @@ std::vector<std::uint8_t> ExportPasses(const Song& song, const ExportChoice& cho
     return passes;
 }
 
+namespace {
+
+// Throws AppError when loop k of song cannot be rendered.
+void CheckLoop(const Song& song, int k, const std::string& name) {
+    if (k < 0 || k >= kLoopsReached)
+        ThrowSubscriptOutOfRange("Loop " + std::to_string(k) +
+                                 " is not one of the loops 0 to 9 of a song");
+    const auto& slots = song.LoopSlots();
+    if (std::size_t(k) >= slots.size() || !slots[std::size_t(k)] ||
+        !HoldsATick(*slots[std::size_t(k)]))
+        ThrowError(kErrInvalidArgument, "Loop " + std::to_string(k) + " of " + name +
+                                            " holds no tick: there is nothing to render");
+}
+
+}  // namespace
+
+void CheckArrangementLoops(const Song& song, const std::string& name) {
+    for (const ArrangementStep& step : song.Arrangement()) CheckLoop(song, step.loop, name);
+}
+
 void CheckExport(const Song& song, const ExportChoice& choice, const std::string& name) {
     if (choice.times < 1) ThrowError(kErrInvalidArgument, "Nothing to render: 0 passes");
-    auto checkLoop = [&](int k) {
-        if (k < 0 || k >= kLoopsReached)
-            ThrowSubscriptOutOfRange("Loop " + std::to_string(k) +
-                                     " is not one of the loops 0 to 9 of a song");
-        const auto& slots = song.LoopSlots();
-        if (std::size_t(k) >= slots.size() || !slots[std::size_t(k)] ||
-            !HoldsATick(*slots[std::size_t(k)]))
-            ThrowError(kErrInvalidArgument, "Loop " + std::to_string(k) + " of " + name +
-                                                " holds no tick: there is nothing to render");
-    };
     if (choice.arrangement) {
         if (song.Arrangement().empty())
             ThrowError(kErrInvalidArgument, name + " has no arrangement to render");
-        for (const ArrangementStep& step : song.Arrangement()) checkLoop(step.loop);
+        CheckArrangementLoops(song, name);
     } else {
-        checkLoop(choice.loop);
+        CheckLoop(song, choice.loop, name);
     }
     if (choice.format == ExportChoice::Format::kWav) {
         std::uint64_t perTime = 1;

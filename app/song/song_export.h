@@ -23,6 +23,10 @@ struct ExportChoice {
 // The loops the choice plays, pass by pass.
 std::vector<std::uint8_t> ExportPasses(const Song& song, const ExportChoice& choice);
 
+// Throws AppError when a step of the song's arrangement names a loop that
+// cannot play: one outside 0 to 9 or holding no tick. name names the song.
+void CheckArrangementLoops(const Song& song, const std::string& name);
+
 // Throws AppError when the choice cannot be rendered, saying why: a loop
 // outside 0 to 9 or holding no tick, an empty arrangement, or a WAV file
 // longer than WAV allows (with the longest it allows). name names the song.

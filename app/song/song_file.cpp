@@ -15,10 +15,27 @@ const char* LastRecord(const Song& song) {
     return "the song header";
 }
 
+// About the bytes the song's file takes: its samples' images and a little.
+long long ApproximateFileSize(const Song& song) {
+    long long bytes = 4096;
+    for (const auto& s : song.SampleSlots()) {
+        LONG frames = 0;
+        SHORT channels = 0, width = 0;
+        if (!s || !s->Wav()) continue;
+        if (SUCCEEDED(s->Wav()->get_NumSamples(&frames)) &&
+            SUCCEEDED(s->Wav()->get_NumChannels(&channels)) &&
+            SUCCEEDED(s->Wav()->get_BytesPerSample(&width)))
+            bytes += 44 + (long long)frames * channels * width;
+    }
+    return bytes;
+}
+
 }  // namespace
 
-std::shared_ptr<Song> ReadSongFile(const std::string& path, std::string* notice) {
+std::shared_ptr<Song> ReadSongFile(const std::string& path, std::string* notice,
+                                   const Progress& progress) {
     auto stream = OpenFileForReading(path);
+    if (progress) stream->SetProgress(progress, stream->BytesLeft());
     auto song = std::make_shared<Song>();
     const std::string name = Quoted(FileNameOfPath(path));
     try {
@@ -50,8 +67,9 @@ std::shared_ptr<Song> ReadSongFile(const std::string& path, std::string* notice)
     return song;
 }
 
-void WriteSongFile(const Song& song, const std::string& path) {
+void WriteSongFile(const Song& song, const std::string& path, const Progress& progress) {
     auto stream = CreateFileForWriting(path);
+    if (progress) stream->SetProgress(progress, ApproximateFileSize(song));
     song.WriteToFile(*stream);
     if (HasExtension(song)) stream->WriteBytes(ExtensionBlock(song));
     stream->Commit();

@@ -12,8 +12,11 @@
 // file's own errors (53, 70, 75), 111 for a file cut short, 321 for one
 // that is not a song. Nothing is half-made for the caller. An extension
 // block that is damaged is left out, and notice (when given) says so.
-std::shared_ptr<Song> ReadSongFile(const std::string& path, std::string* notice = nullptr);
+// progress, when given, is told the share read and may cancel (error 18).
+std::shared_ptr<Song> ReadSongFile(const std::string& path, std::string* notice = nullptr,
+                                   const Progress& progress = {});
 
 // Writes song to path; the file it replaces stays whole until the new one
-// is (support/file_streams.h). Throws AppError.
-void WriteSongFile(const Song& song, const std::string& path);
+// is (support/file_streams.h). Throws AppError; cancelled by progress
+// (error 18), the file stays as it was.
+void WriteSongFile(const Song& song, const std::string& path, const Progress& progress = {});

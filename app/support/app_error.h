@@ -29,6 +29,7 @@ constexpr long kErrOverflow = 6;             // a count or size too large to hol
 constexpr long kErrOutOfMemory = 7;          // an allocation failed
 constexpr long kErrSubscriptOutOfRange = 9;  // a track, tick, loop or row that does not exist
 constexpr long kErrDivisionByZero = 11;      // a tempo, tick count or size of zero
+constexpr long kErrCancelled = 18;           // the user interrupted long work
 constexpr long kErrFileNotFound = 53;        // a file or folder that does not exist
 constexpr long kErrBadFileMode = 54;         // a stream used the wrong way round
 constexpr long kErrPermissionDenied = 70;    // the file system refused access
@@ -50,6 +51,8 @@ inline const char kTextNoAudioDevice[] = "Unable to open audio output device.";
 [[noreturn]] void ThrowSubscriptOutOfRange(const std::string& description);
 // Error 111, "Unexpected EOF".
 [[noreturn]] void ThrowUnexpectedEof();
+// Error 18: long work the user cancelled.
+[[noreturn]] void ThrowCancelled();
 
 // Any exception as the program's error: an AppError as it is, a failed
 // allocation (std::bad_alloc, or a container asked to grow past its limit)

@@ -11,6 +11,9 @@
 
 namespace {
 
+// The bytes read or written between two reports of progress.
+constexpr std::size_t kProgressStep = std::size_t(4) << 20;
+
 // File errors as the program reports them: a number and what happened.
 [[noreturn]] void ThrowFileError(const std::string& what, const std::string& path) {
     const int e = errno;
@@ -51,9 +54,29 @@ FileStream::~FileStream() {
     if (file_) std::fclose(file_);
 }
 
+void FileStream::SetProgress(Progress progress, long long total) {
+    progress_ = std::move(progress);
+    total_ = total;
+    done_ = 0;
+}
+
 void FileStream::WriteBytes(const void* data, std::size_t size) {
     if (!out_.IsOpen()) ThrowError(kErrBadFileMode, "\"" + path_ + "\" is not open for writing");
-    if (!out_.Write(data, size)) ThrowFileError("Cannot write", path_);
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    std::size_t at = 0;
+    do {
+        const std::size_t n = progress_ ? std::min(size - at, kProgressStep) : size - at;
+        if (n && !out_.Write(bytes + at, n)) ThrowFileError("Cannot write", path_);
+        at += n;
+        if (progress_) {
+            done_ += static_cast<long long>(n);
+            ReportProgress(progress_, Share());
+        }
+    } while (at < size);
+}
+
+double FileStream::Share() const {
+    return total_ > 0 ? std::min(1.0, double(done_) / double(total_)) : 0;
 }
 
 std::size_t BinaryStream::ReadBytesInto(void* data, std::size_t size) {
@@ -75,9 +98,20 @@ std::size_t FileStream::ReadBytesInto(void* data, std::size_t size) {
     if (!file_) ThrowError(kErrBadFileMode, "\"" + path_ + "\" is not open for reading");
     const std::size_t want = static_cast<std::size_t>(std::min<long long>(
         static_cast<long long>(std::min<std::size_t>(size, 0x7FFFFFFF)), remaining_));
-    const std::size_t got = want ? std::fread(data, 1, want, file_) : 0;
-    if (got < want && std::ferror(file_)) ThrowFileError("Cannot read", path_);
-    remaining_ -= static_cast<long long>(got);
+    auto* bytes = static_cast<unsigned char*>(data);
+    std::size_t got = 0;
+    while (got < want) {
+        const std::size_t n = progress_ ? std::min(want - got, kProgressStep) : want - got;
+        const std::size_t read = std::fread(bytes + got, 1, n, file_);
+        if (read < n && std::ferror(file_)) ThrowFileError("Cannot read", path_);
+        got += read;
+        remaining_ -= static_cast<long long>(read);
+        if (progress_) {
+            done_ += static_cast<long long>(read);
+            ReportProgress(progress_, Share());
+        }
+        if (read < n) break;
+    }
     return got;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "com/atomic_file.h"
+#include "support/progress.h"
 
 using ByteArray = std::vector<std::uint8_t>;
 
@@ -40,16 +41,24 @@ class FileStream : public BinaryStream {
     long long BytesLeft() const override { return remaining_; }
     // Makes what was written the file at the target path.
     void Commit();
+    // From now on progress is told the share of total bytes read or
+    // written, every few megabytes; when it answers false the stream
+    // throws the cancelling error (kErrCancelled).
+    void SetProgress(Progress progress, long long total);
 
   private:
     friend std::shared_ptr<FileStream> OpenFileForReading(const std::string& path);
     friend std::shared_ptr<FileStream> CreateFileForWriting(const std::string& path);
     FileStream() = default;
+    // The share of the bytes to read or write that are done.
+    double Share() const;
 
     std::string path_;
     std::FILE* file_ = nullptr;  // for reading
     long long remaining_ = 0;    // for reading: bytes left in the file
     AtomicFile out_;             // for writing
+    Progress progress_;
+    long long total_ = 0, done_ = 0;
 };
 
 // Throws AppError when the file cannot be opened or created.

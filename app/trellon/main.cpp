@@ -17,7 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "song/song_export.h"
+#include "engine/engine.h"
 #include "song/song_file.h"
 #include "support/app_error.h"
 #include "support/paths.h"
@@ -124,10 +124,10 @@ int Render(int argc, char** argv) {
     // Progress for a person watching, not for a pipe.
     const bool terminal = ::isatty(2);
     try {
-        std::shared_ptr<Song> s = ReadSongFile(song);
-        CheckExport(*s, choice, Quoted(FileNameOfPath(song)));
+        Engine engine;
+        engine.ShowSong(ReadSongFile(song), song, false);
         int shown = -1;
-        ExportSong(*s, choice, out, [&](double done) {
+        engine.Export(choice, out, [&](double done) {
             const int percent = int(done * 100);
             if (terminal && percent != shown) {
                 std::fprintf(stderr, "\rTrellon: rendering %3d%%", percent);
@@ -231,7 +231,6 @@ int RunMainWindow(int argc, char** argv, const OutputOptions& output) {
         std::fprintf(stderr, "Trellon: unexpected argument '%s'\n%s", a.c_str(), kUsage);
         return 2;
     }
-    QtDispatcher dispatcher;
     MainForm form;
     int ended = -1;
     TerminationSignals ending([&](int number) {

@@ -1,4 +1,5 @@
-// The main window's controls, its caption, key preview and leaving it.
+// The main window's controls, its caption, key preview, redrawing from the
+// engine, and leaving it.
 #include "ui/main_form.h"
 
 #include <QAbstractSpinBox>
@@ -10,7 +11,6 @@
 
 #include "forms/key_codes.h"
 #include "forms/twips.h"
-#include "output/av_module.h"
 #include "support/program_name.h"
 
 namespace {
@@ -22,43 +22,38 @@ constexpr int kClientWidth = 750;
 }  // namespace
 
 MainForm::MainForm()
-    : song_(std::make_shared<Song>()), reportError_(kProgramTitle, [this](const std::string& d) {
-          ShowErrorBox(this, kProgramTitle, d);
-      }) {
+    : engine_(std::make_unique<Engine>()),
+      reportError_(kProgramTitle,
+                   [this](const std::string& d) { ShowErrorBox(this, kProgramTitle, d); }) {
     setWindowTitle(QStringLiteral(" Trellon"));
     BuildControls();
     BuildMusicControls();
     BuildMenu();
-    documentLabel_ = new QLabel(statusBar());  // owned by the status bar
-    modifiedLabel_ = new QLabel(statusBar());
-    statusBar()->addWidget(documentLabel_, 1);
-    statusBar()->addPermanentWidget(modifiedLabel_);
-    statusBar()->setSizeGripEnabled(false);
+    BuildStatusBar();
     dialogs_ = MakeFileDialogs();
     prompts_ = MakePrompts(kProgramTitle);
     musicDialogs_ = MakeMusicDialogs();
     outputChooser_ = MakeOutputChooser();
-    connect(&exportTimer_, &QTimer::timeout, this, [this] { FinishExport(); });
-    connect(&undo_, &QUndoStack::indexChanged, this, [this] {
-        ++revision_;
-        UpdateDocumentStatus();
-    });
     connect(&autosaveTimer_, &QTimer::timeout, this, [this] { AutosaveNow(); });
-    UpdateDocumentStatus();
+    connect(&workTimer_, &QTimer::timeout, this, [this] { ShowWork(); });
+    // What the engine's player and workers finish comes to this thread.
+    engine_->SetView(this);
+    engine_->SetWake([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { engine_->RunPosted(); }, Qt::QueuedConnection);
+    });
+    ShowDocument();
     // Key preview: the window sees every key before the focused control.
     qApp->installEventFilter(this);
 }
 
 MainForm::~MainForm() {
     qApp->removeEventFilter(this);
-    // Playback for this window ends with it; no notification may reach it later.
-    GetAvSystem().DetachSink(this);
-    // The commands refer to this window: they go before it does.
-    undo_.clear();
-    if (exportThread_.joinable()) {
-        exportCancel_ = true;
-        exportThread_.join();
-    }
+    // The engine ends first: playback and work stop, and nothing it posts
+    // reaches this window later.
+    engine_->SetView(nullptr);
+    engine_->SetWake(nullptr);
+    engine_.reset();
 }
 
 void MainForm::BuildControls() {
@@ -116,13 +111,15 @@ void MainForm::BuildMenu() {
     exitCommand_->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
 
     editMenu_ = menuBar()->addMenu(QStringLiteral("&Edit"));
-    undoCommand_ = undo_.createUndoAction(editMenu_, QStringLiteral("&Undo"));
-    redoCommand_ = undo_.createRedoAction(editMenu_, QStringLiteral("&Redo"));
+    undoCommand_ = editMenu_->addAction(QStringLiteral("&Undo"), this, [this] {
+        Run([&] { engine_->Undo().Undo(); });
+    });
+    redoCommand_ = editMenu_->addAction(QStringLiteral("&Redo"), this, [this] {
+        Run([&] { engine_->Undo().Redo(); });
+    });
     undoCommand_->setShortcut(QKeySequence(QStringLiteral("Ctrl+Z")));
     redoCommand_->setShortcuts(
         {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
-    editMenu_->addAction(undoCommand_);
-    editMenu_->addAction(redoCommand_);
 
     importDrumKitCommand_ = new QAction(QStringLiteral("Import &Drum Kit..."), fileMenu_);
     fileMenu_->insertAction(revertCommand_, importDrumKitCommand_);
@@ -142,6 +139,29 @@ void MainForm::BuildMenu() {
                                                  [this] { ChooseOutputDevice(); });
     // Sound files dropped on the window become tracks.
     setAcceptDrops(true);
+}
+
+void MainForm::BuildStatusBar() {
+    // All owned by the status bar.
+    documentLabel_ = new QLabel(statusBar());
+    modifiedLabel_ = new QLabel(statusBar());
+    workLabel_ = new QLabel(statusBar());
+    workProgress_ = new QProgressBar(statusBar());
+    workProgress_->setRange(0, 1000);
+    workProgress_->setTextVisible(false);
+    workProgress_->setMaximumWidth(120);
+    workCancel_ = new QToolButton(statusBar());
+    workCancel_->setText(QStringLiteral("Cancel"));
+    connect(workCancel_, &QToolButton::clicked, this, [this] { engine_->CancelWork(); });
+    statusBar()->addWidget(documentLabel_, 1);
+    statusBar()->addPermanentWidget(workLabel_);
+    statusBar()->addPermanentWidget(workProgress_);
+    statusBar()->addPermanentWidget(workCancel_);
+    statusBar()->addPermanentWidget(modifiedLabel_);
+    statusBar()->setSizeGripEnabled(false);
+    workLabel_->hide();
+    workProgress_->hide();
+    workCancel_->hide();
 }
 
 void MainForm::WireRow(SequenceControl& row, LONG index) {
@@ -166,6 +186,15 @@ void MainForm::SetCaptionForLoop(std::uint8_t v) {
     setWindowTitle(QStringLiteral("Trellon ") + QString::number(v));
 }
 
+void MainForm::Changed(unsigned what) {
+    if (what & kChangeTracks) ShowTracks();
+    if (what & (kChangeLoop | kChangeTracks)) ShowLoop();
+    if (what & kChangeSettings) ShowSongSettings();
+    if (what & (kChangeTransport | kChangeLoop)) ShowTransport();
+    if (what & kChangeDocument) ShowDocument();
+    if (what & kChangeWork) ShowWork();
+}
+
 bool MainForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress) return false;
     auto* w = qobject_cast<QWidget*>(watched);
@@ -183,10 +212,8 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainForm::KeyDown(int keyCode, int /*shift*/) {
-    if (keyCode >= kKeyNumpad0 && keyCode <= kKeyNumpad0 + 9) {
-        SetArrangementMode(false);
-        Report([&] { SetSelectedLoopIndex(static_cast<std::uint8_t>(keyCode - kKeyNumpad0)); });
-    }
+    if (keyCode >= kKeyNumpad0 && keyCode <= kKeyNumpad0 + 9)
+        Run([&] { SetSelectedLoopIndex(static_cast<std::uint8_t>(keyCode - kKeyNumpad0)); });
 }
 
 void MainForm::ExitCommand_Click() {
@@ -200,36 +227,32 @@ void MainForm::closeEvent(QCloseEvent* event) {
         return;
     }
     StopWork();
-    if (recovery_) recovery_->End();
+    if (engine_->Recovery()) engine_->Recovery()->End();
     event->accept();
 }
 
 void MainForm::StopWork() {
-    if (exportThread_.joinable()) {
-        exportCancel_ = true;
-        exportThread_.join();
-    }
-    Report([&] {
-        if (GetAvSystem().IsPlaying()) GetAvSystem().StopPlaying();
-    });
+    engine_->CancelWork();
+    engine_->FinishWork();
+    Run([&] { engine_->Stop(); });
     autosaveTimer_.stop();
 }
 
 void MainForm::EndBySignal() {
     StopWork();
-    if (!recovery_) return;
+    SongRecovery* recovery = engine_->Recovery();
+    if (!recovery) return;
     // Nobody is there to ask about a modified song: it is kept for the
     // next start to offer, as after a crash.
     if (!IsModified()) {
-        recovery_->End();
+        recovery->End();
         return;
     }
     try {
-        StoreRowsInLoop(*song_->Sequence(SelectedLoopIndex()));
-        recovery_->Keep(*song_, filePath_);
+        engine_->KeepForRecovery();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "Trellon: the modified song could not be kept: %s\n",
                      ErrorText(e).c_str());
     }
-    recovery_->Leave();
+    recovery->Leave();
 }

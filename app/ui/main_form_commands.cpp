@@ -1,11 +1,9 @@
-// The File menu: New, Open, Save and Save As, and reading and writing the
-// song file.
-#include "output/av_module.h"
-#include "output/paused_playback.h"
-#include "song/song_file.h"
+// The File menu: New, Open, Save and Save As. Songs are read and written
+// by the engine on a worker; the window shows the work and goes on.
+#include <QFileInfo>
+
 #include "support/app_error.h"
 #include "support/paths.h"
-#include "ui/edit_commands.h"
 #include "ui/main_form.h"
 
 namespace {
@@ -15,91 +13,46 @@ constexpr char kDescription[] = "Loop";
 
 void MainForm::NewCommand_Click() {
     if (!MaySongBeDiscarded()) return;
-    undo_.push(new NewSongEdit(*this));  // owned by the stack
-}
-
-void MainForm::ApplyNew() {
-    Report([&] { New(); });
-}
-
-void MainForm::New() {
-    filePath_.clear();
-    renderer_.PrepareLoopWav(*song_);
-    song_->ClearLoops();
-    SetSelectedLoopIndex(0);
-    UpdateDocumentStatus();
-}
-
-void MainForm::RestoreLoops(std::vector<std::shared_ptr<SequenceLoop>> loops,
-                            const std::string& path, std::uint8_t selected) {
-    Report([&] {
-        song_->SetLoopSlots(std::move(loops));
-        filePath_ = path;
-        SetSelectedLoopIndex(selected);
-    });
-    UpdateDocumentStatus();
+    Run([&] { engine_->New(); });
 }
 
 void MainForm::OpenCommand_Click() {
     if (!MaySongBeDiscarded()) return;
-    Report([&] { GetAvSystem().StopPlaying(); });
-    playButton_->setText(QStringLiteral("Play"));
+    Run([&] { engine_->Stop(); });
     std::string path = DialogFolder();
     dialogs_->ShowOpenFileDialog(path, kExtension, kDescription, this);
     if (path.empty()) return;
     RememberFolderOf(path);
-    Report([&] { OpenSongFile(path); });
+    OpenInBackground(path);
 }
 
 void MainForm::OpenSongFile(const std::string& path) {
     try {
         // The current song is not touched until the whole file has been read.
-        ShowOpenedSong(ReadSongFile(path), path);
+        std::string notice;
+        engine_->OpenSong(path, &notice);
+        if (!notice.empty()) reportError_(notice);
     } catch (const AppError& e) {
         // A song that cannot be had leaves its list of recent files.
-        if (e.Number() == kErrFileNotFound) {
-            QStringList recent =
-                settings_ ? settings_->value("RecentFiles").toStringList() : QStringList();
-            if (recent.removeAll(QString::fromStdString(path)) > 0)
-                settings_->setValue("RecentFiles", recent);
-        }
+        if (e.Number() == kErrFileNotFound) ForgetRecentFile(path);
         throw;
     }
+    saveCommand_->setEnabled(true);
     AddRecentFile(path);
 }
 
-void MainForm::ShowOpenedSong(std::shared_ptr<Song> song, const std::string& savePath) {
-    isFillingRows_ = true;
-    // What to go back to if the song read cannot be shown.
-    const std::shared_ptr<Song> oldSong = song_;
-    const std::string oldPath = filePath_;
-    const bool oldSave = saveCommand_->isEnabled();
-    const std::uint8_t oldLoop = SelectedLoopIndex();
-    const ComPtr<IWav> oldWav = LoopWav();
-    const LONG oldTickLength = TickLength();
-    try {
-        filePath_ = savePath;
-        saveCommand_->setEnabled(true);
-        SetSong(song);
-        isFillingRows_ = false;
-        renderer_.PrepareLoopWav(*song_);
-        renderer_.RenderSelectedLoop(*song_, *this);
-    } catch (...) {
-        filePath_ = oldPath;
-        saveCommand_->setEnabled(oldSave);
-        try {
-            SetSong(oldSong);
-            SetSelectedLoopIndex(oldLoop);
-        } catch (...) {
-        }
-        renderer_.LoopWav = oldWav;
-        renderer_.TickLength = oldTickLength;
-        isFillingRows_ = false;
-        throw;
-    }
-    // A new document: nothing to undo, nothing owed to its file.
-    undo_.clear();
-    MarkSaved(savePath);
+void MainForm::OpenInBackground(const std::string& path) {
+    Run([&] {
+        engine_->OpenSongInBackground(path, [this, path](const std::string& error) {
+            if (!error.empty()) {
+                if (!QFileInfo::exists(QString::fromStdString(path))) ForgetRecentFile(path);
+                reportError_(error);
+                return;
+            }
+            saveCommand_->setEnabled(true);
+            AddRecentFile(path);
+        });
+    });
 }
 
 void MainForm::SaveCommand_Click() {
@@ -113,24 +66,34 @@ void MainForm::SaveAsCommand_Click() {
 bool MainForm::Save() {
     // A song without a file of its own (new, or the bundled template) is
     // saved where the user says.
-    if (filePath_.empty()) return SaveAs();
-    PausedPlayback paused(GetAvSystem());
-    return Report([&] { SaveSongFile(filePath_); });
+    if (FilePath().empty()) return SaveAs();
+    return SaveTo(FilePath());
 }
 
 bool MainForm::SaveAs() {
-    PausedPlayback paused(GetAvSystem());
-    std::string path = filePath_.empty() ? DialogFolder() : filePath_;
+    engine_->Pause();
+    std::string path = FilePath().empty() ? DialogFolder() : FilePath();
     dialogs_->ShowSaveFileDialog(path, kExtension, kDescription, this);
+    engine_->UnPause();
     if (path.empty()) return false;
     RememberFolderOf(path);
-    return Report([&] { SaveSongFile(path); });
+    return SaveTo(path);
 }
 
-void MainForm::SaveSongFile(const std::string& path) {
-    // The old file stays as it is until the whole song has been written.
-    StoreRowsInLoop(*song_->Sequence(SelectedLoopIndex()));
-    WriteSongFile(*song_, path);
-    MarkSaved(path);
-    AddRecentFile(path);
+bool MainForm::SaveTo(const std::string& path) {
+    auto saved = std::make_shared<bool>(false);
+    const bool started = Run([&] {
+        engine_->SaveSongInBackground(path, [this, path, saved](const std::string& error) {
+            if (!error.empty()) {
+                reportError_(error);
+                return;
+            }
+            *saved = true;
+            AddRecentFile(path);
+        });
+    });
+    if (!started) return false;
+    // The caller goes on once the file is written (or not).
+    WaitForWork();
+    return *saved;
 }

@@ -1,11 +1,12 @@
-// The song as a document: whether it differs from its file, the status bar
-// that says so, the offer to save it before it is lost, the recent files,
-// the folder the dialogs start in, and keeping it for recovery.
+// The song as a document in the window: the status bar that says whether
+// it differs from its file, the Edit menu, the offer to save it before it
+// is lost, the recent files, the folder the dialogs start in, keeping it
+// for recovery, and long work shown with its progress.
 #include <QDateTime>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 
-#include "output/av_module.h"
 #include "song/song_file.h"
 #include "support/paths.h"
 #include "support/text_format.h"
@@ -13,35 +14,59 @@
 
 namespace {
 constexpr int kRecentFiles = 8;
+// Work that ends sooner shows no progress.
+constexpr qint64 kShowWorkAfterMs = 500;
 }  // namespace
 
-bool MainForm::IsModified() const {
-    return !undo_.isClean() || changedOutsideUndo_;
-}
-
-std::string MainForm::DocumentName() const {
-    return filePath_.empty() ? "Untitled" : FileNameOfPath(filePath_);
-}
-
-void MainForm::MarkSaved(const std::string& path) {
-    filePath_ = path;
-    undo_.setClean();
-    changedOutsideUndo_ = false;
-    keptRevision_ = ++revision_;
-    if (recovery_) recovery_->Forget();
-    UpdateDocumentStatus();
-}
-
-void MainForm::ChangedOutsideUndo() {
-    changedOutsideUndo_ = true;
-    ++revision_;
-    UpdateDocumentStatus();
-}
-
-void MainForm::UpdateDocumentStatus() {
+void MainForm::ShowDocument() {
     if (!documentLabel_) return;
     documentLabel_->setText(QString::fromStdString(DocumentName()));
     modifiedLabel_->setText(IsModified() ? QStringLiteral("Modified") : QString());
+    UndoStack& undo = engine_->Undo();
+    undoCommand_->setEnabled(undo.CanUndo());
+    redoCommand_->setEnabled(undo.CanRedo());
+    undoCommand_->setText(QStringLiteral("&Undo") +
+                          (undo.CanUndo() ? " " + QString::fromStdString(undo.UndoText())
+                                          : QString()));
+    redoCommand_->setText(QStringLiteral("&Redo") +
+                          (undo.CanRedo() ? " " + QString::fromStdString(undo.RedoText())
+                                          : QString()));
+}
+
+void MainForm::ShowWork() {
+    const BackgroundWork* work = engine_->Work();
+    if (!work) {
+        workTimer_.stop();
+        workLabel_->hide();
+        workProgress_->hide();
+        workCancel_->hide();
+        return;
+    }
+    if (!workTimer_.isActive()) {
+        // Shown only when it takes a while.
+        workTimer_.setProperty("started", QDateTime::currentMSecsSinceEpoch());
+        workTimer_.start(100);
+        return;
+    }
+    if (QDateTime::currentMSecsSinceEpoch() - workTimer_.property("started").toLongLong() <
+        kShowWorkAfterMs)
+        return;
+    workLabel_->setText(QString::fromStdString(work->Title() + "..."));
+    workProgress_->setValue(int(work->Done() * 1000));
+    workLabel_->show();
+    workProgress_->show();
+    workCancel_->show();
+}
+
+void MainForm::WaitForWork() {
+    // The window goes on (playback, lights, repaints) while the work ends.
+    QEventLoop loop;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (!engine_->Work()) loop.quit();
+    });
+    poll.start(10);
+    if (engine_->Work()) loop.exec();
 }
 
 bool MainForm::MaySongBeDiscarded() {
@@ -58,7 +83,7 @@ bool MainForm::MaySongBeDiscarded() {
 }
 
 std::string MainForm::DialogFolder() const {
-    if (!filePath_.empty()) return FolderOfPath(filePath_);
+    if (!FilePath().empty()) return FolderOfPath(FilePath());
     const QString last = settings_ ? settings_->value("LastFolder").toString() : QString();
     if (!last.isEmpty() && QFileInfo(last).isDir()) return last.toStdString();
     return QDir::homePath().toStdString();
@@ -87,6 +112,14 @@ void MainForm::AddRecentFile(const std::string& path) {
     RebuildRecentMenu();
 }
 
+void MainForm::ForgetRecentFile(const std::string& path) {
+    if (!settings_) return;
+    QStringList recent = settings_->value("RecentFiles").toStringList();
+    if (recent.removeAll(QString::fromStdString(path)) == 0) return;
+    settings_->setValue("RecentFiles", recent);
+    RebuildRecentMenu();
+}
+
 void MainForm::RebuildRecentMenu() {
     recentMenu_->clear();
     for (const std::string& path : RecentFiles()) {
@@ -100,37 +133,29 @@ void MainForm::RebuildRecentMenu() {
 void MainForm::OpenRecent(const std::string& path) {
     if (!QFileInfo::exists(QString::fromStdString(path))) {
         // A file that is gone leaves the list, and the user is told.
-        QStringList recent = settings_->value("RecentFiles").toStringList();
-        recent.removeAll(QString::fromStdString(path));
-        settings_->setValue("RecentFiles", recent);
-        RebuildRecentMenu();
+        ForgetRecentFile(path);
         prompts_->Tell(Quoted(FileNameOfPath(path)) + " is no longer there (" + path +
                            "), so it has been taken off the list of recent songs.",
                        this);
         return;
     }
     if (!MaySongBeDiscarded()) return;
-    Report([&] { GetAvSystem().StopPlaying(); });
-    playButton_->setText(QStringLiteral("Play"));
-    Report([&] { OpenSongFile(path); });
+    Run([&] { engine_->Stop(); });
+    OpenInBackground(path);
 }
 
 void MainForm::SetRecoveryFolder(const std::string& folder) {
-    recovery_ = std::make_unique<SongRecovery>(folder);
+    engine_->SetRecovery(std::make_unique<SongRecovery>(folder));
 }
 
 void MainForm::AutosaveNow() {
-    if (!recovery_ || !IsModified() || revision_ == keptRevision_) return;
-    Report([&] {
-        StoreRowsInLoop(*song_->Sequence(SelectedLoopIndex()));
-        recovery_->Keep(*song_, filePath_);
-        keptRevision_ = revision_;
-    });
+    engine_->AutosaveNow();
 }
 
 void MainForm::OfferRecovery() {
-    if (!recovery_) return;
-    const std::vector<SongRecovery::Orphan> orphans = recovery_->Orphans();
+    SongRecovery* recovery = engine_->Recovery();
+    if (!recovery) return;
+    const std::vector<SongRecovery::Orphan> orphans = recovery->Orphans();
     if (orphans.empty()) return;
     const SongRecovery::Orphan& newest = orphans.front();
     const std::string name = newest.songPath.empty() ? "Untitled" : FileNameOfPath(newest.songPath);
@@ -139,11 +164,12 @@ void MainForm::OfferRecovery() {
     if (prompts_->Ask("Trellon ended without saving " + Quoted(name) + ". Restore the song as it " +
                           "was at " + when + "?",
                       this)) {
-        Report([&] {
-            ShowOpenedSong(ReadSongFile(newest.autosave), newest.songPath);
+        Run([&] {
+            engine_->ShowSong(ReadSongFile(newest.autosave), newest.songPath);
+            saveCommand_->setEnabled(true);
             // What was restored is not what its file holds.
-            ChangedOutsideUndo();
+            engine_->ChangedOutsideUndo();
         });
     }
-    for (const SongRecovery::Orphan& o : orphans) recovery_->Remove(o);
+    for (const SongRecovery::Orphan& o : orphans) recovery->Remove(o);
 }

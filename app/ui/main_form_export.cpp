@@ -1,22 +1,17 @@
 // Exporting from the window: the loop shown or the arrangement, as WAV or
-// FLAC, rendered on a thread of its own behind a progress dialog that can
-// cancel it. What it writes is what `Trellon --render` writes for the same
-// choice.
-#include <QApplication>
-
-#include "output/av_module.h"
-#include "song/song_export.h"
-#include "support/text_format.h"
+// FLAC, rendered by the engine on a worker while the window goes on, with
+// its progress and Cancel in the status bar. What it writes is what
+// `Trellon --render` writes for the same choice.
 #include "ui/main_form.h"
 
 void MainForm::ExportCommand_Click() {
-    if (IsExporting()) return;
+    if (exporting_) return;
     ExportChoice choice;
-    choice.arrangement = ArrangementMode() && !song_->Arrangement().empty();
+    const std::shared_ptr<Song>& song = GetSong();
+    choice.arrangement = ArrangementMode() && !song->Arrangement().empty();
     choice.loop = SelectedLoopIndex();
-    if (!musicDialogs_->ChooseExport(choice, !song_->Arrangement().empty(), this)) return;
-    const std::string name = Quoted(DocumentName());
-    if (!Report([&] { CheckExport(*song_, choice, name); })) return;
+    if (!musicDialogs_->ChooseExport(choice, !song->Arrangement().empty(), this)) return;
+    if (!Run([&] { CheckExport(*song, choice, "“" + DocumentName() + "”"); })) return;
 
     const bool flac = choice.format == ExportChoice::Format::kFlac;
     std::string path = DialogFolder();
@@ -24,41 +19,11 @@ void MainForm::ExportCommand_Click() {
                                  this);
     if (path.empty()) return;
     RememberFolderOf(path);
-
-    // The thread renders a copy: the song goes on being edited meanwhile.
-    exportPath_ = path;
-    exportDone_ = 0;
-    exportCancel_ = false;
-    exportFinished_ = false;
-    exportError_.clear();
-    exportThread_ = std::thread([this, song = DetachedCopy(*song_), choice, path] {
-        try {
-            ExportSong(song, choice, path, [this](double done) {
-                exportDone_ = done;
-                return !exportCancel_;
-            });
-        } catch (const std::exception& e) {
-            exportError_ = ErrorText(e);
-        }
-        exportFinished_ = true;
+    Run([&] {
+        engine_->ExportInBackground(choice, path, [this](const std::string& error) {
+            exporting_ = false;
+            if (!error.empty()) reportError_(error);
+        });
+        exporting_ = true;
     });
-    exportProgress_ =
-        std::make_unique<QProgressDialog>(QString::fromStdString("Exporting " + name + "..."),
-                                          QStringLiteral("Cancel"), 0, 1000, this);
-    exportProgress_->setWindowModality(Qt::WindowModal);
-    exportProgress_->setMinimumDuration(300);
-    connect(exportProgress_.get(), &QProgressDialog::canceled, this,
-            [this] { exportCancel_ = true; });
-    exportTimer_.start(50);
-}
-
-void MainForm::FinishExport() {
-    if (!exportFinished_) {
-        if (exportProgress_) exportProgress_->setValue(int(exportDone_ * 1000));
-        return;
-    }
-    exportTimer_.stop();
-    exportThread_.join();
-    exportProgress_.reset();
-    if (!exportError_.empty()) reportError_(exportError_);
 }

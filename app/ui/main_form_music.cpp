@@ -1,21 +1,11 @@
 // Making music in the main window: the tempo, the swing, the loop buttons,
-// each track's mix, and playing the arrangement pass by pass through the
-// output's queue.
+// each track's mix and the arrangement, each an edit of the engine.
 #include <QAction>
 #include <QKeySequence>
-#include <cmath>
 
-#include "output/av_module.h"
-#include "song/loop_renderer.h"
-#include "song/song_export.h"
-#include "support/app_error.h"
-#include "support/integers.h"
 #include "ui/main_form.h"
 
 namespace {
-
-// Merge keys: a spin box stepped again and again is one edit.
-constexpr int kMergeTempo = 1, kMergeSwing = 2, kMergeVolume = 1000;
 
 // The controls' places in pixels of the client area: the top line beside
 // Play, and a column right of the rows.
@@ -66,10 +56,8 @@ void MainForm::BuildMusicControls() {
         b->setCheckable(true);
         b->setFocusPolicy(Qt::NoFocus);
         b->setGeometry(kLoopsX + k * kLoopPitch, kTopY, kHeight, kHeight);
-        connect(b, &QToolButton::clicked, this, [this, k] {
-            SetArrangementMode(false);
-            Report([&] { SetSelectedLoopIndex(std::uint8_t(k)); });
-        });
+        connect(b, &QToolButton::clicked, this,
+                [this, k] { Run([&] { SetSelectedLoopIndex(std::uint8_t(k)); }); });
         loopButtons_.push_back(b);
         // Ctrl+0 to Ctrl+9, for keyboards without a keypad.
         auto* key = new QAction(this);  // owned by the window
@@ -144,8 +132,8 @@ void MainForm::SyncTrackControls() {
         trackControls_.push_back(std::move(c));
     }
     // They show the song, without that being an edit.
+    const std::vector<std::shared_ptr<Sample>>& samples = GetSong()->SampleSlots();
     for (std::size_t i = 0; i < trackControls_.size(); ++i) {
-        const std::vector<std::shared_ptr<Sample>>& samples = song_->SampleSlots();
         const TrackMix mix = i < samples.size() && samples[i] ? samples[i]->Mix() : TrackMix{};
         TrackControls& c = trackControls_[i];
         const QSignalBlocker a(c.mute.get()), b(c.solo.get()), d(c.volume.get());
@@ -157,17 +145,15 @@ void MainForm::SyncTrackControls() {
 
 void MainForm::ShowSongSettings() {
     const QSignalBlocker a(tempoBox_), b(swingBox_);
-    tempoBox_->setValue(double(song_->Bpm()) / 10000.0);
-    swingBox_->setValue(song_->Swing() / 100);
-    SyncTrackControls();
-    UpdateLoopButtons();
+    tempoBox_->setValue(double(GetSong()->Bpm()) / 10000.0);
+    swingBox_->setValue(GetSong()->Swing() / 100);
 }
 
 void MainForm::UpdateLoopButtons() {
-    const auto& loops = song_->LoopSlots();
+    const auto& loops = GetSong()->LoopSlots();
     for (int k = 0; k < int(loopButtons_.size()); ++k) {
         QToolButton* b = loopButtons_[std::size_t(k)];
-        const bool queued = k == queuedLoop_;
+        const bool queued = k == engine_->QueuedLoop();
         b->setChecked(k == SelectedLoopIndex());
         QFont font = b->font();
         font.setBold(std::size_t(k) < loops.size() && HoldsATick(loops[std::size_t(k)]));
@@ -182,153 +168,34 @@ void MainForm::UpdateLoopButtons() {
 }
 
 void MainForm::SetTempo(double bpm) {
-    const std::int64_t value =
-        std::llround(std::clamp(bpm, 30.0, 300.0) * 10.0) * 1000;  // steps of 0.1
-    if (value == song_->Bpm()) return;
-    undo_.push(new ValueEdit<std::int64_t>(
-        QStringLiteral("Tempo"), song_->Bpm(), value,
-        [this](const std::int64_t& v) {
-            Report([&] {
-                song_->SetBpm(v);
-                // Every loop's length follows the tempo: each is made again
-                // when it next plays. The one shown takes over at the end
-                // of the pass, as a loop switch does.
-                for (const auto& loop : song_->LoopSlots())
-                    if (loop) loop->SetWav(nullptr);
-                renderer_.PrepareLoopWav(*song_);
-                renderer_.RenderSelectedLoop(*song_, *this);
-                AvSystem& av = GetAvSystem();
-                if (playingArrangement_) {
-                    QueueNextArrangementPass();
-                } else if (av.IsPlaying()) {
-                    av.Enqueue(ReaderOnLoop(SelectedLoopIndex()).get());
-                    queuedLoop_ = SelectedLoopIndex();
-                }
-            });
-            ShowSongSettings();
-        },
-        kMergeTempo));
+    Run([&] { engine_->SetTempo(bpm); });
+    ShowSongSettings();
 }
 
 void MainForm::SetSwing(int percent) {
-    const std::uint16_t value = std::uint16_t(std::clamp(percent, 0, Song::kMaxSwing / 100) * 100);
-    if (value == song_->Swing()) return;
-    undo_.push(new ValueEdit<std::uint16_t>(
-        QStringLiteral("Swing"), song_->Swing(), value,
-        [this](const std::uint16_t& v) {
-            song_->SetSwing(v);
-            ChangeTracks([] {});  // heard at once; other loops when they play
-            ShowSongSettings();
-        },
-        kMergeSwing));
+    Run([&] { engine_->SetSwing(percent); });
+    ShowSongSettings();
 }
 
 void MainForm::SetTrackVolume(LONG track, int percent) {
-    EditTrackMix(track, QStringLiteral("Volume"), kMergeVolume + int(track), [&](TrackMix& m) {
-        m.volume = std::uint16_t(std::clamp(percent, 0, int(TrackMix::kMaxVolume)));
-    });
+    Run([&] { engine_->SetTrackVolume(track, percent); });
 }
 
 void MainForm::SetTrackMute(LONG track, bool on) {
-    EditTrackMix(track, on ? QStringLiteral("Mute") : QStringLiteral("Unmute"), -1,
-                 [&](TrackMix& m) { m.mute = on; });
+    Run([&] { engine_->SetTrackMute(track, on); });
 }
 
 void MainForm::SetTrackSolo(LONG track, bool on) {
-    EditTrackMix(track, on ? QStringLiteral("Solo") : QStringLiteral("Unsolo"), -1,
-                 [&](TrackMix& m) { m.solo = on; });
-}
-
-void MainForm::EditTrackMix(LONG track, const QString& text, int mergeKey,
-                            const std::function<void(TrackMix&)>& change) {
-    const TrackMix before = song_->SampleAt(track)->Mix();
-    TrackMix after = before;
-    change(after);
-    if (after == before) return;
-    undo_.push(new ValueEdit<TrackMix>(
-        text, before, after,
-        [this, track](const TrackMix& m) {
-            song_->SampleAt(track)->SetMix(m);
-            ChangeTracks([] {});  // heard at once; other loops when they play
-            SyncTrackControls();
-        },
-        mergeKey));
+    Run([&] { engine_->SetTrackSolo(track, on); });
 }
 
 void MainForm::EditArrangement() {
-    std::vector<ArrangementStep> steps = song_->Arrangement();
-    if (!musicDialogs_->EditArrangement(steps, this) || steps == song_->Arrangement()) return;
-    undo_.push(new ValueEdit<std::vector<ArrangementStep>>(
-        QStringLiteral("Arrangement"), song_->Arrangement(), steps,
-        [this](const std::vector<ArrangementStep>& s) {
-            song_->SetArrangement(s);
-            // A running arrangement goes on with the new one from its start.
-            if (playingArrangement_) {
-                arrangementPasses_ = ExportPasses(*song_, {.arrangement = true});
-                passPlaying_ = arrangementPasses_.empty() ? 0 : arrangementPasses_.size() - 1;
-                Report([&] { QueueNextArrangementPass(); });
-            }
-        }));
+    std::vector<ArrangementStep> steps = GetSong()->Arrangement();
+    if (!musicDialogs_->EditArrangement(steps, this)) return;
+    Run([&] { engine_->SetArrangement(std::move(steps)); });
 }
 
 void MainForm::SetArrangementMode(bool on) {
-    if (arrangementMode_->isChecked() != on) {
-        const QSignalBlocker block(arrangementMode_);
-        arrangementMode_->setChecked(on);
-    }
-    AvSystem& av = GetAvSystem();
-    if (!on && playingArrangement_) {
-        // The loop that plays goes on by itself.
-        playingArrangement_ = false;
-        av.Enqueue(nullptr);
-        queuedLoop_ = -1;
-    } else if (on && !playingArrangement_ && av.IsPlaying()) {
-        // The arrangement starts at the end of this pass.
-        arrangementPasses_ = ExportPasses(*song_, {.arrangement = true});
-        if (!arrangementPasses_.empty()) {
-            playingArrangement_ = true;
-            passPlaying_ = arrangementPasses_.size() - 1;
-            Report([&] { QueueNextArrangementPass(); });
-        }
-    }
-    UpdateLoopButtons();
-}
-
-ComPtr<IWavReader> MainForm::ReaderOnLoop(std::uint8_t k) {
-    ComPtr<IWav> wav = k == SelectedLoopIndex() ? LoopWav() : song_->Sequence(k)->Wav();
-    if (!wav) {
-        // Rendered from the loop's own tracks, as selecting it would.
-        LoopRenderer r;
-        r.TicksPerLoop = TicksPerLoop();
-        r.NumTracks = NumTracks();
-        r.SelectedLoopIndex = k;
-        r.PrepareLoopWav(*song_);
-        r.RenderSelectedLoop(*song_, LoopGrid(*song_->Sequence(k)));
-        wav = r.LoopWav;
-    }
-    ComPtr<IWavReader> reader;
-    Check(wav->OpenReader(reader.Out()));
-    return reader;
-}
-
-void MainForm::QueueNextArrangementPass() {
-    if (arrangementPasses_.empty()) return;
-    passQueued_ = (passPlaying_ + 1) % arrangementPasses_.size();
-    const std::uint8_t k = arrangementPasses_[passQueued_];
-    GetAvSystem().Enqueue(ReaderOnLoop(k).get());
-    queuedLoop_ = k;
-}
-
-void MainForm::FollowQueue() {
-    AvSystem& av = GetAvSystem();
-    if (queuedLoop_ < 0 || av.HasQueued() || !av.IsPlaying()) return;
-    // The queued reader took over at the end of the pass.
-    if (playingArrangement_) {
-        passPlaying_ = passQueued_;
-        ShowLoop(arrangementPasses_[passPlaying_]);
-        QueueNextArrangementPass();
-    } else {
-        queuedLoop_ = -1;
-    }
-    UpdateLoopButtons();
+    Run([&] { engine_->SetArrangementMode(on); });
+    ShowTransport();
 }

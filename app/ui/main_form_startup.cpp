@@ -21,13 +21,11 @@ void MainForm::HideInstallerWindow() {
 
 void MainForm::Load() {
     HideInstallerWindow();
-    song_ = std::make_shared<Song>();
-    renderer_.TicksPerLoop = 32;
-    SetNumTracks(1);
     if (!settings_)
         settings_ = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
                                                 kProgramTitle, kProgramTitle);
-    if (!recovery_) recovery_ = std::make_unique<SongRecovery>(SongRecovery::DefaultFolder());
+    if (!engine_->Recovery())
+        engine_->SetRecovery(std::make_unique<SongRecovery>(SongRecovery::DefaultFolder()));
     // The output chosen in an earlier run, unless the command line named one.
     if (!outputFromCommandLine_)
         SetSoundOutput({settings_->value("Audio/Driver").toString().toStdString(),
@@ -38,7 +36,7 @@ void MainForm::Load() {
     // The song named at start-up, else the bundled song as a template: it is
     // shown and played, but Save asks where to keep it.
     bool opened = false;
-    if (!startupSong_.empty()) opened = Report([&] { OpenSongFile(startupSong_); });
+    if (!startupSong_.empty()) opened = Run([&] { OpenSongFile(startupSong_); });
     if (!opened) {
         // Beside the program (a build, or a folder copied whole), else in
         // the data folder of the prefix it is installed in.
@@ -49,25 +47,24 @@ void MainForm::Load() {
             QFileInfo::exists(QString::fromStdString(installed)))
             path = installed;
         try {
-            ShowOpenedSong(ReadSongFile(path), "");
-            song_->SetBpm(120 * 10000);
+            engine_->ShowSong(ReadSongFile(path), "");
+            saveCommand_->setEnabled(true);
         } catch (const std::exception& e) {
             // Without the default song the program starts on an empty one: one
             // row, loop 0 with a track for it.
             reportError_(ErrorText(e));
-            song_->SetBpm(120 * 10000);
-            Report([&] {
-                StoreRowsInLoop(*song_->Sequence(0));
-                SetSelectedLoopIndex(0);
-            });
-            MarkSaved("");
+            engine_->StartEmpty();
         }
+        // The tempo of the start: the loop buffer keeps the length the
+        // file's tempo gave it until a new one is made.
+        GetSong()->SetBpm(120 * 10000);
+        ShowSongSettings();
     }
     LayoutTickIndicators();
     RebuildRecentMenu();
 
     OfferRecovery();
-    if (recovery_->Begin()) {
+    if (engine_->Recovery()->Begin()) {
         const int seconds = settings_->value("Recovery/IntervalSeconds", 60).toInt();
         autosaveTimer_.start(std::max(seconds, 1) * 1000);
     }

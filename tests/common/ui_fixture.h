@@ -43,6 +43,20 @@ class ScriptedOutputChooser : public OutputChooser {
 
 class MainWindow : public WindowTest {
   protected:
+    void Settle() override {
+        if (!form_) return;
+        form_->GetEngine().GetPlayer().Flush();
+        form_->GetEngine().RunPosted();
+    }
+    ::Player& Out() { return form_->GetEngine().GetPlayer(); }
+    // Lets the engine's long work (opening, saving, importing, exporting)
+    // end, and the window take in what it brought.
+    void Finish() {
+        form_->GetEngine().FinishWork();
+        QApplication::processEvents();
+    }
+    // Whether the output plays anything (a loop, the arrangement, a sound).
+    bool Streaming() { return Out().IsStreaming(); }
     void TearDown() override {
         form_.reset();
         QApplication::processEvents();

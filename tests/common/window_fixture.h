@@ -134,8 +134,12 @@ class WindowTest : public AudioLibrary {
     // Plays frames on the device and runs the notifications that came due.
     void Advance(long frames) {
         Device().AdvanceFrames(frames);
+        Settle();
         QApplication::processEvents();
     }
+    // Waits for what the notifications started elsewhere (the engine's
+    // player) and takes in what it posted.
+    virtual void Settle() {}
     AvSystem& Av() { return GetAvSystem(); }
 
     std::unique_ptr<TempDir> folder_;

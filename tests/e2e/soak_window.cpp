@@ -15,9 +15,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "forms/qt_dispatcher.h"
 #include "forms/termination_signals.h"
-#include "output/av_module.h"
 #include "ui/main_form.h"
 
 int main(int argc, char** argv) {
@@ -26,21 +24,20 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication app(argc, argv);
-    QtDispatcher dispatcher;
     std::ofstream expected(argv[2], std::ios::binary);
-    AvSystem& av = GetAvSystem();
-    av.SetWriteObserver([&](const std::vector<AudioSample>& half) {
-        expected.write(reinterpret_cast<const char*>(half.data()),
-                       std::streamsize(half.size() * sizeof(AudioSample)));
-    });
     MainForm form;
+    Player& player = form.GetEngine().GetPlayer();
+    player.SetWriteObserver([&](const AudioSample* half, std::size_t count) {
+        expected.write(reinterpret_cast<const char*>(half),
+                       std::streamsize(count * sizeof(AudioSample)));
+    });
     form.SetProgramFolder(argv[1]);
     form.Load();
     form.show();
     TerminationSignals ending([&](int) { QCoreApplication::exit(0); });
 
     QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
-    if (!av.IsPlaying()) {
+    if (!form.GetEngine().IsPlaying()) {
         std::fprintf(stderr, "soak_window: playback did not start\n");
         return 1;
     }
@@ -63,10 +60,10 @@ int main(int argc, char** argv) {
     change.start(10000);
     const int status = app.exec();
 
-    const auto& buffer = av.Buffer();
-    std::printf("edits %d; late frames %lu; longest refill %.1f ms\n", edits,
-                buffer ? buffer->LateFrames() : 0, buffer ? buffer->LongestRefill() * 1000 : 0.0);
-    av.StopPlaying();
-    av.ReleaseDevice();
+    const Player::Stats stats = player.DeviceStats();
+    std::printf("edits %d; late frames %lu; longest refill %.1f ms\n", edits, stats.lateFrames,
+                stats.longestRefill * 1000);
+    form.GetEngine().Stop();
+    player.ReleaseDevice();
     return status;
 }

@@ -113,11 +113,11 @@ TEST_F(MainWindow, SavingWhilePlayingPausesAndGoesOn) {
     Advance(1000);
     form.SaveAsCommand()->trigger();  // cancelled
     Advance(1000);
-    EXPECT_TRUE(Av().IsPlaying());
+    EXPECT_TRUE(Streaming());
     EXPECT_TRUE(Device().Buffer()->IsPlaying());
     form.SaveCommand()->trigger();
     Advance(1000);
-    EXPECT_TRUE(Av().IsPlaying());
+    EXPECT_TRUE(Streaming());
     EXPECT_TRUE(Device().Buffer()->IsPlaying());
     EXPECT_TRUE(errors_.empty());
 }
@@ -130,7 +130,7 @@ TEST_F(MainWindow, OpenReplacesTheSongAndAFailedOpenChangesNothing) {
     auto song = form.GetSong();
     form.OpenCommand()->trigger();
     EXPECT_EQ(dialogs_->shown, std::vector<std::string>{"open loop Loop"});
-    EXPECT_FALSE(Av().IsPlaying());
+    EXPECT_FALSE(Streaming());
     EXPECT_EQ(form.PlayButton()->text(), "Play");
     EXPECT_EQ(form.GetSong(), song);
 
@@ -140,7 +140,9 @@ TEST_F(MainWindow, OpenReplacesTheSongAndAFailedOpenChangesNothing) {
     WriteText(bad, std::string("\x02\x01\x40\x0d\x03\x00", 6));
     dialogs_->answers = {bad, Folder("missing.loop")};
     form.OpenCommand()->trigger();
+    Finish();
     form.OpenCommand()->trigger();
+    Finish();
     ASSERT_EQ(errors_.size(), 2u);
     EXPECT_EQ(errors_[0],
               "\u201Cbad.loop\u201D is cut short: expected 4 more bytes of the song header");
@@ -158,6 +160,7 @@ TEST_F(MainWindow, OpenReplacesTheSongAndAFailedOpenChangesNothing) {
     dialogs_->answers = {copy};
     prompts_->saveAnswers = {SaveChoice::kDiscard};
     form.OpenCommand()->trigger();
+    Finish();
     EXPECT_NE(form.GetSong(), song);
     EXPECT_FALSE(form.IsModified());
     EXPECT_EQ(form.FilePath(), copy);

@@ -6,7 +6,7 @@
 
 namespace {
 
-enum class Command { kNew, kOpen, kExit, kClose };
+enum class Way { kNew, kOpen, kExit, kClose };
 
 // A copy of the default song in a folder of its own, which a test may take
 // away to make saving fail.
@@ -27,7 +27,7 @@ bool Tick(const std::string& path, int track, int tick) {
 TEST_F(MainWindow, EveryWayToDiscardAModifiedSongAsksFirst) {
     UseDefaultSong();
     const std::string other = SongIn(Folder("other"));
-    for (Command command : {Command::kNew, Command::kOpen, Command::kExit, Command::kClose}) {
+    for (Way command : {Way::kNew, Way::kOpen, Way::kExit, Way::kClose}) {
         for (int answer = 0; answer < 4; ++answer) {  // Save, Discard, Cancel, Save that fails
             SCOPED_TRACE("command " + std::to_string(int(command)) + ", answer " +
                          std::to_string(answer));
@@ -43,19 +43,20 @@ TEST_F(MainWindow, EveryWayToDiscardAModifiedSongAsksFirst) {
             dialogs_->answers = {other};
             errors_.clear();
             switch (command) {
-                case Command::kNew:
+                case Way::kNew:
                     form.NewCommand()->trigger();
                     break;
-                case Command::kOpen:
+                case Way::kOpen:
                     form.OpenCommand()->trigger();
                     break;
-                case Command::kExit:
+                case Way::kExit:
                     form.ExitCommand()->trigger();
                     break;
-                case Command::kClose:
+                case Way::kClose:
                     form.close();  // as the window manager's close request does
                     break;
             }
+            Finish();
             EXPECT_EQ(prompts_->asked,
                       std::vector<std::string>{"Save changes to \u201Cmine.loop\u201D?"});
             const bool went = answer == 0 || answer == 1;  // the command went through
@@ -73,10 +74,10 @@ TEST_F(MainWindow, EveryWayToDiscardAModifiedSongAsksFirst) {
                 EXPECT_EQ(form.FilePath(), path);
                 EXPECT_TRUE(form.isVisible());
                 EXPECT_EQ(dialogs_->shown.size(), 0u);
-            } else if (command == Command::kNew) {
+            } else if (command == Way::kNew) {
                 EXPECT_EQ(form.FilePath(), "");
                 EXPECT_FALSE(form.Row(2)->Value(5));
-            } else if (command == Command::kOpen) {
+            } else if (command == Way::kOpen) {
                 EXPECT_EQ(form.FilePath(), other);
             } else {
                 EXPECT_FALSE(form.isVisible());
@@ -177,6 +178,7 @@ TEST_F(MainWindow, RecentFilesKeepTheLastEightAndDropThoseThatAreGone) {
     EXPECT_NE(prompts_->asked[0].find("is no longer there"), std::string::npos);
     EXPECT_EQ(again.RecentFiles().size(), 7u);
     again.RecentMenu()->actions()[1]->trigger();  // paths[7]
+    Finish();
     EXPECT_EQ(again.FilePath(), paths[7]);
     EXPECT_EQ(again.RecentFiles().front(), paths[7]);
     // The open dialog starts in the song's folder.
@@ -213,6 +215,7 @@ TEST_F(MainWindow, ASongLeftByAProgramThatEndedIsOfferedAndRestored) {
     Press(Qt::Key_8, Qt::KeypadModifier);
     ClickTick(0, 0);
     form.AutosaveNow();
+    Finish();
     const std::string kept = Folder("state/autosave-" + std::to_string(::getpid()) + ".loop");
     ASSERT_TRUE(std::filesystem::exists(kept));
     const ByteArray edited = Written(*ReadSongFile(kept));
@@ -221,6 +224,7 @@ TEST_F(MainWindow, ASongLeftByAProgramThatEndedIsOfferedAndRestored) {
     EXPECT_FALSE(std::filesystem::exists(kept));
     ClickTick(3, 12);
     form.AutosaveNow();
+    Finish();
     ASSERT_TRUE(std::filesystem::exists(kept));
     const ByteArray latest = Written(*ReadSongFile(kept));
     // As if this process had been killed: its files under another, dead pid.

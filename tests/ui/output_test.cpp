@@ -20,18 +20,18 @@ TEST_F(MainWindow, TheOutputChosenIsUsedFromTheNextPlayAndRemembered) {
     // Chosen while playing: playback goes on, and the next Play opens the
     // device again for the new output.
     QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
-    ASSERT_TRUE(Av().IsPlaying());
+    ASSERT_TRUE(Streaming());
     const int buffers = Device().BuffersCreated();
     output_->answers.push_back({"pulseaudio", "Studio Monitors"});
     form.OutputDeviceCommand()->trigger();
     EXPECT_EQ(GetSoundOutput(), (SoundOutput{"pulseaudio", "Studio Monitors"}));
-    EXPECT_TRUE(Av().IsPlaying());
+    EXPECT_TRUE(Streaming());
     EXPECT_EQ(form.statusBar()->currentMessage(),
               "Playback uses “Studio Monitors” through the “pulseaudio” driver from the next "
               "Play.");
     QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
     QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
-    EXPECT_TRUE(Av().IsPlaying());
+    EXPECT_TRUE(Streaming());
     EXPECT_EQ(Device().BuffersCreated(), buffers + 1);
     QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
 

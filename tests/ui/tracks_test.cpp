@@ -74,6 +74,7 @@ TEST_F(Tracks, TheSampleButtonLoadsAnyAudioFileAfterPlayingIt) {
         previewed = Device().Played();
     };
     QTest::mouseClick(form.Row(6)->SampleButton(), Qt::LeftButton);
+    Finish();
     EXPECT_EQ(dialogs_->shown, std::vector<std::string>{"audio  Audio files"});
     // The song's format: stereo 44,100 Hz, half a second as in the file.
     const ComPtr<IWav> wav = form.GetSong()->SampleAt(6)->Wav();
@@ -84,7 +85,7 @@ TEST_F(Tracks, TheSampleButtonLoadsAnyAudioFileAfterPlayingIt) {
     const std::vector<AudioSample> v = ValuesOf(wav.get());
     ASSERT_GE(previewed.size(), 16000u);
     EXPECT_EQ(std::memcmp(previewed.data(), v.data(), 16000), 0);
-    EXPECT_FALSE(Av().IsPlaying()) << "the preview ends with the dialog";
+    EXPECT_FALSE(Streaming()) << "the preview ends with the dialog";
     ExpectAgreement();
     form.UndoCommand()->trigger();
     EXPECT_EQ(form.Row(6)->SampleButton()->text(), before);
@@ -96,6 +97,7 @@ TEST_F(Tracks, TheSampleButtonLoadsAnyAudioFileAfterPlayingIt) {
     dialogs_->answers = {Folder("notes.wav")};
     dialogs_->whilePreviewing = nullptr;
     QTest::mouseClick(form.Row(6)->SampleButton(), Qt::LeftButton);
+    Finish();
     ASSERT_EQ(errors_.size(), 1u);
     EXPECT_EQ(errors_[0].find("\u201Cnotes.wav\u201D cannot be imported"), 0u) << errors_[0];
     EXPECT_EQ(form.Row(6)->SampleButton()->text(), before);
@@ -114,7 +116,7 @@ TEST_F(Tracks, DroppedFilesReplaceATracksSoundOrBecomeNewTracks) {
         EXPECT_TRUE(enter.isAccepted());
         QDropEvent event(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&form, &event);
-        QApplication::processEvents();
+        Finish();
     };
     auto rowCentre = [&](LONG row) {
         return form.centralWidget()->mapTo(&form, form.Row(row)->geometry().center());
@@ -219,6 +221,7 @@ TEST_F(Tracks, ADrumKitGivesOneTrackPerInstrumentAndKeepsTheLoops) {
     for (int t = 0; t < 10; ++t) ticks.push_back(loops[1]->Track(t)->TickBytes());
     dialogs_->answers = {Folder("kit/drumkit.xml")};
     form.ImportDrumKitCommand()->trigger();
+    Finish();
     // The missing sample is reported; the other twelve instruments are tracks.
     ASSERT_EQ(errors_.size(), 1u);
     EXPECT_NE(errors_[0].find("Broken"), std::string::npos) << errors_[0];

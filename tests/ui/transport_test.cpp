@@ -14,10 +14,9 @@ TEST_F(MainWindow, PlayPlaysTheLoopOverAndOverAndStopEndsIt) {
     Device().ClearPlayed();
     QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
     EXPECT_EQ(form.PlayButton()->text(), "Stop");
-    ASSERT_TRUE(Av().IsPlaying());
+    ASSERT_TRUE(Streaming());
     // Half a buffer is one tick plus one frame.
-    EXPECT_EQ(Av().HalfFrames(), 176400 / 32 + 1);
-    EXPECT_EQ(Av().HalfBytes(), (176400 / 32 + 1) * 4);
+    EXPECT_EQ(Out().HalfFrames(), 176400 / 32 + 1);
 
     const std::vector<unsigned char> pass = BytesOf(form.LoopWav().get());
     for (int i = 0; i < 2 * 176400 / 1000 + 10; ++i) Advance(1000);
@@ -25,11 +24,11 @@ TEST_F(MainWindow, PlayPlaysTheLoopOverAndOverAndStopEndsIt) {
     ASSERT_GE(played.size(), 2 * pass.size());
     EXPECT_TRUE(Slice(played, 0, pass.size()) == pass);
     EXPECT_TRUE(Slice(played, pass.size(), pass.size()) == pass);
-    EXPECT_TRUE(Av().IsPlaying());
+    EXPECT_TRUE(Streaming());
 
     QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
     EXPECT_EQ(form.PlayButton()->text(), "Play");
-    EXPECT_FALSE(Av().IsPlaying());
+    EXPECT_FALSE(Streaming());
     EXPECT_TRUE(errors_.empty());
 }
 
@@ -41,12 +40,12 @@ TEST_F(MainWindow, TickLightsFollowThePlaybackPosition) {
     for (int step = 0; step < 176400 / 700 * 2; ++step) {
         // A notification lights the tick of the position the output had
         // reached, and then reads on by one half.
-        const LONG before = Av().PlaybackPosition(), litBefore = form.LastLitTick();
+        const LONG before = Out().PlaybackPosition(), litBefore = form.LastLitTick();
         Advance(700);
         const LONG lit = form.LastLitTick();
         ASSERT_GE(lit, 0);
         ASSERT_LE(lit, 31);
-        const bool notified = Av().PlaybackPosition() != before;
+        const bool notified = Out().PlaybackPosition() != before;
         ASSERT_EQ(lit, notified ? std::min<LONG>(31, before / form.TickLength()) : litBefore)
             << "step " << step;
         for (LONG i = 0; i < form.NumTickIndicators(); ++i)
@@ -97,11 +96,11 @@ TEST_F(MainWindow, APlaybackThatCannotStartIsReported) {
               "choose another output (Audio > Output Device, or --audio-driver and "
               "--audio-device).");
     EXPECT_EQ(form.PlayButton()->text(), "Play");
-    EXPECT_FALSE(Av().IsPlaying());
+    EXPECT_FALSE(Streaming());
     // With a device back, Play works.
     Device().refuse = false;
     QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
-    EXPECT_TRUE(Av().IsPlaying());
+    EXPECT_TRUE(Streaming());
     EXPECT_EQ(errors_.size(), 1u);
 }
 
@@ -109,9 +108,9 @@ TEST_F(MainWindow, ExitStopsPlaybackAndClosesTheWindow) {
     UseDefaultSong();
     MainForm& form = Start();
     QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
-    ASSERT_TRUE(Av().IsPlaying());
+    ASSERT_TRUE(Streaming());
     form.ExitCommand()->trigger();
-    EXPECT_FALSE(Av().IsPlaying());
+    EXPECT_FALSE(Streaming());
     EXPECT_FALSE(form.isVisible());
 }
 
@@ -119,7 +118,7 @@ TEST_F(MainWindow, PlaybackGoesOnWhenASaveFailsWhilePlaying) {
     UseDefaultSong();
     MainForm& form = Start(SongPath());
     QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
-    ASSERT_TRUE(Av().IsPlaying());
+    ASSERT_TRUE(Streaming());
     Advance(5000);
     // The song's file has become a folder: the save cannot replace it.
     std::filesystem::remove(SongPath());
@@ -128,7 +127,7 @@ TEST_F(MainWindow, PlaybackGoesOnWhenASaveFailsWhilePlaying) {
     form.SaveCommand()->trigger();
     ASSERT_EQ(errors_.size(), 1u) << "the failed save is reported";
     EXPECT_EQ(form.PlayButton()->text(), "Stop");
-    EXPECT_TRUE(Av().IsPlaying());
+    EXPECT_TRUE(Streaming());
     ASSERT_TRUE(Device().Buffer());
     EXPECT_TRUE(Device().Buffer()->IsPlaying()) << "the device was left paused";
     // And it is heard: the device plays the loop on.

@@ -1,0 +1,248 @@
+// The engine's song: showing a loop, rendering loops, documents, and what
+// the player and the workers post back.
+#include "engine/engine.h"
+
+#include <algorithm>
+
+#include "song/loop_renderer.h"
+#include "song/song_file.h"
+#include "support/app_error.h"
+#include "support/audio_library.h"
+#include "support/integers.h"
+#include "support/paths.h"
+#include "support/text_format.h"
+
+Engine::Engine() : song_(std::make_shared<Song>()) {
+    undo_.SetChanged([this] {
+        ++revision_;
+        Notify(kChangeDocument);
+    });
+}
+
+Player& Engine::GetPlayer() {
+    // Made on first use: an engine that only renders needs no thread.
+    if (!player_)
+        player_ = std::make_unique<Player>(
+            [this](std::function<void()> work) { Post(std::move(work)); },
+            Player::Events{.changed = [this](const TransportState& s) { TakeState(s); },
+                           .tickLit =
+                               [this](LONG tick) {
+                                   lastLitTick_ = tick;
+                                   if (view_) view_->TickLit(tick);
+                               },
+                           .failed =
+                               [this](const std::string& error) {
+                                   if (view_) view_->Report(error);
+                               }});
+    return *player_;
+}
+
+Engine::~Engine() {
+    player_.reset();
+    work_.reset();
+    autosave_.reset();
+    // The commands refer to this engine: they go before it does.
+    undo_.SetChanged(nullptr);
+    undo_.Clear();
+}
+
+void Engine::Notify(unsigned what) {
+    if (view_) view_->Changed(what);
+}
+
+void Engine::SetWake(std::function<void()> wake) {
+    std::lock_guard<std::mutex> lock(postedMutex_);
+    wake_ = std::move(wake);
+}
+
+void Engine::Post(std::function<void()> work) {
+    std::function<void()> wake;
+    {
+        std::lock_guard<std::mutex> lock(postedMutex_);
+        posted_.push_back(std::move(work));
+        wake = wake_;
+    }
+    if (wake) wake();
+}
+
+void Engine::RunPosted() {
+    std::vector<std::function<void()>> now;
+    {
+        std::lock_guard<std::mutex> lock(postedMutex_);
+        now.swap(posted_);
+    }
+    for (auto& work : now) work();
+}
+
+LONG Engine::NumTracks() const {
+    return std::clamp<LONG>(song_->NumTracks(), 1, kMaxTracks);
+}
+
+ComPtr<IWav> Engine::LoopWav() const {
+    auto it = feeds_.find(selected_);
+    return it == feeds_.end() ? nullptr : it->second->Current();
+}
+
+LONG Engine::TickLength() const {
+    auto it = feeds_.find(selected_);
+    return it == feeds_.end() ? 0 : it->second->TickLength();
+}
+
+void Engine::Render(std::uint8_t k, bool keep) {
+    LoopRenderer r;
+    r.TicksPerLoop = ticksPerLoop_;
+    r.NumTracks = NumTracks();
+    r.SelectedLoopIndex = k;
+    auto feed = feeds_.find(k);
+    const bool into = keep && feed != feeds_.end();
+    LONG frames = 0;
+    if (into) {
+        // The loop's buffer keeps its length: another tempo spaces the
+        // ticks within it until a new buffer is made.
+        frames = feed->second->Frames();
+        r.TickLength = feed->second->TickLength();
+    } else {
+        r.PrepareLoopWav(*song_);
+        Check(r.LoopWav->get_NumSamples(&frames));
+    }
+    // Always a fresh buffer: the one playback reads is never written.
+    ComPtr<IWav> wav;
+    Check(AudioLibrary()->MakeWav(frames, 2, 44100, 2, wav.Out()));
+    r.LoopWav = std::move(wav);
+    r.RenderSelectedLoop(*song_, LoopGrid(*song_->Sequence(k)));
+    if (into)
+        feed->second->Publish(r.LoopWav);
+    else
+        feeds_[k] = std::make_shared<LoopFeed>(r.LoopWav, ticksPerLoop_, r.TickLength);
+}
+
+std::shared_ptr<LoopFeed> Engine::FeedOf(std::uint8_t k) {
+    if (!feeds_.count(k)) Render(k, false);
+    return feeds_.at(k);
+}
+
+bool Engine::InUse(std::uint8_t k) const {
+    if (!state_.playing) return false;
+    if (state_.playingLoop == k || state_.queuedLoop == k) return true;
+    if (!state_.arrangement) return false;
+    for (const ArrangementStep& s : song_->Arrangement())
+        if (s.loop == k) return true;
+    return false;
+}
+
+void Engine::RenderAll() {
+    for (auto it = feeds_.begin(); it != feeds_.end();) {
+        const std::uint8_t k = it->first;
+        if (k == selected_ || InUse(k)) {
+            Render(k, true);
+            ++it;
+            continue;
+        }
+        // Rendered again when it is next shown or played.
+        if (k < song_->LoopSlots().size() && song_->LoopSlots()[k])
+            song_->LoopSlots()[k]->SetWav(nullptr);
+        it = feeds_.erase(it);
+    }
+}
+
+void Engine::FitLoopsToTracks() {
+    const LONG tracks = NumTracks();
+    for (const auto& loop : song_->LoopSlots()) {
+        if (!loop) continue;
+        auto& list = loop->Tracks();
+        while (LONG(list.size()) > tracks) list.pop_back();
+        while (LONG(list.size()) < tracks) {
+            auto track = std::make_shared<LoopTrack>();
+            track->SetNumTicks(static_cast<std::uint8_t>(ticksPerLoop_));
+            list.push_back(std::move(track));
+        }
+    }
+}
+
+void Engine::ShowLoop(std::uint8_t v) {
+    // Selecting a loop the song does not have yet makes it: a change.
+    const auto& loops = song_->LoopSlots();
+    const bool made = v >= loops.size() || !loops[v];
+    song_->Sequence(v);
+    selected_ = v;
+    if (!feeds_.count(v)) Render(v, false);
+    if (made) ChangedOutsideUndo();
+    Notify(kChangeLoop);
+}
+
+void Engine::ShowSong(std::shared_ptr<Song> song, const std::string& path, bool render) {
+    if (state_.playing) Stop();
+    // What to go back to if the song cannot be shown.
+    auto oldSong = std::move(song_);
+    auto oldFeeds = std::move(feeds_);
+    const std::uint8_t oldSelected = selected_;
+    song_ = std::move(song);
+    feeds_.clear();
+    try {
+        selected_ = 0;
+        const auto& loops = song_->LoopSlots();
+        if (loops.empty() || !loops[0]) song_->Sequence(0);
+        if (song_->Sequence(0)->Tracks().size() > std::size_t(kMaxTracks))
+            ThrowSubscriptOutOfRange("Loop 0 has " +
+                                     std::to_string(song_->Sequence(0)->Tracks().size()) +
+                                     " tracks, more than the 64 a song shows");
+        if (render) Render(0, false);
+    } catch (...) {
+        song_ = std::move(oldSong);
+        feeds_ = std::move(oldFeeds);
+        selected_ = oldSelected;
+        throw;
+    }
+    // A new document: nothing to undo, nothing owed to its file.
+    undo_.Clear();
+    MarkSaved(path);
+    Notify(kChangeSong);
+}
+
+void Engine::OpenSong(const std::string& path, std::string* notice) {
+    ShowSong(ReadSongFile(path, notice), path);
+}
+
+void Engine::StartEmpty() {
+    auto song = std::make_shared<Song>();
+    song->SetBpm(120 * 10000);
+    // One track, loop 0 with a track for it.
+    song->SetSampleSlots({std::make_shared<Sample>()});
+    auto track = std::make_shared<LoopTrack>();
+    track->SetNumTicks(static_cast<std::uint8_t>(ticksPerLoop_));
+    song->Sequence(0)->Tracks().push_back(std::move(track));
+    ShowSong(std::move(song), "");
+}
+
+void Engine::SaveSong(const std::string& path) {
+    WriteSongFile(*song_, path);
+    MarkSaved(path);
+}
+
+std::string Engine::DocumentName() const {
+    return filePath_.empty() ? "Untitled" : FileNameOfPath(filePath_);
+}
+
+void Engine::MarkSaved(const std::string& path) {
+    // An autosave under way would bring back what Forget removes.
+    if (autosave_) autosave_->Wait();
+    filePath_ = path;
+    changedOutsideUndo_ = false;
+    undo_.SetClean();  // counts as a revision
+    keptRevision_ = revision_;
+    if (recovery_) recovery_->Forget();
+    Notify(kChangeDocument);
+}
+
+void Engine::ChangedOutsideUndo() {
+    changedOutsideUndo_ = true;
+    ++revision_;
+    Notify(kChangeDocument);
+}
+
+void Engine::KeepForRecovery() {
+    if (!recovery_) return;
+    if (autosave_) autosave_->Wait();
+    recovery_->Keep(*song_, filePath_);
+    keptRevision_ = revision_;
+}

@@ -1,0 +1,267 @@
+// The engine: the open song and everything done to it, without a window.
+// It owns the song, the loop shown (the selected loop), every edit as an
+// undoable command, whether the song differs from its file, the renderings
+// of the loops, playback (through the Player, on a thread of its own),
+// and the long work done on worker threads (opening, saving, keeping the
+// song for recovery, importing, exporting). The window is views over it:
+// it calls the engine and redraws from what the engine says changed. The
+// command line's --render and the tests drive it the same way.
+//
+// An Engine is used from one thread, its owner's (the user-interface
+// thread in the program). What the player and the workers finish
+// meanwhile is posted to that thread: Wake says something waits, and
+// RunPosted runs it there.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/background_work.h"
+#include "engine/loop_feed.h"
+#include "engine/player.h"
+#include "engine/undo_stack.h"
+#include "import/audio_import.h"
+#include "song/song.h"
+#include "song/song_export.h"
+#include "song/song_recovery.h"
+
+// What changed, for the views to redraw.
+enum Change : unsigned {
+    kChangeLoop = 1u << 0,       // the loop shown, or its ticks
+    kChangeTracks = 1u << 1,     // tracks, captions, sounds, mix
+    kChangeSettings = 1u << 2,   // tempo, swing, arrangement
+    kChangeTransport = 1u << 3,  // playing or not, the queued loop, arrangement mode
+    kChangeDocument = 1u << 4,   // the file, modified or not, what Undo and Redo do
+    kChangeWork = 1u << 5,       // long work started, went on or ended
+    kChangeSong = 0xFFu,         // another song: everything
+};
+
+// What the engine tells the window (or a test).
+class EngineView {
+  public:
+    virtual ~EngineView() = default;
+    virtual void Changed(unsigned /*what*/) {}
+    // The light of tick is the one to be lit (the tick being played).
+    virtual void TickLit(LONG /*tick*/) {}
+    // Work that went on by itself failed (playback, saving, importing):
+    // the error's text, for the user.
+    virtual void Report(const std::string& /*error*/) {}
+};
+
+class Engine {
+  public:
+    Engine();
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    void SetView(EngineView* view) { view_ = view; }
+    // Called from any thread when something was posted (may be null).
+    void SetWake(std::function<void()> wake);
+    // Runs what the player and the workers posted, in order.
+    void RunPosted();
+
+    // ---- the song -----------------------------------------------------
+    const std::shared_ptr<Song>& GetSong() const { return song_; }
+    std::uint8_t SelectedLoop() const { return selected_; }
+    // The ticks of every loop (the grid's width).
+    LONG TicksPerLoop() const { return ticksPerLoop_; }
+    // The tracks shown and rendered: the song's, 1 to 64.
+    LONG NumTracks() const;
+    static constexpr LONG kMaxTracks = 64;
+    // The selected loop's rendering and its frames per tick.
+    ComPtr<IWav> LoopWav() const;
+    LONG TickLength() const;
+
+    // ---- documents ----------------------------------------------------
+    // Makes song current, with path as its file ("" for none): nothing
+    // to undo, nothing owed to the file. Loop 0 is shown and, with
+    // render, rendered (a song only exported needs no rendering shown).
+    void ShowSong(std::shared_ptr<Song> song, const std::string& path, bool render = true);
+    // Reads the song file at path and shows it (ShowSong). Throws AppError;
+    // the current song stays then. notice, when given, gets what of the
+    // file was left out.
+    void OpenSong(const std::string& path, std::string* notice = nullptr);
+    // An empty song of one track, loop 0 shown.
+    void StartEmpty();
+    // Writes the song to path and makes path its file. Throws AppError;
+    // the file and the song's state stay as they were then.
+    void SaveSong(const std::string& path);
+    const std::string& FilePath() const { return filePath_; }
+    // "Untitled" for a song without a file of its own, else the file's name.
+    std::string DocumentName() const;
+    bool IsModified() const { return !undo_.IsClean() || changedOutsideUndo_; }
+    // A change that is no edit (a loop made by selecting it, a restored
+    // song): the song differs from its file, and nothing undoes it.
+    void ChangedOutsideUndo();
+    UndoStack& Undo() { return undo_; }
+    // Counts every change of the song, for keeping it.
+    unsigned Revision() const { return revision_; }
+
+    // Keeping the song for recovery (recovery/song_recovery.h); none
+    // until a folder is given.
+    void SetRecovery(std::unique_ptr<SongRecovery> recovery) { recovery_ = std::move(recovery); }
+    SongRecovery* Recovery() const { return recovery_.get(); }
+    // Writes the song to the recovery folder on a worker when it changed
+    // since it was last kept; true when that started.
+    bool AutosaveNow();
+    // At once, on this thread: a signal ends the program.
+    void KeepForRecovery();
+
+    // ---- long work ----------------------------------------------------
+    // The work under way that the user started, or null.
+    const BackgroundWork* Work() const { return work_.get(); }
+    void CancelWork();
+    // Waits for the work under way (and the autosave) to end, and runs
+    // what they posted.
+    void FinishWork();
+    // Opens the song file at path on a worker; done runs afterwards on
+    // this thread with "" or the error.
+    void OpenSongInBackground(const std::string& path,
+                              std::function<void(const std::string& error)> done);
+    // Saves to path on a worker, playback paused meanwhile.
+    void SaveSongInBackground(const std::string& path,
+                              std::function<void(const std::string& error)> done);
+    // One file imported: its sound, or why there is none.
+    struct Imported {
+        ImportedAudio sound;  // no Wav when it failed
+        std::string error;
+    };
+    // Imports the audio files on a worker; done gets one result per file,
+    // in order (nothing when the user cancelled).
+    void ImportInBackground(std::string title, std::vector<std::string> paths,
+                            std::function<void(std::vector<Imported> results)> done);
+    // Exports as choice says to path, on this thread; false when progress
+    // cancelled it (path stays as it was). Throws AppError.
+    bool Export(const ExportChoice& choice, const std::string& path,
+                const Progress& progress = {});
+    // Exports as choice says to path on a worker.
+    void ExportInBackground(const ExportChoice& choice, const std::string& path,
+                            std::function<void(const std::string& error)> done);
+
+    // ---- edits (each an undoable command) ------------------------------
+    // Throw AppError before anything changes when the edit cannot be made.
+    void SetTick(std::uint8_t loop, LONG track, short tick, bool on);
+    void SetSample(LONG track, ComPtr<IWav> wav, std::u16string caption,
+                   const std::string& text = "Load Sample");
+    void RenameTrack(LONG track, std::u16string caption);
+    void AddTrack();
+    void AddTracks(const std::vector<ImportedAudio>& sounds);
+    void RemoveTrack(LONG track);
+    // The kit's sounds on tracks 0 on, as many as the song may hold.
+    void ImportDrumKit(const std::vector<ImportedAudio>& sounds);
+    // Every loop emptied, the samples and tempo kept, no file.
+    void New();
+    // Tempo in beats per minute (30 to 300, steps of 0.1); while playing
+    // it takes over at the end of the pass.
+    void SetTempo(double bpm);
+    void SetSwing(int percent);
+    void SetTrackVolume(LONG track, int percent);
+    void SetTrackMute(LONG track, bool on);
+    void SetTrackSolo(LONG track, bool on);
+    void SetArrangement(std::vector<ArrangementStep> steps);
+
+    // ---- playback -----------------------------------------------------
+    // Shows loop v (made when the song lacks it) and, while a loop plays,
+    // queues it to take over at the end of the pass.
+    void SelectLoop(std::uint8_t v);
+    // Plays the loop shown, or the arrangement in arrangement mode, over
+    // and over; stops what plays. Throws AppError (no device ...).
+    void PlayOrStop();
+    void Play();
+    void Stop();
+    bool IsPlaying() const { return state_.playing; }
+    // The loop that takes over at the end of the pass; -1 for none.
+    int QueuedLoop() const { return state_.queuedLoop; }
+    // Play plays the arrangement; switched on while a loop plays, the
+    // arrangement takes over at the end of the pass.
+    void SetArrangementMode(bool on);
+    bool ArrangementMode() const { return arrangementMode_; }
+    bool PlayingArrangement() const { return state_.playing && state_.arrangement; }
+    // The tick whose light is lit last (kept when playback stops).
+    LONG LastLitTick() const { return lastLitTick_; }
+    // Plays a sound once (listening to a file before loading it).
+    void Preview(ComPtr<IWav> wav);
+    // Halts the output around work that must not be heard over (Save).
+    void Pause() { GetPlayer().Pause(); }
+    void UnPause() { GetPlayer().UnPause(); }
+    // Playback's own thread, made on first use.
+    Player& GetPlayer();
+
+    // ---- what the commands apply -----------------------------------------
+    // The tracks as a whole: the sample slots and each loop's tracks.
+    struct TrackLayout {
+        std::vector<std::shared_ptr<Sample>> samples;
+        std::vector<std::shared_ptr<SequenceLoop::TrackList>> loops;
+    };
+    TrackLayout CaptureTracks() const;
+    void ApplyTracks(const TrackLayout& layout);
+    void ApplyTick(std::uint8_t loop, LONG track, short tick, bool on);
+    void ApplySample(LONG track, const ComPtr<IWav>& wav, const std::u16string& caption);
+    void ApplyNew();
+    void RestoreLoops(std::vector<std::shared_ptr<SequenceLoop>> loops, const std::string& path,
+                      std::uint8_t selected);
+    void ApplyTempo(std::int64_t bpm);
+    void ApplySwing(std::uint16_t swing);
+    void ApplyMix(LONG track, const TrackMix& mix);
+    void ApplyArrangement(const std::vector<ArrangementStep>& steps);
+
+  private:
+    void Notify(unsigned what);
+    void Post(std::function<void()> work);
+    // The selected loop becomes v, rendered when it has no rendering.
+    void ShowLoop(std::uint8_t v);
+    // Renders loop k afresh: into its feed, at the feed's length, when it
+    // has one and keep is set; else a new feed at the song's tempo.
+    void Render(std::uint8_t k, bool keep);
+    // The feed of loop k, rendered when missing.
+    std::shared_ptr<LoopFeed> FeedOf(std::uint8_t k);
+    // After a change every loop hears: loops playing, queued or in the
+    // arrangement playing are rendered again at once; the others when
+    // they are next needed.
+    void RenderAll();
+    bool InUse(std::uint8_t k) const;
+    // Every loop has one track per track of the song, after the tracks changed.
+    void FitLoopsToTracks();
+    // The feeds of the loops the arrangement plays.
+    Player::Feeds ArrangementFeeds();
+    // Throws AppError when the arrangement cannot play.
+    void CheckArrangement() const;
+    void TakeState(const TransportState& state);
+    void MarkSaved(const std::string& path);
+    // Starts work on a worker as the user's work under way.
+    void StartWork(std::unique_ptr<BackgroundWork> work);
+    // An edit of a track's mix.
+    void EditMix(LONG track, const std::string& text, int mergeKey,
+                 const std::function<void(TrackMix&)>& change);
+
+    EngineView* view_ = nullptr;
+    std::shared_ptr<Song> song_;
+    std::uint8_t selected_ = 0;
+    LONG ticksPerLoop_ = 32;
+    std::map<std::uint8_t, std::shared_ptr<LoopFeed>> feeds_;
+
+    std::string filePath_;
+    UndoStack undo_;
+    bool changedOutsideUndo_ = false;
+    unsigned revision_ = 0;
+    unsigned keptRevision_ = 0;  // the revision the recovery folder holds
+    std::unique_ptr<SongRecovery> recovery_;
+
+    bool arrangementMode_ = false;
+    TransportState state_;
+    LONG lastLitTick_ = 0;
+
+    // What the player and workers posted, for RunPosted.
+    std::mutex postedMutex_;
+    std::vector<std::function<void()>> posted_;
+    std::function<void()> wake_;
+
+    std::unique_ptr<BackgroundWork> work_, autosave_;
+    std::unique_ptr<Player> player_;  // last: it ends first; made on first use
+};

@@ -1,0 +1,374 @@
+// The edits of the engine: each is a command on the undo stack that makes
+// its change, and takes it back, through the engine's Apply functions, so
+// a change made by Undo is rendered and heard like any other.
+#include <algorithm>
+#include <cmath>
+
+#include "engine/engine.h"
+#include "support/app_error.h"
+#include "support/text_format.h"
+
+namespace {
+
+// Merge keys: a spin box stepped again and again is one edit.
+constexpr int kMergeTempo = 1, kMergeSwing = 2, kMergeVolume = 1000;
+
+class TickEdit : public Command {
+  public:
+    TickEdit(Engine& engine, std::uint8_t loop, LONG track, short tick, bool on)
+        : Command(on ? "Tick On" : "Tick Off"),
+          engine_(engine),
+          loop_(loop),
+          track_(track),
+          tick_(tick),
+          on_(on) {}
+    void Redo() override { engine_.ApplyTick(loop_, track_, tick_, on_); }
+    void Undo() override { engine_.ApplyTick(loop_, track_, tick_, !on_); }
+
+  private:
+    Engine& engine_;
+    std::uint8_t loop_;
+    LONG track_;
+    short tick_;
+    bool on_;
+};
+
+class SampleEdit : public Command {
+  public:
+    struct State {
+        ComPtr<IWav> wav;
+        std::u16string caption;
+    };
+    SampleEdit(Engine& engine, LONG track, State before, State after, std::string text)
+        : Command(std::move(text)),
+          engine_(engine),
+          track_(track),
+          before_(std::move(before)),
+          after_(std::move(after)) {}
+    void Redo() override { engine_.ApplySample(track_, after_.wav, after_.caption); }
+    void Undo() override { engine_.ApplySample(track_, before_.wav, before_.caption); }
+
+  private:
+    Engine& engine_;
+    LONG track_;
+    State before_, after_;
+};
+
+class NewSongEdit : public Command {
+  public:
+    explicit NewSongEdit(Engine& engine)
+        : Command("New"),
+          engine_(engine),
+          loops_(engine.GetSong()->LoopSlots()),
+          path_(engine.FilePath()),
+          selected_(engine.SelectedLoop()) {}
+    void Redo() override { engine_.ApplyNew(); }
+    void Undo() override { engine_.RestoreLoops(loops_, path_, selected_); }
+
+  private:
+    Engine& engine_;
+    std::vector<std::shared_ptr<SequenceLoop>> loops_;  // as they were before
+    std::string path_;
+    std::uint8_t selected_;
+};
+
+// A change of the tracks (adding, removing, a drum kit): made once by its
+// change, then taken back and made again from what it left.
+class TrackLayoutEdit : public Command {
+  public:
+    TrackLayoutEdit(Engine& engine, std::string text, std::function<void()> change)
+        : Command(std::move(text)), engine_(engine), change_(std::move(change)) {}
+    void Redo() override {
+        if (made_) {
+            engine_.ApplyTracks(after_);
+            return;
+        }
+        before_ = engine_.CaptureTracks();
+        change_();
+        // Applied as a layout, so the loops fit the tracks before it is kept.
+        engine_.ApplyTracks(engine_.CaptureTracks());
+        after_ = engine_.CaptureTracks();
+        made_ = true;
+    }
+    void Undo() override { engine_.ApplyTracks(before_); }
+
+  private:
+    Engine& engine_;
+    std::function<void()> change_;
+    bool made_ = false;
+    Engine::TrackLayout before_, after_;
+};
+
+// An edit of one value of the song, set through apply. Edits with the
+// same merge key in a row are one edit.
+template <class T>
+class ValueEdit : public Command {
+  public:
+    ValueEdit(std::string text, T before, T after, std::function<void(const T&)> apply,
+              int mergeKey = -1)
+        : Command(std::move(text), mergeKey),
+          before_(std::move(before)),
+          after_(std::move(after)),
+          apply_(std::move(apply)) {}
+    void Redo() override { apply_(after_); }
+    void Undo() override { apply_(before_); }
+    bool MergeWith(const Command& next) override {
+        const auto* same = dynamic_cast<const ValueEdit*>(&next);
+        if (!same) return false;
+        after_ = same->after_;
+        return true;
+    }
+
+  private:
+    T before_, after_;
+    std::function<void(const T&)> apply_;
+};
+
+}  // namespace
+
+// ---- ticks ------------------------------------------------------------
+
+void Engine::SetTick(std::uint8_t loop, LONG track, short tick, bool on) {
+    // The song must hold the tick before the click becomes an edit.
+    const auto& loops = song_->LoopSlots();
+    if (loop >= loops.size() || !loops[loop])
+        ThrowSubscriptOutOfRange("Loop " + std::to_string(loop) + " does not exist");
+    if (tick < 0 || tick > 255)
+        ThrowSubscriptOutOfRange("Tick " + std::to_string(tick) + " does not exist");
+    const bool was = loops[loop]->Track(track)->Value(static_cast<std::uint8_t>(tick));
+    if (was == on) return;
+    undo_.Push(std::make_unique<TickEdit>(*this, loop, track, tick, on));
+}
+
+void Engine::ApplyTick(std::uint8_t loop, LONG track, short tick, bool on) {
+    // The change is shown where it is made.
+    if (loop != selected_) {
+        ShowLoop(loop);
+        if (state_.playing && !state_.arrangement)
+            TakeState(GetPlayer().QueueLoop(loop, FeedOf(loop)));
+    }
+    song_->Sequence(loop)->Track(track)->SetValue(static_cast<std::uint8_t>(tick), on);
+    if (feeds_.count(loop)) Render(loop, true);
+    Notify(kChangeLoop);
+}
+
+// ---- samples and tracks --------------------------------------------------
+
+void Engine::SetSample(LONG track, ComPtr<IWav> wav, std::u16string caption,
+                       const std::string& text) {
+    if (track < 0 || track >= NumTracks())
+        ThrowSubscriptOutOfRange("Track " + std::to_string(track) + " does not exist");
+    const std::shared_ptr<Sample> sample = song_->SampleAt(track);
+    undo_.Push(std::make_unique<SampleEdit>(*this, track,
+                                            SampleEdit::State{sample->Wav(), sample->Caption()},
+                                            SampleEdit::State{std::move(wav), std::move(caption)},
+                                            text));
+}
+
+void Engine::RenameTrack(LONG track, std::u16string caption) {
+    const std::shared_ptr<Sample> sample = song_->SampleAt(track);
+    // A caption is at most 255 characters in a song file.
+    if (caption.size() > 255) caption.resize(255);
+    if (caption == sample->Caption()) return;
+    SetSample(track, sample->Wav(), std::move(caption), "Rename Track");
+}
+
+void Engine::ApplySample(LONG track, const ComPtr<IWav>& wav, const std::u16string& caption) {
+    const std::shared_ptr<Sample>& sample = song_->SampleAt(track);
+    sample->SetWav(wav);
+    sample->SetCaption(caption);
+    RenderAll();
+    Notify(kChangeTracks | kChangeLoop);
+}
+
+Engine::TrackLayout Engine::CaptureTracks() const {
+    TrackLayout layout;
+    layout.samples = song_->SampleSlots();
+    for (const auto& loop : song_->LoopSlots())
+        layout.loops.push_back(loop ? std::make_shared<SequenceLoop::TrackList>(loop->Tracks())
+                                    : nullptr);
+    return layout;
+}
+
+void Engine::ApplyTracks(const TrackLayout& layout) {
+    song_->SetSampleSlots(layout.samples);
+    const auto& loops = song_->LoopSlots();
+    for (std::size_t i = 0; i < loops.size(); ++i)
+        if (loops[i] && i < layout.loops.size() && layout.loops[i])
+            loops[i]->Tracks() = *layout.loops[i];
+    FitLoopsToTracks();
+    RenderAll();
+    Notify(kChangeTracks | kChangeLoop);
+}
+
+void Engine::AddTrack() {
+    if (song_->NumTracks() >= kMaxTracks)
+        ThrowError(kErrInvalidArgument, "A song holds at most 64 tracks in the window");
+    undo_.Push(std::make_unique<TrackLayoutEdit>(*this, "Add Track",
+                                                 [this] { song_->SampleAt(song_->NumTracks()); }));
+}
+
+void Engine::AddTracks(const std::vector<ImportedAudio>& sounds) {
+    if (sounds.empty()) return;
+    if (song_->NumTracks() + LONG(sounds.size()) > kMaxTracks)
+        ThrowError(kErrInvalidArgument, "A song holds at most 64 tracks in the window");
+    undo_.Push(std::make_unique<TrackLayoutEdit>(
+        *this, sounds.size() == 1 ? "Add Track" : "Add Tracks", [this, sounds] {
+            auto samples = song_->SampleSlots();
+            for (const ImportedAudio& s : sounds) {
+                auto sample = std::make_shared<Sample>();
+                sample->SetWav(s.wav);
+                sample->SetCaption(s.caption);
+                samples.push_back(std::move(sample));
+            }
+            song_->SetSampleSlots(std::move(samples));
+        }));
+}
+
+void Engine::RemoveTrack(LONG track) {
+    if (song_->NumTracks() <= 1) ThrowError(kErrInvalidArgument, "The last track of a song stays");
+    if (track < 0 || track >= song_->NumTracks())
+        ThrowSubscriptOutOfRange("Track " + std::to_string(track) + " does not exist");
+    undo_.Push(std::make_unique<TrackLayoutEdit>(*this, "Remove Track",
+                                                 [this, track] { song_->RemoveTrack(track); }));
+}
+
+void Engine::ImportDrumKit(const std::vector<ImportedAudio>& sounds) {
+    if (sounds.empty()) return;
+    const std::size_t count = std::min<std::size_t>(sounds.size(), kMaxTracks);
+    undo_.Push(std::make_unique<TrackLayoutEdit>(*this, "Import Drum Kit", [this, sounds, count] {
+        auto samples = song_->SampleSlots();
+        if (samples.size() < count) samples.resize(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            // New sample objects: what was there stays for undo.
+            auto sample = std::make_shared<Sample>();
+            sample->SetWav(sounds[i].wav);
+            sample->SetCaption(sounds[i].caption);
+            samples[i] = std::move(sample);
+        }
+        song_->SetSampleSlots(std::move(samples));
+    }));
+}
+
+// ---- New ------------------------------------------------------------------
+
+void Engine::New() {
+    undo_.Push(std::make_unique<NewSongEdit>(*this));
+}
+
+void Engine::ApplyNew() {
+    filePath_.clear();
+    song_->ClearLoops();
+    feeds_.clear();
+    ShowLoop(0);
+    // What plays goes on until the end of its pass, then the empty loop 0.
+    if (state_.playing) TakeState(GetPlayer().QueueLoop(0, FeedOf(0)));
+    Notify(kChangeSong);
+}
+
+void Engine::RestoreLoops(std::vector<std::shared_ptr<SequenceLoop>> loops,
+                          const std::string& path, std::uint8_t selected) {
+    song_->SetLoopSlots(std::move(loops));
+    filePath_ = path;
+    feeds_.clear();
+    for (const auto& loop : song_->LoopSlots())
+        if (loop) loop->SetWav(nullptr);
+    ShowLoop(selected);
+    if (state_.playing) TakeState(GetPlayer().QueueLoop(selected, FeedOf(selected)));
+    Notify(kChangeSong);
+}
+
+// ---- tempo, swing, mix, arrangement -----------------------------------------
+
+void Engine::SetTempo(double bpm) {
+    const std::int64_t value =
+        std::llround(std::clamp(bpm, 30.0, 300.0) * 10.0) * 1000;  // steps of 0.1
+    if (value == song_->Bpm()) return;
+    undo_.Push(std::make_unique<ValueEdit<std::int64_t>>(
+        "Tempo", song_->Bpm(), value, [this](const std::int64_t& v) { ApplyTempo(v); },
+        kMergeTempo));
+}
+
+void Engine::ApplyTempo(std::int64_t bpm) {
+    song_->SetBpm(bpm);
+    // Every loop's length follows the tempo: each is made again when it
+    // next plays. The one shown takes over at the end of the pass, as a
+    // loop switch does.
+    for (const auto& loop : song_->LoopSlots())
+        if (loop) loop->SetWav(nullptr);
+    feeds_.clear();
+    Render(selected_, false);
+    if (PlayingArrangement())
+        TakeState(GetPlayer().FollowArrangement(song_->Arrangement(), ArrangementFeeds(), false));
+    else if (state_.playing)
+        TakeState(GetPlayer().QueueLoop(selected_, FeedOf(selected_)));
+    Notify(kChangeSettings | kChangeLoop);
+}
+
+void Engine::SetSwing(int percent) {
+    const auto value = std::uint16_t(std::clamp(percent, 0, Song::kMaxSwing / 100) * 100);
+    if (value == song_->Swing()) return;
+    undo_.Push(std::make_unique<ValueEdit<std::uint16_t>>(
+        "Swing", song_->Swing(), value, [this](const std::uint16_t& v) { ApplySwing(v); },
+        kMergeSwing));
+}
+
+void Engine::ApplySwing(std::uint16_t swing) {
+    song_->SetSwing(swing);
+    RenderAll();  // heard at once; other loops when they play
+    Notify(kChangeSettings | kChangeLoop);
+}
+
+void Engine::SetTrackVolume(LONG track, int percent) {
+    EditMix(track, "Volume", kMergeVolume + int(track), [&](TrackMix& m) {
+        m.volume = std::uint16_t(std::clamp(percent, 0, int(TrackMix::kMaxVolume)));
+    });
+}
+
+void Engine::SetTrackMute(LONG track, bool on) {
+    EditMix(track, on ? "Mute" : "Unmute", -1, [&](TrackMix& m) { m.mute = on; });
+}
+
+void Engine::SetTrackSolo(LONG track, bool on) {
+    EditMix(track, on ? "Solo" : "Unsolo", -1, [&](TrackMix& m) { m.solo = on; });
+}
+
+void Engine::EditMix(LONG track, const std::string& text, int mergeKey,
+                     const std::function<void(TrackMix&)>& change) {
+    if (track < 0 || track >= NumTracks())
+        ThrowSubscriptOutOfRange("Track " + std::to_string(track) + " does not exist");
+    const TrackMix before = song_->SampleAt(track)->Mix();
+    TrackMix after = before;
+    change(after);
+    if (after == before) return;
+    undo_.Push(std::make_unique<ValueEdit<TrackMix>>(
+        text, before, after, [this, track](const TrackMix& m) { ApplyMix(track, m); }, mergeKey));
+}
+
+void Engine::ApplyMix(LONG track, const TrackMix& mix) {
+    song_->SampleAt(track)->SetMix(mix);
+    RenderAll();  // heard at once; other loops when they play
+    Notify(kChangeTracks | kChangeLoop);
+}
+
+void Engine::SetArrangement(std::vector<ArrangementStep> steps) {
+    if (steps == song_->Arrangement()) return;
+    undo_.Push(std::make_unique<ValueEdit<std::vector<ArrangementStep>>>(
+        "Arrangement", song_->Arrangement(), std::move(steps),
+        [this](const std::vector<ArrangementStep>& s) { ApplyArrangement(s); }));
+}
+
+void Engine::ApplyArrangement(const std::vector<ArrangementStep>& steps) {
+    song_->SetArrangement(steps);
+    // A running arrangement goes on with the new one from its start.
+    if (PlayingArrangement()) {
+        try {
+            CheckArrangement();
+            TakeState(GetPlayer().FollowArrangement(steps, ArrangementFeeds(), true));
+        } catch (const std::exception& e) {
+            TakeState(GetPlayer().ClearQueue());
+            if (view_) view_->Report(ErrorText(e));
+        }
+    }
+    Notify(kChangeSettings | kChangeTransport);
+}

@@ -1,0 +1,131 @@
+// Playback on a thread of the engine's own. The Player owns the shared
+// AvSystem while the engine lives: every call on it, the refills the
+// device's notifications ask for included, runs on the player's thread,
+// one at a time, so no window or other work can hold a refill up. The
+// engine's calls wait for that thread (it never waits for them); what
+// happens on it by itself (a queued pass taking over, the tick being
+// played, playback ending) reaches the engine through post, which runs
+// it on the engine's own thread later.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/loop_feed.h"
+#include "engine/serial_thread.h"
+#include "output/av_system.h"
+#include "song/song.h"
+
+// What plays, as the engine sees it.
+struct TransportState {
+    bool playing = false;      // a loop or the arrangement (a preview is not)
+    int playingLoop = -1;      // the loop whose pass is read now
+    int queuedLoop = -1;       // the loop that takes over at the end of the pass
+    bool arrangement = false;  // the arrangement plays, pass by pass
+    // Counts the changes: of two states, the later has the larger number.
+    std::uint64_t version = 0;
+    bool SameAs(const TransportState& o) const {
+        return playing == o.playing && playingLoop == o.playingLoop &&
+               queuedLoop == o.queuedLoop && arrangement == o.arrangement;
+    }
+};
+
+class Player : private DirectXEvent8 {
+  public:
+    using Feeds = std::map<std::uint8_t, std::shared_ptr<LoopFeed>>;
+    // Runs work on the engine's thread, later.
+    using Poster = std::function<void(std::function<void()>)>;
+    struct Events {
+        // The state after something changed on the player's thread.
+        std::function<void(const TransportState&)> changed;
+        // The light of tick (of the loop playing) should be lit.
+        std::function<void(LONG tick)> tickLit;
+        // Playback stopped because it could not go on.
+        std::function<void(const std::string& error)> failed;
+    };
+
+    Player(Poster post, Events events);
+    // Stops playback and hands the AvSystem back.
+    ~Player();
+
+    // Plays a loop over and over from its start. Throws AppError (no
+    // device ...); nothing plays then.
+    TransportState PlayLoop(std::uint8_t loop, std::shared_ptr<LoopFeed> feed);
+    // Plays the arrangement over and over from its first pass; feeds has
+    // every loop its steps name.
+    TransportState PlayArrangement(std::vector<ArrangementStep> steps, Feeds feeds);
+    // While playing: loop follows at the end of the pass being read, and
+    // the arrangement, if it played, is left.
+    TransportState QueueLoop(std::uint8_t loop, std::shared_ptr<LoopFeed> feed);
+    // While playing: the arrangement follows at the end of the pass being
+    // read, from its first pass (restart) or from the pass after the one
+    // playing, read from feeds (renderings that changed).
+    TransportState FollowArrangement(std::vector<ArrangementStep> steps, Feeds feeds,
+                                     bool restart);
+    // While playing: nothing is queued; the loop playing goes on by itself.
+    TransportState ClearQueue();
+    TransportState Stop();
+    // Plays reader once, stopping what plays (a sample listened to).
+    TransportState Preview(ComPtr<IWavReader> reader);
+    // Halts and restarts the device around work that must not be heard over.
+    void Pause();
+    void UnPause();
+    // Lets go of the sound device while nothing plays.
+    void ReleaseDevice();
+
+    // The reader's position, and whether anything plays (a preview too).
+    LONG PlaybackPosition();
+    bool IsStreaming();
+    // The AvSystem's half, for tests and measurements.
+    LONG HalfFrames();
+    // Runs on the player's thread whatever it was given before.
+    void Flush() { thread_.Flush(); }
+    // For measuring tools: every half written, on the player's thread;
+    // and the device buffer's frames played as silence for want of a
+    // refill, and its longest wait from a notification to the refill.
+    void SetWriteObserver(AvSystem::WriteObserver observer);
+    struct Stats {
+        unsigned long lateFrames = 0;
+        double longestRefill = 0;
+    };
+    Stats DeviceStats();
+
+  private:
+    void DXCallback(LONG eventid) override;
+    // Starts reader from idle, or switches a running stream to it.
+    void Start(ComPtr<IWavReader> reader, const std::shared_ptr<LoopFeed>& feed);
+    // After a notification: a queued pass that took over.
+    void FollowQueue();
+    // Queues the arrangement's pass after the one playing.
+    void QueueNextPass();
+    void LightTick();
+    // The state as changed by a call, numbered.
+    TransportState Stamp();
+    // Tells the engine the state, when it changed on the player's thread.
+    void Publish();
+
+    // The arrangement's pass after at.
+    struct At {
+        std::size_t step = 0;
+        std::uint16_t pass = 0;
+    };
+    At Next(At at) const;
+
+    Poster post_;
+    Events events_;
+    AvSystem& av_;
+    // Everything below is the player thread's own.
+    TransportState state_;
+    std::vector<ArrangementStep> steps_;
+    Feeds feeds_;
+    At playingAt_, queuedAt_;
+    std::shared_ptr<LoopFeed> playingFeed_, queuedFeed_;
+    TransportState published_;
+    std::uint64_t version_ = 0;
+    LONG litTick_ = -1;
+    SerialThread thread_;  // last: it ends first
+};
