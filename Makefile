@@ -39,14 +39,15 @@ test-sanitize: setup
 	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS) -L nowindow
 
-# The sound layer and the output once more under ThreadSanitizer.
+# The sound layer, the output and the engine (its player thread, workers
+# and the virtual device) once more under ThreadSanitizer.
 TSAN_BUILD ?= build-tsan
 test-tsan: setup
 	@cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DOVRA_TSAN=ON -DOVRA_WITH_WINDOWS=OFF -DOVRA_BENCHMARKS=OFF > /dev/null
-	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target sound_tests output_tests
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target sound_tests output_tests engine_tests
 	@TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) \
-	  -R '^(SoundBuffer|EventQueue|EventServiceTest|BurstTest|Output|SdlCapture)\.'
+	  -R '^(SoundBuffer|EventQueue|EventServiceTest|BurstTest|Output|SdlCapture|EngineTest|UndoStack)\.'
 
 # Ten minutes of playback through a private PulseAudio server with edits
 # and loop switches, checked frame for frame (SOAK_SECONDS to change).

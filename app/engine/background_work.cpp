@@ -3,8 +3,7 @@
 #include "support/app_error.h"
 
 BackgroundWork::BackgroundWork(std::string title, std::function<void(const Progress&)> run,
-                               std::function<void(const std::string&, bool)> finish,
-                               Poster post)
+                               std::function<void(const std::string&, bool)> finish, Poster post)
     : title_(std::move(title)),
       thread_([this, run = std::move(run), finish = std::move(finish),
                post = std::move(post)](std::stop_token stop) {

@@ -138,8 +138,7 @@ class Engine {
                             std::function<void(std::vector<Imported> results)> done);
     // Exports as choice says to path, on this thread; false when progress
     // cancelled it (path stays as it was). Throws AppError.
-    bool Export(const ExportChoice& choice, const std::string& path,
-                const Progress& progress = {});
+    bool Export(const ExportChoice& choice, const std::string& path, const Progress& progress = {});
     // Exports as choice says to path on a worker.
     void ExportInBackground(const ExportChoice& choice, const std::string& path,
                             std::function<void(const std::string& error)> done);

@@ -159,10 +159,9 @@ void Engine::SetSample(LONG track, ComPtr<IWav> wav, std::u16string caption,
     if (track < 0 || track >= NumTracks())
         ThrowSubscriptOutOfRange("Track " + std::to_string(track) + " does not exist");
     const std::shared_ptr<Sample> sample = song_->SampleAt(track);
-    undo_.Push(std::make_unique<SampleEdit>(*this, track,
-                                            SampleEdit::State{sample->Wav(), sample->Caption()},
-                                            SampleEdit::State{std::move(wav), std::move(caption)},
-                                            text));
+    undo_.Push(std::make_unique<SampleEdit>(
+        *this, track, SampleEdit::State{sample->Wav(), sample->Caption()},
+        SampleEdit::State{std::move(wav), std::move(caption)}, text));
 }
 
 void Engine::RenameTrack(LONG track, std::u16string caption) {
@@ -266,8 +265,8 @@ void Engine::ApplyNew() {
     Notify(kChangeSong);
 }
 
-void Engine::RestoreLoops(std::vector<std::shared_ptr<SequenceLoop>> loops,
-                          const std::string& path, std::uint8_t selected) {
+void Engine::RestoreLoops(std::vector<std::shared_ptr<SequenceLoop>> loops, const std::string& path,
+                          std::uint8_t selected) {
     song_->SetLoopSlots(std::move(loops));
     filePath_ = path;
     feeds_.clear();

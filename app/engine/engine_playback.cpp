@@ -86,7 +86,8 @@ void Engine::SetArrangementMode(bool on) {
         // The arrangement starts at the end of this pass.
         try {
             CheckArrangement();
-            TakeState(GetPlayer().FollowArrangement(song_->Arrangement(), ArrangementFeeds(), true));
+            TakeState(
+                GetPlayer().FollowArrangement(song_->Arrangement(), ArrangementFeeds(), true));
         } catch (const std::exception& e) {
             if (view_) view_->Report(ErrorText(e));
         }

@@ -124,8 +124,7 @@ void Engine::ImportInBackground(std::string title, std::vector<std::string> path
         [this](std::function<void()> f) { Post(std::move(f)); }));
 }
 
-bool Engine::Export(const ExportChoice& choice, const std::string& path,
-                    const Progress& progress) {
+bool Engine::Export(const ExportChoice& choice, const std::string& path, const Progress& progress) {
     CheckExport(*song_, choice, Quoted(DocumentName()));
     return ExportSong(*song_, choice, path, progress);
 }

@@ -43,8 +43,7 @@ ComPtr<IWavReader> OpenFeedReader(const std::shared_ptr<LoopFeed>& feed) {
 LoopReader::LoopReader(std::shared_ptr<LoopFeed> feed) : feed_(std::move(feed)) {}
 
 HRESULT LoopReader::QueryInterface(REFIID riid, void** ppv) {
-    if (riid == IFrameReader::iid)
-        return QueryImpl(riid, ppv, static_cast<IFrameReader*>(this));
+    if (riid == IFrameReader::iid) return QueryImpl(riid, ppv, static_cast<IFrameReader*>(this));
     return VtableObject::QueryInterface(riid, ppv);
 }
 

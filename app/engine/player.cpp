@@ -209,8 +209,8 @@ void Player::QueueNextPass() {
 
 void Player::LightTick() {
     if (!playingFeed_ || playingFeed_->TickLength() <= 0) return;
-    const LONG tick = MinLong(playingFeed_->Ticks() - 1,
-                              av_.PlaybackPosition() / playingFeed_->TickLength());
+    const LONG tick =
+        MinLong(playingFeed_->Ticks() - 1, av_.PlaybackPosition() / playingFeed_->TickLength());
     if (tick == litTick_) return;
     litTick_ = tick;
     if (events_.tickLit) post_([f = events_.tickLit, tick] { f(tick); });

@@ -29,8 +29,8 @@ struct TransportState {
     // Counts the changes: of two states, the later has the larger number.
     std::uint64_t version = 0;
     bool SameAs(const TransportState& o) const {
-        return playing == o.playing && playingLoop == o.playingLoop &&
-               queuedLoop == o.queuedLoop && arrangement == o.arrangement;
+        return playing == o.playing && playingLoop == o.playingLoop && queuedLoop == o.queuedLoop &&
+               arrangement == o.arrangement;
     }
 };
 
@@ -64,8 +64,7 @@ class Player : private DirectXEvent8 {
     // While playing: the arrangement follows at the end of the pass being
     // read, from its first pass (restart) or from the pass after the one
     // playing, read from feeds (renderings that changed).
-    TransportState FollowArrangement(std::vector<ArrangementStep> steps, Feeds feeds,
-                                     bool restart);
+    TransportState FollowArrangement(std::vector<ArrangementStep> steps, Feeds feeds, bool restart);
     // While playing: nothing is queued; the loop playing goes on by itself.
     TransportState ClearQueue();
     TransportState Stop();

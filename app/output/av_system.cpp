@@ -1,7 +1,7 @@
 #include "output/av_system.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "output/frame_reader.h"

@@ -50,9 +50,7 @@ class AvSystem {
     // For measuring tools: sees every half written to the device, in the
     // order written (which is the order played while nothing jumps).
     using WriteObserver = std::function<void(const AudioSample* values, std::size_t count)>;
-    void SetWriteObserver(WriteObserver observer) {
-        writeObserver_ = std::move(observer);
-    }
+    void SetWriteObserver(WriteObserver observer) { writeObserver_ = std::move(observer); }
     // What every event sink forwards its DXCallback to.
     void HandleNotification(LONG eventid, bool force);
 

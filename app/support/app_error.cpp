@@ -36,8 +36,7 @@ AppError ErrorFromHResult(HRESULT hr) {
 AppError AsAppError(const std::exception& e) {
     if (const auto* app = dynamic_cast<const AppError*>(&e)) return *app;
     const auto* system = dynamic_cast<const std::system_error*>(&e);
-    const bool noResources =
-        system && system->code() == std::errc::resource_unavailable_try_again;
+    const bool noResources = system && system->code() == std::errc::resource_unavailable_try_again;
     if (dynamic_cast<const std::bad_alloc*>(&e) || dynamic_cast<const std::length_error*>(&e) ||
         noResources)
         return AppError(kErrOutOfMemory,

@@ -111,12 +111,10 @@ void MainForm::BuildMenu() {
     exitCommand_->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
 
     editMenu_ = menuBar()->addMenu(QStringLiteral("&Edit"));
-    undoCommand_ = editMenu_->addAction(QStringLiteral("&Undo"), this, [this] {
-        Run([&] { engine_->Undo().Undo(); });
-    });
-    redoCommand_ = editMenu_->addAction(QStringLiteral("&Redo"), this, [this] {
-        Run([&] { engine_->Undo().Redo(); });
-    });
+    undoCommand_ = editMenu_->addAction(QStringLiteral("&Undo"), this,
+                                        [this] { Run([&] { engine_->Undo().Undo(); }); });
+    redoCommand_ = editMenu_->addAction(QStringLiteral("&Redo"), this,
+                                        [this] { Run([&] { engine_->Undo().Redo(); }); });
     undoCommand_->setShortcut(QKeySequence(QStringLiteral("Ctrl+Z")));
     redoCommand_->setShortcuts(
         {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});

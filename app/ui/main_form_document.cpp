@@ -25,12 +25,12 @@ void MainForm::ShowDocument() {
     UndoStack& undo = engine_->Undo();
     undoCommand_->setEnabled(undo.CanUndo());
     redoCommand_->setEnabled(undo.CanRedo());
-    undoCommand_->setText(QStringLiteral("&Undo") +
-                          (undo.CanUndo() ? " " + QString::fromStdString(undo.UndoText())
-                                          : QString()));
-    redoCommand_->setText(QStringLiteral("&Redo") +
-                          (undo.CanRedo() ? " " + QString::fromStdString(undo.RedoText())
-                                          : QString()));
+    undoCommand_->setText(
+        QStringLiteral("&Undo") +
+        (undo.CanUndo() ? " " + QString::fromStdString(undo.UndoText()) : QString()));
+    redoCommand_->setText(
+        QStringLiteral("&Redo") +
+        (undo.CanRedo() ? " " + QString::fromStdString(undo.RedoText()) : QString()));
 }
 
 void MainForm::ShowWork() {

@@ -8,8 +8,8 @@
 #include <QMimeData>
 #include <QUrl>
 
-#include "import/audio_import.h"
 #include "forms/twips.h"
+#include "import/audio_import.h"
 #include "import/drum_kit.h"
 #include "support/app_error.h"
 #include "support/paths.h"

@@ -5,9 +5,15 @@
 // nothing inserted and nothing dropped.
 //
 // usage: stream_check [--min-seconds S] [--min-switches N] RECORDING.raw LOOP...
+//        stream_check --restarts N --min-segment S RECORDING.raw LOOP
 //   RECORDING.raw is 16-bit little-endian stereo at 44100 Hz; each LOOP a
 //   16-bit stereo WAV file at that rate, or raw frames like the recording
 //   (a whole expected stream, as one long pass).
+//
+// With --restarts, the recording is playback started N times and stopped
+// in between: every start must be the loop from its first frame, pass
+// after pass, for at least S seconds, and end only in silence that lasts
+// until the next start.
 #include <sndfile.h>
 
 #include <algorithm>
@@ -70,16 +76,79 @@ std::size_t SilenceAt(const std::vector<Frame>& v, std::size_t at) {
     return n;
 }
 
+// Where in the loop the sound at rec[at] lies: the offset into the first
+// half second of the loop whose next frames it equals; -1 for none.
+long OffsetInFirstPass(const std::vector<Frame>& loop, const std::vector<Frame>& rec,
+                       std::size_t at) {
+    const std::size_t probe = std::min<std::size_t>(256, rec.size() - at),
+                      reach = std::min<std::size_t>(loop.size() - probe, std::size_t(kRate / 2));
+    for (std::size_t into = 0; into <= reach; ++into)
+        if (std::equal(loop.begin() + long(into), loop.begin() + long(into + probe),
+                       rec.begin() + long(at)))
+            return long(into);
+    return -1;
+}
+
+// The --restarts check.
+int CheckRestarts(const std::vector<Frame>& rec, const std::vector<Frame>& loop, int restarts,
+                  double minSegment) {
+    int segments = 0;
+    std::size_t at = 0;
+    for (;;) {
+        while (at < rec.size() && rec[at] == 0) ++at;
+        if (at == rec.size()) break;
+        ++segments;
+        // A new stream may be cut at its very start by the server; it
+        // begins at the loop's start all the same.
+        const long into = OffsetInFirstPass(loop, rec, at);
+        if (into < 0 || at < std::size_t(into)) {
+            std::printf("FAIL: start %d (%.3f s into the recording) is not the loop's start\n",
+                        segments, Seconds(at));
+            return 1;
+        }
+        const std::size_t start = at - std::size_t(into);
+        // The loop, pass after pass, until the recording stops matching.
+        while (at < rec.size() && rec[at] == loop[(at - start) % loop.size()]) ++at;
+        const double lasted = Seconds(at - start);
+        if (at == rec.size()) {
+            std::printf("start %d: %.2f s of the loop to the end of the recording\n", segments,
+                        lasted);
+            break;
+        }
+        const std::size_t silent = SilenceAt(rec, at);
+        const bool ended = at + silent == rec.size() || silent >= std::size_t(kRate / 20);
+        if (!ended || lasted < minSegment) {
+            std::printf(
+                "FAIL: start %d stopped being the loop after %.3f s (pass %zu, frame %zu): %s\n",
+                segments, lasted, (at - start) / loop.size() + 1, (at - start) % loop.size(),
+                silent == 0 ? "a value differs" : "a gap, and then sound again");
+            return 1;
+        }
+        std::printf("start %d: %.2f s of the loop, then silence\n", segments, lasted);
+        at += silent;
+    }
+    if (segments != restarts) {
+        std::printf("FAIL: %d starts heard, %d made\n", segments, restarts);
+        return 1;
+    }
+    std::printf("%d starts, each the loop from its first frame\n", segments);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    double minSeconds = 0;
-    int minSwitches = 0, i = 1;
+    double minSeconds = 0, minSegment = 0;
+    int minSwitches = 0, restarts = 0, i = 1;
     for (; i + 1 < argc && argv[i][0] == '-'; i += 2) {
         if (!std::strcmp(argv[i], "--min-seconds"))
             minSeconds = std::atof(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--min-switches"))
             minSwitches = std::atoi(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--restarts"))
+            restarts = std::atoi(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--min-segment"))
+            minSegment = std::atof(argv[i + 1]);
         else
             break;
     }
@@ -93,6 +162,7 @@ int main(int argc, char** argv) {
     std::vector<std::vector<Frame>> loops(std::size_t(argc - i - 1));
     for (std::size_t k = 0; k < loops.size(); ++k)
         if (!ReadLoop(argv[i + 1 + int(k)], &loops[k])) return 2;
+    if (restarts > 0) return CheckRestarts(rec, loops[0], restarts, minSegment);
 
     // The first sound, and where in the first pass of the first loop it
     // lies. A sound server may cut the very start of a new stream (the sink
@@ -106,14 +176,9 @@ int main(int argc, char** argv) {
     }
     const std::size_t soundAt = std::size_t(firstSound - rec.begin());
     const std::vector<Frame>& first = loops[0];
-    const std::size_t probe = std::min<std::size_t>(256, rec.size() - soundAt),
-                      reach = std::min<std::size_t>(first.size() - probe, std::size_t(kRate / 2));
-    std::size_t into = 0;
-    while (into <= reach &&
-           !std::equal(first.begin() + long(into), first.begin() + long(into + probe),
-                       rec.begin() + long(soundAt)))
-        ++into;
-    if (into > reach || soundAt < into) {
+    const long found = OffsetInFirstPass(first, rec, soundAt);
+    const std::size_t into = found < 0 ? 0 : std::size_t(found);
+    if (found < 0 || soundAt < into) {
         std::printf("FAIL: the first sound is not the first half second of the first loop\n");
         return 1;
     }

@@ -87,7 +87,7 @@ TEST_F(MainWindow, EveryWayToDiscardAModifiedSongAsksFirst) {
     }
 }
 
-TEST_F(MainWindow, UndoAndRedoTakeBackTicksSamplesAndNewAndAreHeard) {
+TEST_F(MainWindow, UndoAndRedoFromTheMenuAndKeysAndTheRowsFollow) {
     UseDefaultSong();
     MainForm& form = Start(SongPath());
     auto song = form.GetSong();

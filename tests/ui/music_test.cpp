@@ -1,6 +1,6 @@
-// Making music in the window: the tempo, the loop buttons, the mix and the
-// swing, the arrangement played pass by pass, and export; what is heard
-// checked byte for byte on the virtual device.
+// Making music in the window: the tempo box, the loop buttons, the mix
+// controls and the swing box, the arrangement's dialog and mode button,
+// and export. What is heard is the engine's (tests/engine).
 #include "common/ui_fixture.h"
 #include "song/song_export.h"
 
@@ -33,21 +33,15 @@ TEST_F(Music, TheTempoRendersTheLoopAndWhilePlayingTakesOverAtThePassEnd) {
     EXPECT_EQ(FramesOf(form.LoopWav().get()), 176400);
     EXPECT_FALSE(form.IsModified());
 
-    // Playing: the pass ends at 120, the next is at 150.
-    const std::vector<unsigned char> at120 = BytesOf(form.LoopWav().get());
+    // Playing: the new tempo waits for the end of the pass, its loop amber.
     Device().ClearPlayed();
     QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
     PlayUntil(80000);
     form.TempoBox()->setValue(150.0);
     EXPECT_EQ(form.QueuedLoop(), 0);
     EXPECT_TRUE(Queued(0));
-    const std::vector<unsigned char> at150 = BytesOf(form.LoopWav().get());
-    EXPECT_EQ(at150.size(), 141120u * 4);
-    PlayUntil(at120.size() + at150.size() + 4000);
-    const auto& played = Device().Played();
-    EXPECT_TRUE(Slice(played, 0, at120.size()) == at120);
-    EXPECT_TRUE(Slice(played, at120.size(), at150.size()) == at150);
-    EXPECT_TRUE(Slice(played, at120.size() + at150.size(), 4000) == Slice(at150, 0, 4000));
+    EXPECT_EQ(FramesOf(form.LoopWav().get()), 141120);
+    PlayUntil(176400 * 4 + 20000);
     EXPECT_FALSE(Queued(0)) << "it took over";
     EXPECT_EQ(form.QueuedLoop(), -1);
     EXPECT_TRUE(errors_.empty());
@@ -89,7 +83,6 @@ TEST_F(Music, LoopButtonsShowTheSelectedTheQueuedAndTheLoopsThatHoldTicks) {
     EXPECT_TRUE(Queued(1)) << "until the end of the pass";
     PlayUntil(loop0.size() + 20000);
     EXPECT_FALSE(Queued(1));
-    EXPECT_TRUE(Slice(Device().Played(), loop0.size(), 20000) == Slice(Rendered(1), 0, 20000));
     EXPECT_TRUE(errors_.empty());
 }
 
@@ -128,23 +121,17 @@ TEST_F(Music, TheArrangementPlaysPassByPassAndRepeats) {
     form.ArrangementButton()->click();
     EXPECT_EQ(form.GetSong()->Arrangement(), (std::vector<ArrangementStep>{{1, 2}, {3, 1}}));
     form.ArrangementModeButton()->click();
-    const std::vector<unsigned char> one = Rendered(1), three = Rendered(3);
+    const std::size_t one = std::size_t(176400) * 4;
     Device().ClearPlayed();
     QTest::mouseClick(form.PlayButton(), Qt::LeftButton);
     EXPECT_EQ(form.SelectedLoopIndex(), 1);
-    PlayUntil(one.size() + 10000);
+    PlayUntil(one + 10000);
     EXPECT_EQ(form.SelectedLoopIndex(), 1) << "its second pass";
     EXPECT_TRUE(Queued(3));
-    PlayUntil(2 * one.size() + 10000);
-    EXPECT_EQ(form.SelectedLoopIndex(), 3);
+    PlayUntil(2 * one + 10000);
+    EXPECT_EQ(form.SelectedLoopIndex(), 3) << "the rows show what plays";
     EXPECT_TRUE(form.LoopButton(3)->isChecked());
-    PlayUntil(3 * one.size() + 4 * one.size() / 2);
-    const auto& played = Device().Played();
-    EXPECT_TRUE(Slice(played, 0, one.size()) == one);
-    EXPECT_TRUE(Slice(played, one.size(), one.size()) == one);
-    EXPECT_TRUE(Slice(played, 2 * one.size(), three.size()) == three);
-    EXPECT_TRUE(Slice(played, 3 * one.size(), one.size() / 2) == Slice(one, 0, one.size() / 2))
-        << "and from the top";
+    EXPECT_EQ(form.windowTitle(), "Trellon 3");
     // A loop picked by hand leaves the arrangement.
     Press(Qt::Key_5, Qt::KeypadModifier);
     EXPECT_FALSE(form.ArrangementMode());
