@@ -10,7 +10,7 @@
 
 #include "audio/ogg_header_check.h"
 #include "audio/wav.h"
-#include "com/regular_file.h"
+#include "files/regular_file.h"
 
 namespace {
 
@@ -38,10 +38,10 @@ HRESULT OggVorbisFileReader::Open(const std::string& path, IWavReader** out) {
     HRESULT hr = CreateObject(&r);
     if (FAILED(hr)) return hr;
     *out = r;
-    r->stream_ = path.empty() ? nullptr : OpenRegularFile(path).release();
+    r->stream_ = path.empty() ? nullptr : OpenRegularFile(path);
     if (!r->stream_) return S_OK;
     r->input_.resize(kInputBufferSize);
-    r->available_ = std::fread(r->input_.data(), 1, r->input_.size(), r->stream_);
+    r->available_ = std::fread(r->input_.data(), 1, r->input_.size(), r->stream_.get());
     std::size_t arenaSize = kArenaSize;
     for (;;) {
         if (!r->arena_) {
@@ -80,7 +80,7 @@ HRESULT OggVorbisFileReader::Open(const std::string& path, IWavReader** out) {
         }
         r->input_.resize(std::min(kInputBufferCap, r->input_.size() * 2));
         r->available_ += std::fread(r->input_.data() + r->available_, 1,
-                                    r->input_.size() - r->available_, r->stream_);
+                                    r->input_.size() - r->available_, r->stream_.get());
     }
     stb_vorbis_info info = stb_vorbis_get_info(r->decoder_);
     if (info.channels < 1 || info.channels > kMaxChannels) {
@@ -98,8 +98,7 @@ OggVorbisFileReader::~OggVorbisFileReader() {
 void OggVorbisFileReader::EndStream() {
     if (decoder_) stb_vorbis_close(decoder_);
     decoder_ = nullptr;
-    if (stream_) std::fclose(stream_);
-    stream_ = nullptr;
+    stream_.reset();
     available_ = 0;
 }
 
@@ -114,9 +113,9 @@ bool OggVorbisFileReader::Refill() {
         input_.resize(std::min(kInputBufferCap, input_.size() * 2));
     }
     std::size_t got =
-        std::fread(input_.data() + available_, 1, input_.size() - available_, stream_);
+        std::fread(input_.data() + available_, 1, input_.size() - available_, stream_.get());
     available_ += got;
-    return got > 0 || !std::ferror(stream_);
+    return got > 0 || !std::ferror(stream_.get());
 }
 
 void OggVorbisFileReader::Convert(float** channels, int from, int to, AudioSample* out) const {

@@ -11,6 +11,7 @@
 #include "audio/typelib.h"
 #include "audio/wav_format.h"
 #include "com/object.h"
+#include "files/regular_file.h"
 
 struct stb_vorbis;
 
@@ -51,13 +52,13 @@ class OggVorbisFileReader final
     bool AtEnd() const { return carryValid_ == 0 && (!decoder_ || drained_); }
     // Ends the input: nothing more is read or decoded from the file.
     void EndStream();
-    bool StreamEnded() const { return !stream_ || std::feof(stream_); }
+    bool StreamEnded() const { return !stream_ || std::feof(stream_.get()); }
     // Makes room and reads more of the file; false when no more can come.
     bool Refill();
     // Converts frames [from, to) of one decoded frame to interleaved values.
     void Convert(float** channels, int from, int to, AudioSample* out) const;
 
-    std::FILE* stream_ = nullptr;
+    FilePtr stream_;
     stb_vorbis* decoder_ = nullptr;
     CBuffer arena_;                     // the decoder's memory
     std::vector<unsigned char> input_;  // InputBuffer

@@ -13,7 +13,7 @@
 #include "audio/ogg_header_check.h"
 #include "audio/ogg_vorbis_reader.h"
 #include "audio/wav.h"
-#include "com/regular_file.h"
+#include "files/regular_file.h"
 
 namespace {
 

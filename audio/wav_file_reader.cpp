@@ -8,16 +8,16 @@
 
 #include "audio/wav.h"
 #include "audio/wav_parse.h"
-#include "com/regular_file.h"
+#include "files/regular_file.h"
 
 HRESULT WavFileReader::Open(const std::string& path, IWavReader** out) {
     *out = nullptr;
     WavFileReader* r = nullptr;
     HRESULT hr = CreateObject(&r);
     if (FAILED(hr)) return hr;
-    r->stream_ = path.empty() ? nullptr : OpenRegularFile(path).release();
+    r->stream_ = path.empty() ? nullptr : OpenRegularFile(path);
     WavLayout layout;
-    if (r->stream_ && ReadWavLayout(r->stream_, &layout)) {
+    if (r->stream_ && ReadWavLayout(r->stream_.get(), &layout)) {
         r->format_.AdoptHeader(layout.header);
         r->offset_ = layout.dataOffset;
         r->dataEnd_ = layout.dataEnd;
@@ -33,15 +33,14 @@ WavFileReader::~WavFileReader() {
 }
 
 void WavFileReader::Close() {
-    if (stream_) std::fclose(stream_);
-    stream_ = nullptr;
+    stream_.reset();
 }
 
 long long WavFileReader::Remaining() const {
     long long end = dataEnd_;
     if (end < 0) {
         struct stat st;
-        end = ::fstat(::fileno(stream_), &st) == 0 ? st.st_size : offset_;
+        end = ::fstat(::fileno(stream_.get()), &st) == 0 ? st.st_size : offset_;
     }
     return std::max(0LL, end - offset_);
 }
@@ -72,7 +71,8 @@ HRESULT WavFileReader::Read(LONG NumSamplesToRead, IWav** result) {
     HRESULT hr = Wav::Create(format_.header, static_cast<LONG>(n), false, &block, toRead);
     if (FAILED(hr)) return hr;
     std::size_t got =
-        toRead > 0 ? std::fread(block->Data(), 1, static_cast<std::size_t>(toRead), stream_) : 0;
+        toRead > 0 ? std::fread(block->Data(), 1, static_cast<std::size_t>(toRead), stream_.get())
+                   : 0;
     offset_ += static_cast<long long>(got);
     if (static_cast<LONGLONG>(got) < wanted) atEnd_ = true;
     const LONG values =
@@ -96,7 +96,7 @@ HRESULT WavFileReader::Skip(LONG NumSamplesToSkip) {
     if (to < 0 || to > std::numeric_limits<LONG>::max()) return E_FAIL;
     position_ = static_cast<LONG>(to);
     long long delta = static_cast<long long>(NumSamplesToSkip) * format_.FrameBytes();
-    if (::fseeko(stream_, delta, SEEK_CUR) != 0) return E_FAIL;
+    if (::fseeko(stream_.get(), delta, SEEK_CUR) != 0) return E_FAIL;
     offset_ += delta;
     atEnd_ = false;  // a successful move clears the end indicator
     return S_OK;
@@ -125,7 +125,7 @@ HRESULT WavFileReader::Peaks(LONG NumSamplesPerPeak, SAFEARRAY** result) {
                 unsigned char bytes[2] = {0, 0};
                 bool ok = left >= valueBytes;
                 for (LONG b = 0; ok && b < valueBytes; ++b) {
-                    int c = getc_unlocked(stream_);
+                    int c = getc_unlocked(stream_.get());
                     if (c == EOF) {
                         ok = false;
                         break;

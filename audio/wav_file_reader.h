@@ -9,6 +9,7 @@
 #include "audio/typelib.h"
 #include "audio/wav_format.h"
 #include "com/object.h"
+#include "files/regular_file.h"
 
 class WavFileReader final : public FormatMembers<DispatchObject<WavFileReader, IWavReader>> {
   public:
@@ -30,7 +31,7 @@ class WavFileReader final : public FormatMembers<DispatchObject<WavFileReader, I
     long long Remaining() const;
     void Close();
 
-    std::FILE* stream_ = nullptr;
+    FilePtr stream_;
     bool atEnd_ = false;      // a read came back short
     long long offset_ = 0;    // the stream's place in the file
     long long dataEnd_ = -1;  // end of the audio, or -1 for the end of the file

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "com/bstr.h"
-#include "com/regular_file.h"
+#include "files/regular_file.h"
 #include "support/app_error.h"
 #include "support/audio_library.h"
 #include "support/paths.h"

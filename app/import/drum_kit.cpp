@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "com/regular_file.h"
+#include "files/regular_file.h"
 #include "support/app_error.h"
 #include "support/paths.h"
 #include "support/text_format.h"

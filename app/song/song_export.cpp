@@ -6,9 +6,10 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <memory>
 
 #include "OvraAudio.h"
-#include "com/atomic_file.h"
+#include "files/atomic_file.h"
 #include "song/loop_renderer.h"
 #include "support/app_error.h"
 #include "support/paths.h"
@@ -195,18 +196,24 @@ bool ExportSong(const Song& original, const ExportChoice& choice, const std::str
         info.samplerate = kRate;
         info.channels = 2;
         info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-        SNDFILE* f = sf_open_fd(file.Descriptor(), SFM_WRITE, &info, SF_FALSE);
+        struct SndfileCloser {
+            void operator()(SNDFILE* f) const { sf_close(f); }
+        };
+        std::unique_ptr<SNDFILE, SndfileCloser> f(
+            sf_open_fd(file.Descriptor(), SFM_WRITE, &info, SF_FALSE));
         if (!f)
             ThrowError(kErrFileAccess,
                        "Cannot write FLAC to \"" + out + "\": " + sf_strerror(nullptr));
         bool whole = true, going = true;
         for (std::size_t p = 0; p < passes.size() && whole && going; ++p) {
             const auto& values = loops.at(passes[p]);
-            whole = sf_writef_short(f, values.data(), sf_count_t(frames)) == sf_count_t(frames);
+            whole =
+                sf_writef_short(f.get(), values.data(), sf_count_t(frames)) == sf_count_t(frames);
             going = told(p + 1);
         }
-        const std::string why = whole ? "" : sf_strerror(f);
-        if (sf_close(f) != 0 && whole) whole = false;
+        const std::string why = whole ? "" : sf_strerror(f.get());
+        // Closing writes the last frames: its failure is a failed write.
+        if (sf_close(f.release()) != 0 && whole) whole = false;
         if (!whole) ThrowError(kErrFileAccess, "Cannot write \"" + out + "\": " + why);
         if (!going) return false;
     }

@@ -10,17 +10,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
-#include "com/atomic_file.h"
+#include "files/atomic_file.h"
+#include "files/folders.h"
 #include "song/song_file.h"
 
 namespace {
 
-void MakeFolders(const std::string& path) {
-    for (std::size_t i = 1; i <= path.size(); ++i)
-        if (i == path.size() || path[i] == '/') ::mkdir(path.substr(0, i).c_str(), 0700);
-}
+struct DirCloser {
+    void operator()(DIR* d) const { ::closedir(d); }
+};
 
 // The pid in "autosave-<pid>.loop"; -1 for other names.
 long AutosavePid(const std::string& name) {
@@ -34,28 +35,14 @@ long AutosavePid(const std::string& name) {
     return std::strtol(digits.c_str(), nullptr, 10);
 }
 
-// Whether somebody holds the lock at path.
-bool Held(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
-    ::close(fd);
-    return held;
-}
-
 }  // namespace
 
 SongRecovery::SongRecovery(std::string folder) : folder_(std::move(folder)) {}
 
-SongRecovery::~SongRecovery() {
-    if (lock_ >= 0) ::close(lock_);
-}
+SongRecovery::~SongRecovery() = default;
 
 std::string SongRecovery::DefaultFolder() {
-    const char* state = std::getenv("XDG_STATE_HOME");
-    if (state && *state == '/') return std::string(state) + "/trellon";
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "/tmp") + "/.local/state/trellon";
+    return StateHome() + "/trellon";
 }
 
 std::string SongRecovery::Path(const std::string& kind, long pid, const char* extension) const {
@@ -63,14 +50,11 @@ std::string SongRecovery::Path(const std::string& kind, long pid, const char* ex
 }
 
 bool SongRecovery::Begin() {
-    MakeFolders(folder_);
-    if (lock_ >= 0) return true;
-    lock_ =
-        ::open(Path("session", ::getpid(), ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (lock_ >= 0 && ::flock(lock_, LOCK_EX | LOCK_NB) == 0) return true;
-    if (lock_ >= 0) ::close(lock_);
-    lock_ = -1;
-    return false;
+    MakeFolders(folder_, 0700);
+    if (lock_.Held()) return true;
+    lock_ = FileLock(Path("session", ::getpid(), ".lock"), FileLock::Kind::kExclusive,
+                     FileLock::Wait::kNo);
+    return lock_.Held();
 }
 
 void SongRecovery::Keep(const Song& song, const std::string& songPath) {
@@ -89,26 +73,23 @@ void SongRecovery::Forget() {
 
 void SongRecovery::End() {
     Forget();
-    if (lock_ < 0) return;
-    ::unlink(Path("session", ::getpid(), ".lock").c_str());
-    ::close(lock_);
-    lock_ = -1;
+    Leave();
 }
 
 void SongRecovery::Leave() {
-    if (lock_ < 0) return;
+    if (!lock_.Held()) return;
     ::unlink(Path("session", ::getpid(), ".lock").c_str());
-    ::close(lock_);
-    lock_ = -1;
+    lock_.Release();
 }
 
 std::vector<SongRecovery::Orphan> SongRecovery::Orphans() const {
     std::vector<Orphan> found;
-    DIR* dir = ::opendir(folder_.c_str());
+    const std::unique_ptr<DIR, DirCloser> dir(::opendir(folder_.c_str()));
     if (!dir) return found;
-    while (const dirent* e = ::readdir(dir)) {
+    while (const dirent* e = ::readdir(dir.get())) {
         const long pid = AutosavePid(e->d_name);
-        if (pid < 0 || pid == ::getpid() || Held(Path("session", pid, ".lock"))) continue;
+        if (pid < 0 || pid == ::getpid() || FileLock::IsHeld(Path("session", pid, ".lock")))
+            continue;
         Orphan o;
         o.autosave = folder_ + "/" + e->d_name;
         std::ifstream in(Path("autosave", pid, ".path"), std::ios::binary);
@@ -119,7 +100,6 @@ std::vector<SongRecovery::Orphan> SongRecovery::Orphans() const {
         if (::stat(o.autosave.c_str(), &st) == 0) o.keptAt = st.st_mtime;
         found.push_back(std::move(o));
     }
-    ::closedir(dir);
     std::sort(found.begin(), found.end(),
               [](const Orphan& a, const Orphan& b) { return a.keptAt > b.keptAt; });
     return found;

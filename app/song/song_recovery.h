@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "files/file_lock.h"
 #include "song/song.h"
 
 class SongRecovery {
@@ -52,5 +53,5 @@ class SongRecovery {
     std::string Path(const std::string& kind, long pid, const char* extension) const;
 
     std::string folder_;
-    int lock_ = -1;
+    FileLock lock_;  // this session's
 };

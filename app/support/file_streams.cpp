@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "com/regular_file.h"
+#include "files/regular_file.h"
 #include "support/app_error.h"
 
 namespace {
@@ -29,13 +29,13 @@ std::shared_ptr<FileStream> OpenFileForReading(const std::string& path) {
     std::shared_ptr<FileStream> s(new FileStream);
     s->path_ = path;
     // Only a regular file: a FIFO would block the window, a device never end.
-    s->file_ = OpenRegularFile(path).release();
+    s->file_ = OpenRegularFile(path);
     if (!s->file_ && errno == EINVAL)
         ThrowError(kErrFileAccess, "Cannot open \"" + path +
                                        "\": it is not a regular file (a pipe, device or socket)");
     if (!s->file_) ThrowFileError("Cannot open", path);
     struct stat st;
-    if (::fstat(::fileno(s->file_), &st) != 0) ThrowFileError("Cannot read", path);
+    if (::fstat(::fileno(s->file_.get()), &st) != 0) ThrowFileError("Cannot read", path);
     s->remaining_ = st.st_size;
     return s;
 }
@@ -50,9 +50,7 @@ std::shared_ptr<FileStream> CreateFileForWriting(const std::string& path) {
     return s;
 }
 
-FileStream::~FileStream() {
-    if (file_) std::fclose(file_);
-}
+FileStream::~FileStream() = default;
 
 void FileStream::SetProgress(Progress progress, long long total) {
     progress_ = std::move(progress);
@@ -102,8 +100,8 @@ std::size_t FileStream::ReadBytesInto(void* data, std::size_t size) {
     std::size_t got = 0;
     while (got < want) {
         const std::size_t n = progress_ ? std::min(want - got, kProgressStep) : want - got;
-        const std::size_t read = std::fread(bytes + got, 1, n, file_);
-        if (read < n && std::ferror(file_)) ThrowFileError("Cannot read", path_);
+        const std::size_t read = std::fread(bytes + got, 1, n, file_.get());
+        if (read < n && std::ferror(file_.get())) ThrowFileError("Cannot read", path_);
         got += read;
         remaining_ -= static_cast<long long>(read);
         if (progress_) {

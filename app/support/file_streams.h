@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "com/atomic_file.h"
+#include "files/atomic_file.h"
+#include "files/regular_file.h"
 #include "support/progress.h"
 
 using ByteArray = std::vector<std::uint8_t>;
@@ -54,9 +55,9 @@ class FileStream : public BinaryStream {
     double Share() const;
 
     std::string path_;
-    std::FILE* file_ = nullptr;  // for reading
-    long long remaining_ = 0;    // for reading: bytes left in the file
-    AtomicFile out_;             // for writing
+    FilePtr file_;             // for reading
+    long long remaining_ = 0;  // for reading: bytes left in the file
+    AtomicFile out_;           // for writing
     Progress progress_;
     long long total_ = 0, done_ = 0;
 };

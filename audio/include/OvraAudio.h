@@ -10,7 +10,7 @@
 #include <cstddef>
 
 #include "com/interfaces.h"
-#include "sound/records.h"
+#include "com/wave_format.h"
 
 // One sample value of one channel.
 using AudioSample = SHORT;

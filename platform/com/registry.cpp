@@ -10,7 +10,8 @@
 #include <cstring>
 
 #include "com/ascii_case.h"
-#include "com/atomic_file.h"
+#include "files/atomic_file.h"
+#include "files/file_lock.h"
 
 namespace {
 
@@ -98,25 +99,6 @@ std::string ErrnoText(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
 }
 
-// Holds an flock on "<path>.lock" for the life of the object.
-class FileLock {
-  public:
-    FileLock(const std::string& path, int how) {
-        fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd_ >= 0) {
-            while (::flock(fd_, how) != 0 && errno == EINTR) {
-            }
-        }
-    }
-    ~FileLock() {
-        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-    }
-    bool held() const { return fd_ >= 0; }
-
-  private:
-    int fd_ = -1;
-};
-
 void MakeParentDirs(const std::string& path) {
     for (std::size_t i = 1; i < path.size(); ++i) {
         if (path[i] == '/') {
@@ -184,15 +166,7 @@ Registry& Registry::operator=(Registry&&) noexcept = default;
 
 std::string Registry::DefaultPath() {
     if (const char* p = std::getenv("OVRA_REGISTRY"); p && *p) return p;
-    std::string base;
-    if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) {
-        base = x;
-    } else if (const char* h = std::getenv("HOME"); h && *h) {
-        base = std::string(h) + "/.local/share";
-    } else {
-        base = "/tmp";
-    }
-    return base + "/ovra/registry.reg";
+    return DataHome() + "/ovra/registry.reg";
 }
 
 std::string Registry::SystemPath() {
@@ -380,7 +354,8 @@ HRESULT WriteRegistryFile(const std::string& path, const Registry& reg, std::str
 }  // namespace
 
 HRESULT ReadRegistry(const std::string& path, Registry* out, std::string* error) {
-    FileLock lock(path, LOCK_SH);  // best effort: a read-only folder still reads
+    // Best effort: a read-only folder still reads.
+    const FileLock lock(path + ".lock", FileLock::Kind::kShared, FileLock::Wait::kYes);
     std::string text;
     bool exists = false;
     HRESULT hr = ReadFile(path, &text, &exists, error);
@@ -397,8 +372,8 @@ HRESULT ReadRegistry(const std::string& path, Registry* out, std::string* error)
 HRESULT UpdateRegistry(const std::string& path, const std::function<HRESULT(Registry&)>& change,
                        std::string* error) {
     MakeParentDirs(path);
-    FileLock lock(path, LOCK_EX);
-    if (!lock.held()) {
+    const FileLock lock(path + ".lock", FileLock::Kind::kExclusive, FileLock::Wait::kYes);
+    if (!lock.Held()) {
         if (error) *error = ErrnoText("cannot lock", path + ".lock");
         return REGDB_E_WRITEREGDB;
     }
@@ -421,8 +396,8 @@ HRESULT UpdateRegistry(const std::string& path, const std::function<HRESULT(Regi
 HRESULT RepairRegistry(const std::string& path, std::string* keptAs, std::string* error) {
     keptAs->clear();
     MakeParentDirs(path);
-    FileLock lock(path, LOCK_EX);
-    if (!lock.held()) {
+    const FileLock lock(path + ".lock", FileLock::Kind::kExclusive, FileLock::Wait::kYes);
+    if (!lock.Held()) {
         if (error) *error = ErrnoText("cannot lock", path + ".lock");
         return REGDB_E_WRITEREGDB;
     }

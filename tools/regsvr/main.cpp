@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "com/activation.h"
@@ -54,20 +55,21 @@ int Register(const char* module, bool unregister, bool silent) {
         std::fprintf(stderr, "ovra-regsvr: cannot find %s: %s\n", module, std::strerror(errno));
         return 1;
     }
-    void* handle = ::dlopen(full.c_str(), RTLD_NOW | RTLD_LOCAL);
+    struct Unload {
+        void operator()(void* h) const { ::dlclose(h); }
+    };
+    const std::unique_ptr<void, Unload> handle(::dlopen(full.c_str(), RTLD_NOW | RTLD_LOCAL));
     if (!handle) {
         std::fprintf(stderr, "ovra-regsvr: cannot load %s: %s\n", full.c_str(), ::dlerror());
         return 1;
     }
     const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
-    auto fn = reinterpret_cast<DllRegisterServerFn>(::dlsym(handle, entry));
+    auto fn = reinterpret_cast<DllRegisterServerFn>(::dlsym(handle.get(), entry));
     if (!fn) {
         std::fprintf(stderr, "ovra-regsvr: %s does not export %s\n", full.c_str(), entry);
-        ::dlclose(handle);
         return 1;
     }
-    HRESULT hr = fn();
-    ::dlclose(handle);
+    const HRESULT hr = fn();
     if (FAILED(hr)) {
         std::fprintf(stderr, "ovra-regsvr: %s in %s failed: %s (%s)\n", entry, full.c_str(),
                      HResultDescription(hr).c_str(), HResultHex(hr).c_str());

@@ -1,4 +1,6 @@
-#include "com/atomic_file.h"
+#include "files/atomic_file.h"
+
+#include "files/folders.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -10,11 +12,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-
-std::string FolderOfPath(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
 
 namespace {
 

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <string>
 
+#include "files/folders.h"
+
 class AtomicFile {
   public:
     AtomicFile() = default;
@@ -49,6 +51,3 @@ class AtomicFile {
     std::string target_;
     std::string temporary_;
 };
-
-// The folder part of path: "." for a bare name, "/" for a file at the root.
-std::string FolderOfPath(const std::string& path);

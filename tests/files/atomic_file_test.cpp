@@ -10,8 +10,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "com/atomic_file.h"
 #include "common/test_support.h"
+#include "files/atomic_file.h"
 
 namespace {
 int FilesIn(const std::string& dir) {
