@@ -89,6 +89,10 @@ LONG Engine::TickLength() const {
 }
 
 void Engine::Render(std::uint8_t k, bool keep) {
+    Doing("render loop " + std::to_string(k), [&] { RenderLoop(k, keep); });
+}
+
+void Engine::RenderLoop(std::uint8_t k, bool keep) {
     LoopRenderer r;
     r.TicksPerLoop = ticksPerLoop_;
     r.NumTracks = NumTracks();

@@ -218,6 +218,7 @@ class Engine {
     // Renders loop k afresh: into its feed, at the feed's length, when it
     // has one and keep is set; else a new feed at the song's tempo.
     void Render(std::uint8_t k, bool keep);
+    void RenderLoop(std::uint8_t k, bool keep);
     // The feed of loop k, rendered when missing.
     std::shared_ptr<LoopFeed> FeedOf(std::uint8_t k);
     // After a change every loop hears: loops playing, queued or in the
@@ -231,6 +232,7 @@ class Engine {
     Player::Feeds ArrangementFeeds();
     // Throws AppError when the arrangement cannot play.
     void CheckArrangement() const;
+    void StartPlaying();
     void TakeState(const TransportState& state);
     void MarkSaved(const std::string& path);
     // Starts work on a worker as the user's work under way.

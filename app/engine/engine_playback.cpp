@@ -43,16 +43,10 @@ Player::Feeds Engine::ArrangementFeeds() {
 
 void Engine::Play() {
     if (state_.playing) return;
+    const std::string what =
+        arrangementMode_ ? "play the arrangement" : "play loop " + std::to_string(selected_);
     try {
-        if (arrangementMode_) {
-            // The piece starts with its first pass, shown as it plays.
-            CheckArrangement();
-            ShowLoop(song_->Arrangement().front().loop);
-            TakeState(GetPlayer().PlayArrangement(song_->Arrangement(), ArrangementFeeds()));
-        } else {
-            Render(selected_, true);
-            TakeState(GetPlayer().PlayLoop(selected_, FeedOf(selected_)));
-        }
+        Doing(what, [&] { StartPlaying(); });
     } catch (...) {
         // Nothing plays.
         state_.playing = false;
@@ -62,6 +56,18 @@ void Engine::Play() {
         throw;
     }
     Notify(kChangeTransport);
+}
+
+void Engine::StartPlaying() {
+    if (arrangementMode_) {
+        // The piece starts with its first pass, shown as it plays.
+        CheckArrangement();
+        ShowLoop(song_->Arrangement().front().loop);
+        TakeState(GetPlayer().PlayArrangement(song_->Arrangement(), ArrangementFeeds()));
+    } else {
+        Render(selected_, true);
+        TakeState(GetPlayer().PlayLoop(selected_, FeedOf(selected_)));
+    }
 }
 
 void Engine::Stop() {

@@ -244,7 +244,7 @@ void Player::DXCallback(LONG eventid) {
     try {
         // The tick being played lights before the buffer is refilled.
         LightTick();
-        av_.HandleNotification(eventid, false);
+        Doing("go on playing", [&] { av_.HandleNotification(eventid, false); });
         FollowQueue();
         // A stream that ended by itself (a preview, a stop) plays nothing.
         if (!av_.IsPlaying() && state_.playing) {

@@ -118,7 +118,10 @@ ImportedAudio ImportAudioFile(const std::string& path, const Progress& progress)
         ThrowError(kErrOverflow, name + " is too long to be a sample (" +
                                      Thousands(info.frames / info.samplerate) + " seconds)");
     ImportedAudio out;
-    Check(AudioLibrary()->MakeWav(LONG(frames), kImportChannels, kImportRate, 2, out.wav.Out()));
+    Doing("import " + name, [&] {
+        Check(
+            AudioLibrary()->MakeWav(LONG(frames), kImportChannels, kImportRate, 2, out.wav.Out()));
+    });
     Output output(out.wav.get(), LONG(frames));
 
     std::unique_ptr<soxr, SoxrDeleter> resampler;

@@ -30,6 +30,16 @@ long long ApproximateFileSize(const Song& song) {
     return bytes;
 }
 
+// Writes the song's records and its block; the file at path is replaced
+// only once all of it is written.
+void WriteSong(const Song& song, const std::string& path, const Progress& progress) {
+    auto stream = CreateFileForWriting(path);
+    if (progress) stream->SetProgress(progress, ApproximateFileSize(song));
+    song.WriteToFile(*stream);
+    if (HasExtension(song)) stream->WriteBytes(ExtensionBlock(song));
+    stream->Commit();
+}
+
 }  // namespace
 
 std::shared_ptr<Song> ReadSongFile(const std::string& path, std::string* notice,
@@ -68,9 +78,5 @@ std::shared_ptr<Song> ReadSongFile(const std::string& path, std::string* notice,
 }
 
 void WriteSongFile(const Song& song, const std::string& path, const Progress& progress) {
-    auto stream = CreateFileForWriting(path);
-    if (progress) stream->SetProgress(progress, ApproximateFileSize(song));
-    song.WriteToFile(*stream);
-    if (HasExtension(song)) stream->WriteBytes(ExtensionBlock(song));
-    stream->Commit();
+    Doing("save " + Quoted(FileNameOfPath(path)), [&] { WriteSong(song, path, progress); });
 }

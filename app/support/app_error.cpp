@@ -29,6 +29,13 @@ void ReportProgress(const Progress& progress, double done) {
     if (progress && !progress(done)) ThrowCancelled();
 }
 
+bool IsLibraryFailure(const AppError& e) {
+    // The program's own numbers are small; the device's has a sentence;
+    // one said with what was being done is said already.
+    return e.Number() < 0 && e.Number() != kErrNoAudioDevice &&
+           e.Description().rfind("Could not ", 0) != 0;
+}
+
 AppError ErrorFromHResult(HRESULT hr) {
     return AppError(hr, HResultDescription(hr));
 }

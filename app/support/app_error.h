@@ -70,3 +70,20 @@ AppError ErrorFromHResult(HRESULT hr);
 inline void Check(HRESULT hr) {
     if (FAILED(hr)) throw ErrorFromHResult(hr);
 }
+
+// Whether e is a failed call of the audio library (a bare HRESULT whose
+// description says nothing of what was being done).
+bool IsLibraryFailure(const AppError& e);
+
+// Runs work; a failed library call in it is said with what was being
+// done: "Could not render loop 3: Unspecified error". Other errors say
+// that already and pass unchanged.
+template <class F>
+decltype(auto) Doing(const std::string& what, F&& work) {
+    try {
+        return work();
+    } catch (const AppError& e) {
+        if (!IsLibraryFailure(e)) throw;
+        throw AppError(e.Number(), "Could not " + what + ": " + e.Description());
+    }
+}

@@ -49,7 +49,10 @@ void MainForm::ChooseSample(LONG track) {
 }
 
 void MainForm::PreviewSample(const std::string& path) {
-    Run([&] { engine_->Preview(ImportAudioFile(path).wav); });
+    Run([&] {
+        Doing("play " + Quoted(FileNameOfPath(path)),
+              [&] { engine_->Preview(ImportAudioFile(path).wav); });
+    });
 }
 
 void MainForm::ReplaceSample(LONG track, const std::string& path) {

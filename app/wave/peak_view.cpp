@@ -87,7 +87,7 @@ void PeakView::AttachSource(QWidget* host, DirectXEvent8* sink, ReaderSource sou
                             LONG screenWidth) {
     if (screenWidth <= 0) ThrowError(kErrDivisionByZero, "The screen has no width to draw on");
     ComPtr<IWavReader> reader;
-    Check(source(reader.Out()));
+    Doing("read the sound", [&] { Check(source(reader.Out())); });
     selectionEnd_ = -1;
     selectionColour_ = Canvas::ColorFromComponents(8, 64, 16, 0);
     shadeColour_ = Canvas::ColorFromComponents(220, 220, 220, 0);
@@ -97,19 +97,21 @@ void PeakView::AttachSource(QWidget* host, DirectXEvent8* sink, ReaderSource sou
     canvasWindow_ = std::make_unique<Canvas>(host);
     hwnd_ = canvasWindow_->hwnd();
     canvasWindow_->SetEventHandler(this);
-    SHORT bytes = 0;
-    Check(reader->get_BytesPerSample(&bytes));
-    bytesPerSample_ = bytes;
-    Check(reader->get_NumChannels(&numChannels_));
-    ComPtr<IWav> wav;
-    Check(reader->Read(-1, wav.Out()));
-    LONG frames = 0;
-    Check(wav->get_NumSamples(&frames));
-    // The whole file spans the screen's width; a file shorter than half of
-    // it gets one frame per peak, not none.
-    numSamplesPerPeak_ = MaxLong(1, RoundToLong(double(frames) / double(screenWidth), kFarOff));
     SafeArrayPtr peaks;
-    Check(wav->Peaks(numSamplesPerPeak_, peaks.Out()));
+    Doing("read the sound", [&] {
+        SHORT bytes = 0;
+        Check(reader->get_BytesPerSample(&bytes));
+        bytesPerSample_ = bytes;
+        Check(reader->get_NumChannels(&numChannels_));
+        ComPtr<IWav> wav;
+        Check(reader->Read(-1, wav.Out()));
+        LONG frames = 0;
+        Check(wav->get_NumSamples(&frames));
+        // The whole file spans the screen's width; a file shorter than half
+        // of it gets one frame per peak, not none.
+        numSamplesPerPeak_ = MaxLong(1, RoundToLong(double(frames) / double(screenWidth), kFarOff));
+        Check(wav->Peaks(numSamplesPerPeak_, peaks.Out()));
+    });
     peaks_.assign(peaks.Data<const Peak>(), peaks.Data<const Peak>() + peaks.Count());
     source_ = std::move(source);
     clientRect_ = Canvas::ClientRect(host);
@@ -192,11 +194,13 @@ void PeakView::PlaySelection() {
     isPlaying_ = true;
     if (!source_) ThrowNoFile();
     std::vector<ComPtr<IWavReader>> readers(1);
-    Check(source_(readers[0].Out()));
-    if (ComPtr<IWav> companion = Companion()) {
-        readers.emplace_back();
-        Check(companion->OpenReader(readers.back().Out()));
-    }
+    Doing("play the selection", [&] {
+        Check(source_(readers[0].Out()));
+        if (ComPtr<IWav> companion = Companion()) {
+            readers.emplace_back();
+            Check(companion->OpenReader(readers.back().Out()));
+        }
+    });
     ComPtr<IWavReader> reader = MixReaders(readers);
     GetAvSystem().PlayAudio(reader.get(), {.hwnd = hwnd_,
                                            .EventSink = sink_,

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "engine/undo_stack.h"
+#include "support/app_error.h"
 
 namespace {
 
@@ -85,4 +86,31 @@ TEST(UndoStack, UndoesRedoesMergesAndKnowsItsCleanState) {
     EXPECT_TRUE(stack.IsClean());
     EXPECT_FALSE(stack.CanUndo());
     EXPECT_GT(changes, 10);
+}
+
+TEST(Errors, AFailedLibraryCallSaysWhatWasBeingDone) {
+    auto fails = [](HRESULT hr) { return [hr] { Check(hr); }; };
+    try {
+        Doing("render loop 3", fails(E_FAIL));
+        ADD_FAILURE();
+    } catch (const AppError& e) {
+        EXPECT_EQ(e.Number(), E_FAIL);
+        EXPECT_EQ(e.Description(), "Could not render loop 3: Unspecified error");
+    }
+    // Said once, by the innermost work; the program's own errors and the
+    // device's sentence pass as they are.
+    try {
+        Doing("play loop 3", [&] { Doing("render loop 3", fails(E_OUTOFMEMORY)); });
+        ADD_FAILURE();
+    } catch (const AppError& e) {
+        EXPECT_EQ(e.Description().rfind("Could not render loop 3: ", 0), 0u) << e.Description();
+    }
+    for (long number : {kErrSubscriptOutOfRange, kErrNoAudioDevice}) {
+        try {
+            Doing("play loop 3", [&] { ThrowError(number, "as it was"); });
+        } catch (const AppError& e) {
+            EXPECT_EQ(e.Description(), "as it was");
+        }
+    }
+    EXPECT_EQ(Doing("count", [] { return 7; }), 7);
 }
