@@ -38,10 +38,17 @@ void MainForm::FitClientArea() {
 void MainForm::ChooseSample(LONG track) {
     std::string path =
         settings_ ? settings_->value("LastSampleFolder").toString().toStdString() : std::string();
+    // A sound listened to in the dialog took the output over; it ends with
+    // the dialog. Without one, what played goes on.
+    bool listened = false;
     dialogs_->ShowAudioFileDialog(
         path, "Audio files", ImportableFilePatterns(),
-        [this](const std::string& file) { PreviewSample(file); }, this);
-    Run([&] { engine_->Stop(); });
+        [&](const std::string& file) {
+            listened = true;
+            PreviewSample(file);
+        },
+        this);
+    if (listened) Run([&] { engine_->Stop(); });
     if (path.empty()) return;
     if (settings_)
         settings_->setValue("LastSampleFolder", QString::fromStdString(FolderOfPath(path)));
