@@ -3,6 +3,7 @@
 #include "engine/engine.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "song/loop_renderer.h"
 #include "song/song_file.h"
@@ -47,7 +48,13 @@ Engine::~Engine() {
 }
 
 void Engine::Notify(unsigned what) {
-    if (view_) view_->Changed(what);
+    pending_ |= what;
+    if (batch_ == 0) Flush();
+}
+
+void Engine::Flush() {
+    const unsigned what = std::exchange(pending_, 0u);
+    if (what && view_) view_->Changed(what);
 }
 
 void Engine::SetWake(std::function<void()> wake) {
@@ -66,6 +73,7 @@ void Engine::Post(std::function<void()> work) {
 }
 
 void Engine::RunPosted() {
+    const Batch batch(*this);
     std::vector<std::function<void()>> now;
     {
         std::lock_guard<std::mutex> lock(postedMutex_);
@@ -175,6 +183,7 @@ void Engine::ShowLoop(std::uint8_t v) {
 }
 
 void Engine::ShowSong(std::shared_ptr<Song> song, const std::string& path, bool render) {
+    const Batch batch(*this);
     if (state_.playing) Stop();
     // What to go back to if the song cannot be shown.
     auto oldSong = std::move(song_);

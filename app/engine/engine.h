@@ -211,7 +211,22 @@ class Engine {
     void ApplyArrangement(const std::vector<ArrangementStep>& steps);
 
   private:
+    // Changes made while a Batch lives are told once, when the outermost
+    // one ends.
+    class Batch {
+      public:
+        explicit Batch(Engine& engine) : engine_(engine) { ++engine_.batch_; }
+        ~Batch() {
+            if (--engine_.batch_ == 0) engine_.Flush();
+        }
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+      private:
+        Engine& engine_;
+    };
     void Notify(unsigned what);
+    void Flush();
     void Post(std::function<void()> work);
     // The selected loop becomes v, rendered when it has no rendering.
     void ShowLoop(std::uint8_t v);
@@ -242,6 +257,8 @@ class Engine {
                  const std::function<void(TrackMix&)>& change);
 
     EngineView* view_ = nullptr;
+    int batch_ = 0;         // Batches alive
+    unsigned pending_ = 0;  // changes not told yet
     std::shared_ptr<Song> song_;
     std::uint8_t selected_ = 0;
     LONG ticksPerLoop_ = 32;

@@ -141,6 +141,7 @@ void Engine::SetTick(std::uint8_t loop, LONG track, short tick, bool on) {
 }
 
 void Engine::ApplyTick(std::uint8_t loop, LONG track, short tick, bool on) {
+    const Batch batch(*this);
     // The change is shown where it is made.
     if (loop != selected_) {
         ShowLoop(loop);
@@ -173,6 +174,7 @@ void Engine::RenameTrack(LONG track, std::u16string caption) {
 }
 
 void Engine::ApplySample(LONG track, const ComPtr<IWav>& wav, const std::u16string& caption) {
+    const Batch batch(*this);
     const std::shared_ptr<Sample>& sample = song_->SampleAt(track);
     sample->SetWav(wav);
     sample->SetCaption(caption);
@@ -190,6 +192,7 @@ Engine::TrackLayout Engine::CaptureTracks() const {
 }
 
 void Engine::ApplyTracks(const TrackLayout& layout) {
+    const Batch batch(*this);
     song_->SetSampleSlots(layout.samples);
     const auto& loops = song_->LoopSlots();
     for (std::size_t i = 0; i < loops.size(); ++i)
@@ -256,6 +259,7 @@ void Engine::New() {
 }
 
 void Engine::ApplyNew() {
+    const Batch batch(*this);
     filePath_.clear();
     song_->ClearLoops();
     feeds_.clear();
@@ -289,6 +293,7 @@ void Engine::SetTempo(double bpm) {
 }
 
 void Engine::ApplyTempo(std::int64_t bpm) {
+    const Batch batch(*this);
     song_->SetBpm(bpm);
     // Every loop's length follows the tempo: each is made again when it
     // next plays. The one shown takes over at the end of the pass, as a

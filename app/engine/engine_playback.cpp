@@ -18,6 +18,7 @@ void Engine::TakeState(const TransportState& state) {
 }
 
 void Engine::SelectLoop(std::uint8_t v) {
+    const Batch batch(*this);
     ShowLoop(v);
     // Takes over at the end of the pass being played.
     if (state_.playing) {
@@ -43,6 +44,7 @@ Player::Feeds Engine::ArrangementFeeds() {
 
 void Engine::Play() {
     if (state_.playing) return;
+    const Batch batch(*this);
     const std::string what =
         arrangementMode_ ? "play the arrangement" : "play loop " + std::to_string(selected_);
     try {
@@ -84,6 +86,7 @@ void Engine::PlayOrStop() {
 
 void Engine::SetArrangementMode(bool on) {
     if (arrangementMode_ == on) return;
+    const Batch batch(*this);
     arrangementMode_ = on;
     if (!on && PlayingArrangement()) {
         // The loop that plays goes on by itself.

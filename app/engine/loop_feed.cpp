@@ -30,6 +30,7 @@ void LoopFeed::Publish(ComPtr<IWav> wav) {
     Check(wav.As(&r->values));
     r->wav = std::move(wav);
     newest_.store(std::move(r));
+    generation_.fetch_add(1, std::memory_order_release);
 }
 
 ComPtr<IWav> LoopFeed::Current() const {
@@ -115,10 +116,13 @@ HRESULT LoopReader::ReadInto(LONG NumSamplesToRead, AudioSample* Values, LONG* N
     if (NumSamplesToRead < 0) return E_INVALIDARG;
     const LONG n = std::min(NumSamplesToRead, feed_->Frames() - position_);
     if (n <= 0) return S_OK;
-    // The newest rendering, held for this read: one published meanwhile
-    // is read from the next read on.
-    const auto rendering = feed_->Newest();
-    const HRESULT hr = rendering->values->ReadValues(position_ * kChannels, n * kChannels, Values);
+    // The newest rendering: one published meanwhile is read from the next
+    // read on. Taken again only when the feed has another.
+    if (const std::uint64_t g = feed_->Generation(); !rendering_ || g != generation_) {
+        generation_ = g;
+        rendering_ = feed_->Newest();
+    }
+    const HRESULT hr = rendering_->values->ReadValues(position_ * kChannels, n * kChannels, Values);
     if (FAILED(hr)) return hr;
     position_ += n;
     *NumSamplesRead = n;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 
 #include "OvraAudio.h"
@@ -37,8 +38,12 @@ class LoopFeed {
     };
     friend class LoopReader;
     std::shared_ptr<const Rendering> Newest() const { return newest_.load(); }
+    // Counts the renderings published: a reader looks here before it takes
+    // the newest one again.
+    std::uint64_t Generation() const { return generation_.load(std::memory_order_acquire); }
 
     std::atomic<std::shared_ptr<const Rendering>> newest_;
+    std::atomic<std::uint64_t> generation_{0};
     LONG frames_ = 0;
     LONG ticks_ = 0;
     LONG tickLength_ = 0;
@@ -78,4 +83,7 @@ class LoopReader final : public VtableObject<LoopReader, IWavReader>, public IFr
   private:
     std::shared_ptr<LoopFeed> feed_;
     LONG position_ = 0;
+    // The rendering read last, and the feed's generation it was taken at.
+    std::shared_ptr<const LoopFeed::Rendering> rendering_;
+    std::uint64_t generation_ = 0;
 };

@@ -229,8 +229,7 @@ void AvSystem::ReadHalfInto(AudioSample* values) {
         const LONG framesLeft = (halfValues_ - filled) / channels;
         const LONG n = endPos_ < 0 ? framesLeft : MinLong(framesLeft, endPos_ - pos);
         LONG got = 0;
-        ComPtr<IFrameReader> direct;
-        if (SUCCEEDED(reader_->QueryInterface(IFrameReader::iid, direct.OutVoid()))) {
+        if (IFrameReader* direct = DirectReader()) {
             // Straight from the reader's audio into the device's ring.
             Check(direct->ReadInto(n, values + filled, &got));
             got = MinLong(got, n) * channels;
@@ -253,6 +252,16 @@ void AvSystem::ReadHalfInto(AudioSample* values) {
         restarted = false;
     }
     std::fill(values + filled, values + halfValues_, AudioSample{0});
+}
+
+IFrameReader* AvSystem::DirectReader() {
+    // Asked once per reader: the reader changes at most once a pass.
+    if (directOf_.get() != reader_.get()) {
+        directOf_ = reader_;
+        direct_ = nullptr;
+        if (reader_) reader_->QueryInterface(IFrameReader::iid, direct_.OutVoid());
+    }
+    return direct_.get();
 }
 
 void AvSystem::FillHalf(LONG start) {

@@ -11,6 +11,7 @@
 
 #include "OvraAudio.h"
 #include "com/comptr.h"
+#include "output/frame_reader.h"
 #include "sound/directx8.h"
 
 // How PlayAudio plays a reader: its arguments, named as designed.
@@ -60,6 +61,8 @@ class AvSystem {
     LONG HalfBytes() const { return halfBytes_; }
     LONG PlayingHalfOffset() const { return playingHalfOffset_; }
     LONG LastEventId() const { return lastEventId_; }
+    LONG StartEventId() const { return startEventId_; }
+    LONG HalfEventId() const { return halfEventId_; }
     // Whether a reader waits to take over at the end of the pass.
     bool HasQueued() const { return bool(queuedReader_); }
     bool AtEnd() const { return atEnd_; }
@@ -71,6 +74,8 @@ class AvSystem {
     void ReadHalfInto(AudioSample* values);
     // Reads the next half into the ring's half at byte start.
     void FillHalf(LONG start);
+    // The reader's one-copy interface, when it has one.
+    IFrameReader* DirectReader();
 
     std::unique_ptr<DirectX8> directX_;
     std::shared_ptr<DirectSound8> sound_;
@@ -92,6 +97,8 @@ class AvSystem {
     LONG endPos_ = 0;
     bool playLoop_ = false;
     ComPtr<IWavReader> queuedReader_;
+    ComPtr<IWavReader> directOf_;  // the reader direct_ was asked of
+    ComPtr<IFrameReader> direct_;
     LONG lastEventId_ = 0;
     // Stop notifications that Pause and StopPlaying raised, still to come,
     // and how many of them end a stopped stream whose notifications are

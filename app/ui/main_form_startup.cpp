@@ -60,7 +60,6 @@ void MainForm::Load() {
         GetSong()->SetBpm(120 * 10000);
         ShowSongSettings();
     }
-    LayoutTickIndicators();
     RebuildRecentMenu();
 
     OfferRecovery();

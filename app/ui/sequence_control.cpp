@@ -5,6 +5,7 @@
 #include "forms/twips.h"
 #include "support/app_error.h"
 #include "support/integers.h"
+#include "ui/tick_box.h"
 
 namespace {
 // Designed positions in twips, relative to the row.
@@ -32,7 +33,7 @@ void SequenceControl::SetNumTicks(LONG n) {
     while (LONG(checks_.size()) > n) checks_.pop_back();
     while (LONG(checks_.size()) < n) {
         const LONG i = LONG(checks_.size());
-        auto box = std::make_unique<QCheckBox>(this);
+        auto box = std::make_unique<TickBox>(this);
         box->setObjectName(QStringLiteral("Check%1").arg(i));
         box->setTristate(false);
         PlaceInTwips(box.get(), kCheckLeft + double(i) * kCheckWidth, 0, kCheckWidth, kCheckHeight);

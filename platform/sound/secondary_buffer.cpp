@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -10,7 +11,7 @@
 
 namespace {
 
-constexpr unsigned char kPlayed = 0, kFresh = 1, kFirstSkipped = 2;
+constexpr std::size_t kBits = 64;
 
 long long NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -24,22 +25,61 @@ DirectSoundSecondaryBuffer8::DirectSoundSecondaryBuffer8(const DSBUFFERDESC& des
                                                          std::function<void(bool)> run)
     : format_(desc.fxFormat),
       ring_(static_cast<std::size_t>(std::max<LONG>(desc.lBufferBytes, 0)), 0),
-      state_(new std::atomic<unsigned char>[ring_.size() / FrameBytes() + 1]),
+      fresh_(new std::atomic<std::uint64_t>[Frames() / kBits + 1]),
+      skipped_(new std::atomic<std::uint64_t>[Frames() / kBits + 1]),
       run_(std::move(run)) {
-    for (std::size_t f = 0; f <= ring_.size() / FrameBytes(); ++f) state_[f] = kPlayed;
+    for (std::size_t w = 0; w <= Frames() / kBits; ++w) fresh_[w] = skipped_[w] = 0;
 }
 
 std::size_t DirectSoundSecondaryBuffer8::FrameBytes() const {
     return format_.nBlockAlign > 0 ? std::size_t(format_.nBlockAlign) : 1;
 }
 
-unsigned char DirectSoundSecondaryBuffer8::SkippedTag(unsigned long epoch) const {
-    return static_cast<unsigned char>(kFirstSkipped + epoch % (256 - kFirstSkipped));
+template <class F>
+void DirectSoundSecondaryBuffer8::ForFrames(std::size_t first, std::size_t count, F&& f) const {
+    const std::size_t frames = Frames();
+    if (frames == 0 || count == 0) return;
+    first %= frames;
+    count = std::min(count, frames);
+    // At most two stretches (the second after the ring wraps), each a
+    // partial word, whole words, and a partial word.
+    auto stretch = [&](std::size_t a, std::size_t b) {
+        while (a < b) {
+            const std::size_t bit = a % kBits, upTo = std::min(b - a, kBits - bit);
+            const std::uint64_t mask =
+                upTo == kBits ? ~std::uint64_t{0} : ((std::uint64_t{1} << upTo) - 1) << bit;
+            f(a / kBits, mask);
+            a += upTo;
+        }
+    };
+    const std::size_t end = first + count;
+    stretch(first, std::min(end, frames));
+    if (end > frames) stretch(0, end - frames);
+}
+
+std::size_t DirectSoundSecondaryBuffer8::RunOf(std::size_t first, bool fresh,
+                                               std::size_t most) const {
+    const std::size_t frames = Frames();
+    std::size_t run = 0, f = first;
+    while (run < most) {
+        // The frames from f to the end of its word (or of the ring) that
+        // are fresh, or not, like the first.
+        std::uint64_t bits = fresh_[f / kBits].load(std::memory_order_acquire);
+        if (!fresh) bits = ~bits;
+        const std::size_t bit = f % kBits, span = std::min(kBits - bit, frames - f);
+        const std::size_t same = std::min<std::size_t>(std::countr_one(bits >> bit), span);
+        run += same;
+        if (same < span) break;
+        f += span;
+        if (f == frames) f = 0;
+    }
+    return std::min(run, most);
 }
 
 bool DirectSoundSecondaryBuffer8::IsFresh(LONG offset) const {
-    return offset >= 0 && offset < Size() &&
-           state_[std::size_t(offset) / FrameBytes()].load(std::memory_order_acquire) == kFresh;
+    if (offset < 0 || offset >= Size()) return false;
+    const std::size_t f = std::size_t(offset) / FrameBytes();
+    return (fresh_[f / kBits].load(std::memory_order_acquire) >> (f % kBits)) & 1;
 }
 
 HRESULT DirectSoundSecondaryBuffer8::SetNotificationPositions(LONG count,
@@ -65,14 +105,25 @@ void DirectSoundSecondaryBuffer8::MarkWritten(std::size_t start, std::size_t byt
     // The frames written, wrapping like the bytes, are fresh to play. A
     // write onto frames played as silence with no notification signalled
     // since was meant for that play and is dropped.
-    const std::size_t frame = FrameBytes(), frames = ring_.size() / frame;
-    const unsigned char now = SkippedTag(epoch_.load(std::memory_order_acquire));
-    for (std::size_t b = 0; b < bytes; b += frame) {
-        auto& state = state_[((start + b) / frame) % frames];
-        unsigned char was = now;
-        if (!state.compare_exchange_strong(was, kPlayed, std::memory_order_acq_rel))
-            state.store(kFresh, std::memory_order_release);
-    }
+    const std::size_t frame = FrameBytes();
+    const bool late =
+        skippedAt_.load(std::memory_order_acquire) == epoch_.load(std::memory_order_acquire);
+    if (bytes > 0)
+        ForFrames(start / frame, (start + bytes - 1) / frame - start / frame + 1,
+                  [&](std::size_t w, std::uint64_t m) {
+                      const std::uint64_t dropped =
+                          late && (skipped_[w].load(std::memory_order_relaxed) & m)
+                              ? skipped_[w].fetch_and(~m, std::memory_order_acq_rel) & m
+                              : 0;
+                      // A whole word of frames is the program's alone while
+                      // it writes them (the device plays the other half):
+                      // a plain store. Where a word holds frames of both
+                      // halves, the device may be marking its own.
+                      if (m == ~std::uint64_t{0} && dropped == 0)
+                          fresh_[w].store(m, std::memory_order_release);
+                      else
+                          fresh_[w].fetch_or(m & ~dropped, std::memory_order_release);
+                  });
     if (const long long at = signalledAt_.exchange(0, std::memory_order_relaxed)) {
         const long long took = NowNs() - at;
         long long longest = longestRefill_.load(std::memory_order_relaxed);
@@ -167,10 +218,10 @@ void DirectSoundSecondaryBuffer8::Render(unsigned char* out, std::size_t bytes) 
         // The frames from the cursor on that were written since they were
         // last played, or else those that were not.
         const bool fresh = IsFresh(from);
-        std::size_t n = 0;
-        while (n < bytes - done && IsFresh(LONG((start + n) % size)) == fresh)
-            n += frame - (start + n) % frame;
-        n = std::min(n, bytes - done);
+        const std::size_t into = start % frame;
+        const std::size_t frames =
+            RunOf(start / frame, fresh, (bytes - done + into + frame - 1) / frame);
+        const std::size_t n = std::min(frames * frame - into, bytes - done);
         for (std::size_t k = 0; k < n;) {
             const std::size_t at = (start + k) % size, run = std::min(n - k, size - at);
             if (fresh)
@@ -197,17 +248,21 @@ void DirectSoundSecondaryBuffer8::Render(unsigned char* out, std::size_t bytes) 
                   [](const Due& a, const Due& b) { return a.distance < b.distance; });
         // Frames played as silence remember the notifications signalled by
         // the end of this run: their late write comes before the next one.
-        const unsigned char skipped = SkippedTag(epoch_.load(std::memory_order_relaxed) + count);
-        if (!fresh) lateFrames_.fetch_add(n / frame, std::memory_order_relaxed);
-        for (std::size_t k = 0; k < n; k += frame) {
-            auto& state = state_[((start + k) % size) / frame];
-            // A write that lands while its frame is played as silence is
-            // the one that came too late: it is not kept for the next lap.
-            if (fresh)
-                state.store(kPlayed, std::memory_order_release);
-            else if (state.exchange(skipped, std::memory_order_acq_rel) == kFresh)
-                state.store(kPlayed, std::memory_order_release);
+        const unsigned long now = epoch_.load(std::memory_order_relaxed) + count;
+        if (!fresh) {
+            lateFrames_.fetch_add(n / frame, std::memory_order_relaxed);
+            if (skippedAt_.exchange(now, std::memory_order_acq_rel) != now)
+                for (std::size_t w = 0; w <= Frames() / kBits; ++w)
+                    skipped_[w].store(0, std::memory_order_relaxed);
         }
+        // Every frame the run touched, a part of one included.
+        ForFrames(start / frame, (start + n - 1) / frame - start / frame + 1,
+                  [&](std::size_t w, std::uint64_t m) {
+                      const std::uint64_t was = fresh_[w].fetch_and(~m, std::memory_order_acq_rel);
+                      // A write that lands while its frame is played as silence is
+                      // the one that came too late: it is not kept for the next lap.
+                      if (!fresh) skipped_[w].fetch_or(m & ~was, std::memory_order_acq_rel);
+                  });
         // A cursor moved meanwhile by the program wins over this advance.
         LONG expected = from;
         if (cursor_.compare_exchange_strong(expected, LONG((start + n) % size),

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -64,18 +65,27 @@ class DirectSoundSecondaryBuffer8 {
     // Marks the frames of bytes from start on written.
     void MarkWritten(std::size_t start, std::size_t bytes);
     std::size_t FrameBytes() const;
-    unsigned char SkippedTag(unsigned long epoch) const;
+    std::size_t Frames() const { return ring_.size() / FrameBytes(); }
+    // How many frames from frame first on (at most most, wrapping) are
+    // fresh, or not, as fresh says.
+    std::size_t RunOf(std::size_t first, bool fresh, std::size_t most) const;
+    // Calls f(word, mask) for the words of a bit map that hold frames
+    // [first, first + count) of the ring, wrapping at its end.
+    template <class F>
+    void ForFrames(std::size_t first, std::size_t count, F&& f) const;
 
     WAVEFORMATEX format_;
     std::vector<unsigned char> ring_;
     std::vector<DSBPOSITIONNOTIFY> notify_;  // sorted by offset; set while stopped
     LONG stopEvent_ = 0;
     std::atomic<LONG> cursor_{0};
-    // Per frame: played (0); written and not yet played (1); or played as
-    // silence because its write was late, tagged with the notifications
-    // signalled by then (2 and up). A write sets it after the bytes
-    // (release), Render reads it before them (acquire).
-    std::unique_ptr<std::atomic<unsigned char>[]> state_;
+    // One bit per frame, 64 to a word. fresh_: written and not played
+    // since (a write sets it after the bytes, with release; Render reads
+    // it before them, with acquire). skipped_: played as silence because
+    // its write was late, when the notifications signalled numbered
+    // skippedAt_ (older skips are cleared when a new one begins).
+    std::unique_ptr<std::atomic<std::uint64_t>[]> fresh_, skipped_;
+    std::atomic<unsigned long> skippedAt_{0};
     // Notifications signalled so far.
     std::atomic<unsigned long> epoch_{0};
     std::atomic<bool> playing_{false};

@@ -67,6 +67,7 @@ TEST_F(SdlCapture, PlaysLoopingPassesAndAQueuedSwitchSeamlessly) {
         }
         av.StopPlaying();
         dispatcher.RunPending();
+        av.ReleaseDevice();  // the disk driver stops with it
     }
     EventService::Instance().SetDispatcher(nullptr);
 
