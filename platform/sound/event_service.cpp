@@ -14,6 +14,9 @@ EventService::~EventService() {
 }
 
 void EventService::SetDispatcher(Dispatcher dispatcher) {
+    // A delivery handing a signal to the old dispatcher finishes first:
+    // once this returns, nothing reaches it.
+    std::lock_guard<std::mutex> handing(dispatchMutex_);
     std::lock_guard<std::mutex> lock(mutex_);
     dispatcher_ = std::move(dispatcher);
 }
@@ -64,6 +67,7 @@ void EventService::ReportLost() {
 }
 
 void EventService::Deliver(LONG id) {
+    std::lock_guard<std::mutex> handing(dispatchMutex_);
     Dispatcher dispatch;
     {
         std::lock_guard<std::mutex> lock(mutex_);

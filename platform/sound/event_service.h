@@ -71,6 +71,9 @@ class EventService {
     std::atomic<unsigned long> overflows_{0}, lost_{0};
     std::atomic<unsigned long> lostReported_{0};
     std::mutex mutex_;  // sinks, dispatcher; never taken by audio threads
+    // Held while a delivery is handed to the dispatcher, so that one that
+    // is replaced is no longer used once SetDispatcher returns.
+    std::mutex dispatchMutex_;
     std::map<LONG, DirectXEvent8*> sinks_;
     LONG nextId_ = 0;
     Dispatcher dispatcher_;
