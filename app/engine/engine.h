@@ -13,6 +13,7 @@
 // RunPosted runs it there.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -108,8 +109,12 @@ class Engine {
     void SetRecovery(std::unique_ptr<SongRecovery> recovery) { recovery_ = std::move(recovery); }
     SongRecovery* Recovery() const { return recovery_.get(); }
     // Writes the song to the recovery folder on a worker when it changed
-    // since it was last kept; true when that started.
+    // since it was last kept; true when that started. After a failure it
+    // tries again only once the song has changed again or a minute has
+    // passed, and the failure is reported once, not at every try.
     bool AutosaveNow();
+    // Why the song is not being kept for recovery now; "" when it is.
+    const std::string& RecoveryProblem() const { return recoveryProblem_; }
     // At once, on this thread: a signal ends the program.
     void KeepForRecovery();
 
@@ -269,6 +274,9 @@ class Engine {
     bool changedOutsideUndo_ = false;
     unsigned revision_ = 0;
     unsigned keptRevision_ = 0;  // the revision the recovery folder holds
+    std::string recoveryProblem_;
+    unsigned failedRevision_ = 0;  // the revision an autosave failed for, and when
+    std::chrono::steady_clock::time_point failedAt_;
     std::unique_ptr<SongRecovery> recovery_;
 
     bool arrangementMode_ = false;

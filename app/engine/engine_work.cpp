@@ -151,6 +151,11 @@ void Engine::ExportInBackground(const ExportChoice& choice, const std::string& p
 bool Engine::AutosaveNow() {
     if (!recovery_ || !IsModified() || revision_ == keptRevision_) return false;
     if (autosave_ && !autosave_->Ended()) return false;
+    // A failing autosave is tried again quietly, not at every interval.
+    const auto now = std::chrono::steady_clock::now();
+    if (!recoveryProblem_.empty() && revision_ == failedRevision_ &&
+        now - failedAt_ < std::chrono::minutes(1))
+        return false;
     auto snapshot = std::make_shared<Song>(DetachedCopy(*song_));
     const unsigned revision = revision_;
     const std::string path = filePath_;
@@ -161,9 +166,20 @@ bool Engine::AutosaveNow() {
         [this, revision](const std::string& error, bool) {
             if (error.empty()) {
                 keptRevision_ = revision;
-            } else if (view_) {
-                view_->Report("The song could not be kept for recovery: " + error);
+                if (!recoveryProblem_.empty()) {
+                    recoveryProblem_.clear();
+                    Notify(kChangeDocument);
+                }
+                return;
             }
+            failedRevision_ = revision;
+            failedAt_ = std::chrono::steady_clock::now();
+            const bool first = recoveryProblem_.empty();
+            recoveryProblem_ = error;
+            Notify(kChangeDocument);
+            if (first && view_)
+                view_->Report("Changes are not being kept for recovery: " + error +
+                              ". Trellon tries again as you go on; save your work meanwhile.");
         },
         [this](std::function<void()> f) { Post(std::move(f)); });
     return true;

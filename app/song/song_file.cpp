@@ -32,8 +32,9 @@ long long ApproximateFileSize(const Song& song) {
 
 // Writes the song's records and its block; the file at path is replaced
 // only once all of it is written.
-void WriteSong(const Song& song, const std::string& path, const Progress& progress) {
-    auto stream = CreateFileForWriting(path);
+void WriteSong(const Song& song, const std::string& path, const Progress& progress,
+               AtomicFile::Access access) {
+    auto stream = CreateFileForWriting(path, access);
     if (progress) stream->SetProgress(progress, ApproximateFileSize(song));
     song.WriteToFile(*stream);
     if (HasExtension(song)) stream->WriteBytes(ExtensionBlock(song));
@@ -77,6 +78,7 @@ std::shared_ptr<Song> ReadSongFile(const std::string& path, std::string* notice,
     return song;
 }
 
-void WriteSongFile(const Song& song, const std::string& path, const Progress& progress) {
-    Doing("save " + Quoted(FileNameOfPath(path)), [&] { WriteSong(song, path, progress); });
+void WriteSongFile(const Song& song, const std::string& path, const Progress& progress,
+                   AtomicFile::Access access) {
+    Doing("save " + Quoted(FileNameOfPath(path)), [&] { WriteSong(song, path, progress, access); });
 }

@@ -19,4 +19,6 @@ std::shared_ptr<Song> ReadSongFile(const std::string& path, std::string* notice 
 // Writes song to path; the file it replaces stays whole until the new one
 // is (support/file_streams.h). Throws AppError; cancelled by progress
 // (error 18), the file stays as it was.
-void WriteSongFile(const Song& song, const std::string& path, const Progress& progress = {});
+// With kOwnerOnly the file is the user's alone (0600), whatever the umask.
+void WriteSongFile(const Song& song, const std::string& path, const Progress& progress = {},
+                   AtomicFile::Access access = AtomicFile::Access::kAsUsual);

@@ -1,21 +1,22 @@
 #include "song/song_recovery.h"
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <sstream>
 
 #include "files/atomic_file.h"
 #include "files/folders.h"
 #include "song/song_file.h"
+#include "support/app_error.h"
 
 namespace {
 
@@ -23,21 +24,29 @@ struct DirCloser {
     void operator()(DIR* d) const { ::closedir(d); }
 };
 
-// The pid in "autosave-<pid>.loop"; -1 for other names.
-long AutosavePid(const std::string& name) {
-    const std::string prefix = "autosave-", suffix = ".loop";
-    if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) ||
-        name.compare(name.size() - suffix.size(), suffix.size(), suffix))
-        return -1;
-    const std::string digits =
-        name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
-    if (digits.find_first_not_of("0123456789") != std::string::npos) return -1;
-    return std::strtol(digits.c_str(), nullptr, 10);
+// The id in "<kind>-<id><extension>"; "" for other names.
+std::string IdOf(const std::string& name, const std::string& kind, const std::string& extension) {
+    const std::string prefix = kind + "-";
+    if (name.size() <= prefix.size() + extension.size() || name.compare(0, prefix.size(), prefix) ||
+        name.compare(name.size() - extension.size(), extension.size(), extension))
+        return "";
+    const std::string id =
+        name.substr(prefix.size(), name.size() - prefix.size() - extension.size());
+    return id.find_first_not_of("0123456789abcdef-") == std::string::npos ? id : "";
+}
+
+// A session id no other session has had: the process id and 64 random bits.
+std::string NewSessionId() {
+    std::random_device random;
+    const unsigned long long part = (static_cast<unsigned long long>(random()) << 32) ^ random();
+    char text[40];
+    std::snprintf(text, sizeof text, "%ld-%016llx", long(::getpid()), part);
+    return text;
 }
 
 }  // namespace
 
-SongRecovery::SongRecovery(std::string folder) : folder_(std::move(folder)) {}
+SongRecovery::SongRecovery(std::string folder) : folder_(std::move(folder)), id_(NewSessionId()) {}
 
 SongRecovery::~SongRecovery() = default;
 
@@ -45,30 +54,39 @@ std::string SongRecovery::DefaultFolder() {
     return StateHome() + "/trellon";
 }
 
-std::string SongRecovery::Path(const std::string& kind, long pid, const char* extension) const {
-    return folder_ + "/" + kind + "-" + std::to_string(pid) + extension;
+std::string SongRecovery::Path(const std::string& kind, const std::string& id,
+                               const char* extension) const {
+    return folder_ + "/" + kind + "-" + id + extension;
 }
 
-bool SongRecovery::Begin() {
-    MakeFolders(folder_, 0700);
+bool SongRecovery::Begin(std::string* why) {
     if (lock_.Held()) return true;
-    lock_ = FileLock(Path("session", ::getpid(), ".lock"), FileLock::Kind::kExclusive,
-                     FileLock::Wait::kNo);
+    if (!MakeFolders(folder_, 0700)) {
+        if (why) *why = folder_ + ": " + std::strerror(errno);
+        return false;
+    }
+    lock_ =
+        FileLock(Path("session", id_, ".lock"), FileLock::Kind::kExclusive, FileLock::Wait::kNo);
+    if (!lock_.Held() && why) *why = folder_ + ": " + std::strerror(errno);
     return lock_.Held();
 }
 
 void SongRecovery::Keep(const Song& song, const std::string& songPath) {
-    WriteSongFile(song, Path("autosave", ::getpid(), ".loop"));
+    // The song's file as an absolute path: the next start may run elsewhere.
+    std::error_code error;
+    const std::string absolute =
+        songPath.empty() ? "" : std::filesystem::absolute(songPath, error).string();
     AtomicFile path;
-    if (path.Open(Path("autosave", ::getpid(), ".path"))) {
-        path.Write(songPath.data(), songPath.size());
-        path.Commit();
-    }
+    if (!path.Open(Path("autosave", id_, ".path"), AtomicFile::Access::kOwnerOnly) ||
+        !path.Write(absolute.data(), absolute.size()) || !path.Commit())
+        ThrowError(kErrFileAccess, "Cannot keep the song's file name for recovery in " + folder_ +
+                                       ": " + std::strerror(errno));
+    WriteSongFile(song, Path("autosave", id_, ".loop"), {}, AtomicFile::Access::kOwnerOnly);
 }
 
 void SongRecovery::Forget() {
-    ::unlink(Path("autosave", ::getpid(), ".loop").c_str());
-    ::unlink(Path("autosave", ::getpid(), ".path").c_str());
+    ::unlink(Path("autosave", id_, ".loop").c_str());
+    ::unlink(Path("autosave", id_, ".path").c_str());
 }
 
 void SongRecovery::End() {
@@ -78,37 +96,53 @@ void SongRecovery::End() {
 
 void SongRecovery::Leave() {
     if (!lock_.Held()) return;
-    ::unlink(Path("session", ::getpid(), ".lock").c_str());
+    ::unlink(Path("session", id_, ".lock").c_str());
     lock_.Release();
 }
 
 std::vector<SongRecovery::Orphan> SongRecovery::Orphans() const {
     std::vector<Orphan> found;
-    const std::unique_ptr<DIR, DirCloser> dir(::opendir(folder_.c_str()));
-    if (!dir) return found;
-    while (const dirent* e = ::readdir(dir.get())) {
-        const long pid = AutosavePid(e->d_name);
-        if (pid < 0 || pid == ::getpid() || FileLock::IsHeld(Path("session", pid, ".lock")))
-            continue;
-        Orphan o;
-        o.autosave = folder_ + "/" + e->d_name;
-        std::ifstream in(Path("autosave", pid, ".path"), std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        o.songPath = text.str();
-        struct stat st;
-        if (::stat(o.autosave.c_str(), &st) == 0) o.keptAt = st.st_mtime;
-        found.push_back(std::move(o));
+    std::vector<std::string> locks;
+    {
+        const std::unique_ptr<DIR, DirCloser> dir(::opendir(folder_.c_str()));
+        if (!dir) return found;
+        while (const dirent* e = ::readdir(dir.get())) {
+            if (std::string id = IdOf(e->d_name, "session", ".lock"); !id.empty())
+                locks.push_back(id);
+            const std::string id = IdOf(e->d_name, "autosave", ".loop");
+            if (id.empty() || id == id_ || FileLock::IsHeld(Path("session", id, ".lock"))) continue;
+            Orphan o;
+            o.id = id;
+            o.autosave = folder_ + "/" + e->d_name;
+            std::ifstream in(Path("autosave", id, ".path"), std::ios::binary);
+            std::stringstream text;
+            text << in.rdbuf();
+            o.songPath = text.str();
+            struct stat st;
+            if (::stat(o.autosave.c_str(), &st) == 0) o.keptAt = st.st_mtime;
+            found.push_back(std::move(o));
+        }
+    }
+    // A lock of a session that ended without its autosave (a crash before
+    // any edit) is left over.
+    for (const std::string& id : locks) {
+        const std::string lock = Path("session", id, ".lock");
+        if (id != id_ && !FileLock::IsHeld(lock) &&
+            ::access(Path("autosave", id, ".loop").c_str(), F_OK) != 0)
+            ::unlink(lock.c_str());
     }
     std::sort(found.begin(), found.end(),
               [](const Orphan& a, const Orphan& b) { return a.keptAt > b.keptAt; });
     return found;
 }
 
+FileLock SongRecovery::Claim(const Orphan& orphan) const {
+    return FileLock(Path("session", orphan.id, ".lock"), FileLock::Kind::kExclusive,
+                    FileLock::Wait::kNo);
+}
+
 void SongRecovery::Remove(const Orphan& orphan) const {
-    const long pid = AutosavePid(orphan.autosave.substr(orphan.autosave.find_last_of('/') + 1));
     ::unlink(orphan.autosave.c_str());
-    if (pid < 0) return;
-    ::unlink(Path("autosave", pid, ".path").c_str());
-    ::unlink(Path("session", pid, ".lock").c_str());
+    ::unlink(Path("autosave", orphan.id, ".path").c_str());
+    ::unlink(Path("session", orphan.id, ".lock").c_str());
 }

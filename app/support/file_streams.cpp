@@ -40,10 +40,11 @@ std::shared_ptr<FileStream> OpenFileForReading(const std::string& path) {
     return s;
 }
 
-std::shared_ptr<FileStream> CreateFileForWriting(const std::string& path) {
+std::shared_ptr<FileStream> CreateFileForWriting(const std::string& path,
+                                                 AtomicFile::Access access) {
     std::shared_ptr<FileStream> s(new FileStream);
     s->path_ = path;
-    if (!s->out_.Open(path) && errno == EINVAL)
+    if (!s->out_.Open(path, access) && errno == EINVAL)
         ThrowError(kErrFileAccess, "Cannot save to \"" + path +
                                        "\": it is not a regular file (a pipe, device or socket)");
     if (!s->out_.IsOpen()) ThrowFileError("Cannot create a file beside", path);

@@ -32,6 +32,7 @@ class BinaryStream {
     virtual long long BytesLeft() const { return -1; }
 };
 
+class FileStream;
 class FileStream : public BinaryStream {
   public:
     ~FileStream() override;
@@ -49,7 +50,8 @@ class FileStream : public BinaryStream {
 
   private:
     friend std::shared_ptr<FileStream> OpenFileForReading(const std::string& path);
-    friend std::shared_ptr<FileStream> CreateFileForWriting(const std::string& path);
+    friend std::shared_ptr<FileStream> CreateFileForWriting(const std::string& path,
+                                                            AtomicFile::Access access);
     FileStream() = default;
     // The share of the bytes to read or write that are done.
     double Share() const;
@@ -64,4 +66,5 @@ class FileStream : public BinaryStream {
 
 // Throws AppError when the file cannot be opened or created.
 std::shared_ptr<FileStream> OpenFileForReading(const std::string& path);
-std::shared_ptr<FileStream> CreateFileForWriting(const std::string& path);
+std::shared_ptr<FileStream> CreateFileForWriting(
+    const std::string& path, AtomicFile::Access access = AtomicFile::Access::kAsUsual);

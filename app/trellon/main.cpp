@@ -8,6 +8,7 @@
 // OUTPUT is --audio-driver NAME and --audio-device NAME, for this run.
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -203,6 +204,14 @@ bool CheckDisplay(int argc, char** argv) {
     return false;
 }
 
+// The window whose song is kept when the process ends by exit() from below
+// (the X connection lost): the toolkit ends the program that way.
+MainForm* keptAtExit = nullptr;
+
+void KeepSongAtExit() {
+    if (keptAtExit) keptAtExit->KeepAtExit();
+}
+
 // Playback stops and the sound device closes before the program's static
 // objects go.
 void CloseSound() {
@@ -244,8 +253,11 @@ int RunMainWindow(int argc, char** argv, const OutputOptions& output) {
     form.Load();
     // A signal during start-up (a question asked there) ends it here.
     if (ended >= 0) return CloseSound(), ended;
+    keptAtExit = &form;
+    std::atexit(KeepSongAtExit);
     form.show();
     const int status = app.exec();
+    keptAtExit = nullptr;
     CloseSound();
     return status;
 }
@@ -280,6 +292,9 @@ int RunSampleWindow(int argc, char** argv, const OutputOptions& output) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A write to a closed pipe (stderr read by nobody) is an error the
+    // writer sees, not the end of the program.
+    std::signal(SIGPIPE, SIG_IGN);
     if (argc >= 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
         std::fputs(kUsage, stdout);
         return 0;

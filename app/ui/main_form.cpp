@@ -143,6 +143,7 @@ void MainForm::BuildStatusBar() {
     // All owned by the status bar.
     documentLabel_ = new QLabel(statusBar());
     modifiedLabel_ = new QLabel(statusBar());
+    recoveryLabel_ = new QLabel(statusBar());
     workLabel_ = new QLabel(statusBar());
     workProgress_ = new QProgressBar(statusBar());
     workProgress_->setRange(0, 1000);
@@ -155,6 +156,7 @@ void MainForm::BuildStatusBar() {
     statusBar()->addPermanentWidget(workLabel_);
     statusBar()->addPermanentWidget(workProgress_);
     statusBar()->addPermanentWidget(workCancel_);
+    statusBar()->addPermanentWidget(recoveryLabel_);
     statusBar()->addPermanentWidget(modifiedLabel_);
     statusBar()->setSizeGripEnabled(false);
     workLabel_->hide();
@@ -236,7 +238,26 @@ void MainForm::StopWork() {
     autosaveTimer_.stop();
 }
 
+void MainForm::KeepAtExit() {
+    SongRecovery* recovery = engine_->Recovery();
+    if (ending_ || !recovery) return;
+    ending_ = true;
+    if (!IsModified()) {
+        recovery->End();
+        return;
+    }
+    try {
+        engine_->KeepForRecovery();
+        std::fprintf(stderr, "Trellon: the display went away; the song is kept for recovery\n");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "Trellon: the modified song could not be kept: %s\n",
+                     ErrorText(e).c_str());
+    }
+    recovery->Leave();
+}
+
 void MainForm::EndBySignal() {
+    ending_ = true;
     StopWork();
     SongRecovery* recovery = engine_->Recovery();
     if (!recovery) return;

@@ -175,6 +175,8 @@ class MainForm : public QMainWindow, private EngineView {
     // work under way (its title, how far it is, and Cancel).
     QLabel* DocumentLabel() const { return documentLabel_; }
     QLabel* ModifiedLabel() const { return modifiedLabel_; }
+    // Says when changes are not being kept for recovery.
+    QLabel* RecoveryLabel() const { return recoveryLabel_; }
     QLabel* WorkLabel() const { return workLabel_; }
     QProgressBar* WorkProgress() const { return workProgress_; }
     QToolButton* WorkCancelButton() const { return workCancel_; }
@@ -202,6 +204,9 @@ class MainForm : public QMainWindow, private EngineView {
     // The program is ending without a person to ask (SIGINT, SIGTERM):
     // playback and work stop, and a modified song is kept for recovery.
     void EndBySignal();
+    // The process is ending under the window (the display went away): a
+    // modified song is kept for recovery; nothing else is touched.
+    void KeepAtExit();
     void SequenceControl_TickChange(LONG rowIndex, short tickIndex);
 
   protected:
@@ -276,6 +281,7 @@ class MainForm : public QMainWindow, private EngineView {
 
     std::unique_ptr<Engine> engine_;
     bool isFillingRows_ = false;
+    bool ending_ = false;        // a signal ends the program
     bool shownLoopFits_ = true;  // the loop shown has no more tracks than rows
     LONG lastLitTick_ = 0;
     std::string programFolder_;
@@ -312,7 +318,9 @@ class MainForm : public QMainWindow, private EngineView {
             *saveCommand_ = nullptr, *saveAsCommand_ = nullptr, *exitCommand_ = nullptr,
             *undoCommand_ = nullptr, *redoCommand_ = nullptr, *addTrackCommand_ = nullptr,
             *importDrumKitCommand_ = nullptr, *exportCommand_ = nullptr;
-    QLabel *documentLabel_ = nullptr, *modifiedLabel_ = nullptr, *workLabel_ = nullptr;
+    QLabel *documentLabel_ = nullptr, *modifiedLabel_ = nullptr, *workLabel_ = nullptr,
+           *recoveryLabel_ = nullptr;
+    std::string recoveryUnusable_;  // why the recovery folder cannot be used
     QProgressBar* workProgress_ = nullptr;
     QToolButton* workCancel_ = nullptr;
     std::unique_ptr<FileDialogs> dialogs_;

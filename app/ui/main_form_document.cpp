@@ -22,6 +22,10 @@ void MainForm::ShowDocument() {
     if (!documentLabel_) return;
     documentLabel_->setText(QString::fromStdString(DocumentName()));
     modifiedLabel_->setText(IsModified() ? QStringLiteral("Modified") : QString());
+    const std::string problem =
+        !recoveryUnusable_.empty() ? recoveryUnusable_ : engine_->RecoveryProblem();
+    recoveryLabel_->setText(problem.empty() ? QString() : QStringLiteral("Not kept for recovery"));
+    recoveryLabel_->setToolTip(QString::fromStdString(problem));
     UndoStack& undo = engine_->Undo();
     undoCommand_->setEnabled(undo.CanUndo());
     redoCommand_->setEnabled(undo.CanRedo());
@@ -155,21 +159,36 @@ void MainForm::AutosaveNow() {
 void MainForm::OfferRecovery() {
     SongRecovery* recovery = engine_->Recovery();
     if (!recovery) return;
-    const std::vector<SongRecovery::Orphan> orphans = recovery->Orphans();
-    if (orphans.empty()) return;
-    const SongRecovery::Orphan& newest = orphans.front();
-    const std::string name = newest.songPath.empty() ? "Untitled" : FileNameOfPath(newest.songPath);
-    const std::string when =
-        QDateTime::fromSecsSinceEpoch(newest.keptAt).toString("d MMM, HH:mm").toStdString();
-    if (prompts_->Ask("Trellon ended without saving " + Quoted(name) + ". Restore the song as it " +
-                          "was at " + when + "?",
-                      this)) {
-        Run([&] {
-            engine_->ShowSong(ReadSongFile(newest.autosave), newest.songPath);
+    // Newest first, each until the user has answered for it: No drops it
+    // and goes on to the next, Yes restores it and keeps the rest for the
+    // next start. Whatever is not answered (a signal, a crash meanwhile)
+    // stays.
+    for (const SongRecovery::Orphan& orphan : recovery->Orphans()) {
+        if (ending_) return;
+        // Another program offering it already has it.
+        const FileLock claimed = recovery->Claim(orphan);
+        if (!claimed.Held()) continue;
+        const std::string name =
+            orphan.songPath.empty() ? "Untitled" : FileNameOfPath(orphan.songPath);
+        const std::string when =
+            QDateTime::fromSecsSinceEpoch(orphan.keptAt).toString("d MMM, HH:mm").toStdString();
+        const bool restore = prompts_->Ask("Trellon ended without saving " + Quoted(name) +
+                                               ". Restore the song as it was at " + when + "?",
+                                           this);
+        if (ending_) return;
+        if (!restore) {
+            recovery->Remove(orphan);
+            continue;
+        }
+        const bool restored = Run([&] {
+            engine_->ShowSong(ReadSongFile(orphan.autosave), orphan.songPath);
             saveCommand_->setEnabled(true);
-            // What was restored is not what its file holds.
+            // What was restored is not what its file holds, and it is kept
+            // as this session's before the one it came from goes.
             engine_->ChangedOutsideUndo();
+            engine_->KeepForRecovery();
         });
+        if (restored) recovery->Remove(orphan);
+        return;
     }
-    for (const SongRecovery::Orphan& o : orphans) recovery->Remove(o);
 }

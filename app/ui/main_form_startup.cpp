@@ -63,8 +63,17 @@ void MainForm::Load() {
     RebuildRecentMenu();
 
     OfferRecovery();
-    if (engine_->Recovery()->Begin()) {
+    std::string why;
+    if (engine_->Recovery()->Begin(&why)) {
         const int seconds = settings_->value("Recovery/IntervalSeconds", 60).toInt();
         autosaveTimer_.start(std::max(seconds, 1) * 1000);
+    } else {
+        // Said once, and kept in sight.
+        recoveryUnusable_ = why;
+        ShowDocument();
+        reportError_(
+            "Changes will not be kept for recovery if Trellon ends unexpectedly: the "
+            "recovery folder cannot be used (" +
+            why + "). Save your work now and then.");
     }
 }

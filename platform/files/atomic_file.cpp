@@ -111,7 +111,18 @@ void AtomicFile::Discard() {
     errno = saved;
 }
 
-bool AtomicFile::Open(const std::string& path) {
+unsigned AtomicFile::Umask() {
+    // Linux says it in the process's status; reading it there leaves the
+    // mask alone for the other threads.
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("Umask:", 0) == 0)
+            return unsigned(std::strtoul(line.c_str() + 6, nullptr, 8));
+    return 022;
+}
+
+bool AtomicFile::Open(const std::string& path, Access access) {
     Discard();
     // Through a link, the file it names is replaced and the link stays.
     if (!ResolveLinks(path, &target_)) return false;
@@ -127,7 +138,9 @@ bool AtomicFile::Open(const std::string& path) {
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) return false;
     temporary_ = pattern;
-    ::fchmod(fd, exists ? (st.st_mode & 07777) : 0644);
+    ::fchmod(fd, access == Access::kOwnerOnly ? 0600
+                 : exists                     ? (st.st_mode & 07777)
+                                              : (0666 & ~Umask()));
     file_ = ::fdopen(fd, "wb");
     if (!file_) {
         ::close(fd);

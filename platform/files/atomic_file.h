@@ -19,12 +19,15 @@ class AtomicFile {
     AtomicFile& operator=(const AtomicFile&) = delete;
     ~AtomicFile();
 
+    // Who may read the file.
+    enum class Access { kAsUsual, kOwnerOnly };
     // Starts replacing the file at path. The new file gets the permissions
-    // of the one it replaces (0644 for a new one). When path is a symbolic
-    // link, the file it leads to is replaced and the link stays; a target
-    // that exists but is no regular file is refused (EISDIR, EINVAL). False
-    // with errno set.
-    bool Open(const std::string& path);
+    // of the one it replaces; a new one those the process's umask leaves
+    // (0666 less the umask); with kOwnerOnly, 0600 either way. When path is
+    // a symbolic link, the file it leads to is replaced and the link stays;
+    // a target that exists but is no regular file is refused (EISDIR,
+    // EINVAL). False with errno set.
+    bool Open(const std::string& path, Access access = Access::kAsUsual);
     // Appends size bytes. False with errno set.
     bool Write(const void* data, std::size_t size);
     // Makes what was written the file at the target path. False with errno
@@ -43,6 +46,9 @@ class AtomicFile {
     // The temporary files of saves into folder are named
     // ".<name>.tmp-<pid>-XXXXXX", after the file and the saving process.
     static std::string TemporaryPattern(const std::string& target);
+
+    // The process's umask, read without changing it.
+    static unsigned Umask();
 
   private:
     void Discard();

@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr int kEnding[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
 // The pipe's write end, for the handler (a handler can reach nothing else).
 volatile sig_atomic_t writeEnd = -1;
 
@@ -38,13 +40,12 @@ TerminationSignals::TerminationSignals(std::function<void(int)> onSignal)
         while (::read(pipe_[0], &byte, 1) == 1)
             if (onSignal_) onSignal_(byte);
     });
-    Handle(SIGINT, OnSignal);
-    Handle(SIGTERM, OnSignal);
+    for (int number : kEnding) Handle(number, OnSignal);
+    Handle(SIGPIPE, SIG_IGN);
 }
 
 TerminationSignals::~TerminationSignals() {
-    Handle(SIGINT, SIG_DFL);
-    Handle(SIGTERM, SIG_DFL);
+    for (int number : kEnding) Handle(number, SIG_DFL);
     writeEnd = -1;
     notifier_.reset();
     for (int fd : pipe_)
@@ -52,5 +53,5 @@ TerminationSignals::~TerminationSignals() {
 }
 
 int TerminationSignals::ExitStatus(int signal) {
-    return signal == SIGINT ? 128 + SIGINT : 0;
+    return signal == SIGTERM ? 0 : 128 + signal;
 }

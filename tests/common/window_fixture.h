@@ -82,8 +82,10 @@ class ScriptedPrompts : public Prompts {
         saveAnswers.pop_front();
         return c;
     }
+    std::function<void()> onAsk;  // runs while a question is shown
     bool Ask(const std::string& question, QWidget*) override {
         asked.push_back(question);
+        if (onAsk) onAsk();
         if (answers.empty()) return false;
         bool a = answers.front();
         answers.pop_front();

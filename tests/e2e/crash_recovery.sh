@@ -25,10 +25,11 @@ window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Trellon 0$' | h
 # The first tick of the first row: 96 pixels from the left, 28 below the menu bar.
 xdotool windowfocus --sync "$window"
 click_client "$window" 104 36
-wait_until 20 "the edited song was not kept for recovery" test -s "$state/autosave-$first.loop"
+wait_until 20 "the edited song was not kept for recovery" bash -c "[ -s \"\$(ls $state/autosave-$first-*.loop 2>/dev/null)\" ]"
 kill -KILL "$first"
 wait "$first" 2>/dev/null || true
-cp "$state/autosave-$first.loop" "$work/kept.loop"
+first_kept=$(kept_by "$state" "$first")
+cp "$first_kept" "$work/kept.loop"
 # Kept: the bundled song with that one tick changed.
 changed=$( (cmp -l "$bin/DuvoDodiz.loop" "$work/kept.loop" || true) | wc -l)
 [ "$changed" -eq 1 ] || fail "the kept song differs from the bundled one in $changed bytes, not 1"
@@ -41,8 +42,8 @@ question=$(timeout 20 xdotool search --sync --onlyvisible --name '^Trellon$' | h
 xdotool windowfocus --sync "$question" key Return
 timeout 20 xdotool search --sync --onlyvisible --name '^Trellon 0$' >/dev/null ||
   fail "the main window did not appear after restoring"
-[ ! -e "$state/autosave-$first.loop" ] || fail "the offered song was not taken away"
-wait_until 20 "the restored song was not kept" test -s "$state/autosave-$second.loop"
-cmp "$work/kept.loop" "$state/autosave-$second.loop" ||
+wait_until 20 "the restored song was not kept" bash -c "[ -s \"\$(ls $state/autosave-$second-*.loop 2>/dev/null)\" ]"
+[ ! -e "$first_kept" ] || fail "the offered song was not taken away"
+cmp "$work/kept.loop" "$(kept_by "$state" "$second")" ||
   fail "the restored song is not the one that was being edited"
 echo "restored the song kept before SIGKILL, byte for byte"

@@ -69,14 +69,41 @@ start_playing "$work/int.raw"
 end_with INT 130 "$work/int.raw"
 ls "$state"/autosave-* >/dev/null 2>&1 && fail "an unmodified song was kept for recovery"
 
-# Modified, then SIGTERM: the song is kept and offered at the next start.
-start_playing "$work/edit.raw"
+# Modified, then SIGTERM, SIGHUP (the terminal closed) or SIGQUIT: the song
+# is kept, the session's lock goes, and the song is offered at the next start.
+for sig in TERM:0 HUP:129 QUIT:131; do
+  start_playing "$work/edit-${sig%%:*}.raw"
+  click_client "$window" 104 36
+  end_with "${sig%%:*}" "${sig##*:}" "$work/edit-${sig%%:*}.raw"
+  [ -s "$(kept_by "$state" "$trellon")" ] || fail "the modified song was not kept at SIG${sig%%:*}"
+  ls "$state"/session-"$trellon"-* >/dev/null 2>&1 && fail "the session lock was left behind"
+  rm -f "$state"/autosave-*
+done
+
+# stderr read by nobody: the first message (SDL's disk driver says one)
+# does not end the program.
+(cd "$bin" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/pipe.raw" exec ./Trellon) \
+  2> >(exec head -c 0) &
+trellon=$!
+pids+=($trellon)
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Trellon 0$' | head -1) ||
+  fail "the main window did not appear with a closed stderr"
+xdotool windowfocus --sync "$window"
+click_play "$window"
+wait_until 20 "playback did not start with a closed stderr" file_holds "$work/pipe.raw" 200000
+kill -0 "$trellon" || fail "a write to a closed stderr ended Trellon"
+end_with TERM 0 "$work/pipe.raw"
+
+# The display goes away under a modified song: the song is kept.
+start_playing "$work/gone.raw"
 click_client "$window" 104 36
-end_with TERM 0 "$work/edit.raw"
-[ -s "$state/autosave-$trellon.loop" ] || fail "the modified song was not kept at SIGTERM"
-[ ! -e "$state/session-$trellon.lock" ] || fail "the session lock was left behind"
+kill -KILL "$(cat "$work/xvfb.pid")"
+wait_until 10 "Trellon went on without a display" bash -c "! kill -0 $trellon 2>/dev/null"
+[ -s "$(kept_by "$state" "$trellon")" ] || fail "the modified song was not kept when the display went"
+start_session_display
 (cd "$bin" && SDL_AUDIODRIVER=dummy exec ./Trellon) >"$work/again.log" 2>&1 &
 pids+=($!)
 timeout 20 xdotool search --sync --onlyvisible --name '^Trellon$' >/dev/null ||
-  fail "the song kept at SIGTERM was not offered"
-echo "no display: status 2 and one line; SIGTERM 0 and SIGINT 130 while playing; the edit kept"
+  fail "the song kept when the display went was not offered"
+echo "no display: status 2 and one line; SIGTERM 0 and SIGINT 130 while playing; the edit kept at"
+echo "SIGTERM, SIGHUP and SIGQUIT and when the display went; a closed stderr ends nothing"

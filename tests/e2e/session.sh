@@ -35,12 +35,19 @@ file_holds() {  # FILE BYTES
   [ -f "$1" ] && [ "$(stat -c %s "$1")" -ge "$2" ]
 }
 
-start_session() {  # BIN_DIR AUDIO_LIBRARY
+# An X server of the test's own (Xvfb); its pid in $work/xvfb.pid.
+start_session_display() {
+  rm -f "$work/display"
   exec 3>"$work/display"
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
   pids+=($!)
+  echo $! >"$work/xvfb.pid"
   wait_until 10 "Xvfb did not start" test -s "$work/display"
   export DISPLAY=":$(head -1 "$work/display")"
+}
+
+start_session() {  # BIN_DIR AUDIO_LIBRARY
+  start_session_display
   export QT_QPA_PLATFORM=xcb
   export OVRA_REGISTRY="$work/registry.reg"
   "$1/ovra-regsvr" -s "$2"
@@ -74,4 +81,10 @@ click_client() {  # WINDOW X Y
 # Clicks the main window's Play button, 4 pixels below the menu bar.
 click_play() {  # WINDOW
   click_client "$1" 48 12
+}
+
+# The song process PID keeps for recovery in FOLDER (its session's autosave);
+# nothing when there is none.
+kept_by() {  # FOLDER PID
+  ls "$1"/autosave-"$2"-*.loop 2>/dev/null | head -1
 }

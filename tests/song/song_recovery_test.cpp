@@ -1,6 +1,7 @@
 // Keeping a song for recovery: what a session that ends cleanly leaves
 // (nothing) and what a killed one leaves (its last kept song, offered once).
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -62,6 +63,57 @@ TEST_F(Recovery, AKilledSessionLeavesItsSongAndACleanOneNothing) {
     running.Forget();
     running.End();
     EXPECT_TRUE(std::filesystem::is_empty(folder));
+}
+
+TEST_F(Recovery, EverySessionIsItsOwnAndNothingIsLostUntilAnsweredFor) {
+    TempDir dir;
+    const std::string folder = dir / "state/trellon";
+    Song song;
+    song.SetBpm(1200000);
+    AddTracks(*song.Sequence(0), 1, 32);
+    // A session that ended without cleaning up, in this very process: a
+    // later session with the same process id still sees its song.
+    {
+        SongRecovery gone(folder);
+        ASSERT_TRUE(gone.Begin());
+        gone.Keep(song, "relative/mine.loop");
+        gone.Leave();
+    }
+    SongRecovery now(folder);
+    ASSERT_TRUE(now.Begin());
+    std::vector<SongRecovery::Orphan> orphans = now.Orphans();
+    ASSERT_EQ(orphans.size(), 1u);
+    EXPECT_EQ(orphans[0].songPath, std::filesystem::absolute("relative/mine.loop").string())
+        << "kept with an absolute path";
+    // Offered by one program at a time.
+    {
+        const FileLock asking = now.Claim(orphans[0]);
+        EXPECT_TRUE(asking.Held());
+        EXPECT_FALSE(SongRecovery(folder).Claim(orphans[0]).Held());
+    }
+    EXPECT_EQ(now.Orphans().size(), 1u) << "still there until answered for";
+    // Private whatever the umask: the folder 0700, the files 0600.
+    const mode_t old = ::umask(0);
+    now.Keep(song, "");
+    ::umask(old);
+    struct stat st;
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        ASSERT_EQ(::stat(e.path().c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0077, 0u) << e.path();
+    }
+    now.Remove(orphans[0]);
+    // A session lock left by a crash before anything was kept goes.
+    WriteText(folder + "/session-77-00000000000000aa.lock", "");
+    EXPECT_TRUE(now.Orphans().empty());
+    EXPECT_FALSE(std::filesystem::exists(folder + "/session-77-00000000000000aa.lock"));
+    // A folder that cannot be used says why.
+    WriteText(dir / "file", "x");
+    std::string why;
+    EXPECT_FALSE(SongRecovery(dir / "file/trellon").Begin(&why));
+    EXPECT_NE(why.find("file/trellon"), std::string::npos) << why;
+    now.End();
 }
 
 TEST(RecoveryFolder, FollowsTheStateHome) {

@@ -18,6 +18,13 @@ std::string SongIn(const std::string& folder) {
     return path;
 }
 
+// The autosave of the one session keeping a song in folder; "" for none.
+std::string KeptIn(const std::string& folder) {
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        if (e.path().extension() == ".loop") return e.path().string();
+    return "";
+}
+
 bool Tick(const std::string& path, int track, int tick) {
     return ReadSongFile(path)->Sequence(0)->Track(track)->Value(std::uint8_t(tick));
 }
@@ -216,7 +223,7 @@ TEST_F(MainWindow, ASongLeftByAProgramThatEndedIsOfferedAndRestored) {
     ClickTick(0, 0);
     form.AutosaveNow();
     Finish();
-    const std::string kept = Folder("state/autosave-" + std::to_string(::getpid()) + ".loop");
+    const std::string kept = KeptIn(Folder("state"));
     ASSERT_TRUE(std::filesystem::exists(kept));
     const ByteArray edited = Written(*ReadSongFile(kept));
     // Saving makes the kept copy unnecessary.
@@ -227,9 +234,9 @@ TEST_F(MainWindow, ASongLeftByAProgramThatEndedIsOfferedAndRestored) {
     Finish();
     ASSERT_TRUE(std::filesystem::exists(kept));
     const ByteArray latest = Written(*ReadSongFile(kept));
-    // As if this process had been killed: its files under another, dead pid.
-    const std::string own = Folder("state/autosave-" + std::to_string(::getpid()));
-    const std::string dead = Folder("state/autosave-999999999");
+    // As if this process had been killed: its files under another, dead session.
+    const std::string own = kept.substr(0, kept.size() - 5);
+    const std::string dead = Folder("state/autosave-999999999-00000000000000ff");
     std::filesystem::copy_file(own + ".loop", Folder("kept.loop"));
     std::filesystem::copy_file(own + ".path", Folder("kept.path"));
     auto orphan = [&] {
@@ -237,6 +244,8 @@ TEST_F(MainWindow, ASongLeftByAProgramThatEndedIsOfferedAndRestored) {
         std::filesystem::copy_file(Folder("kept.path"), dead + ".path");
     };
     orphan();
+    // This window ends cleanly (its own kept song goes with it).
+    form.GetEngine().Recovery()->End();
     form_.reset();
 
     MainForm& declined = Start();
@@ -258,5 +267,48 @@ TEST_F(MainWindow, ASongLeftByAProgramThatEndedIsOfferedAndRestored) {
     EXPECT_TRUE(back.IsModified());
     EXPECT_EQ(back.ModifiedLabel()->text(), "Modified");
     EXPECT_FALSE(std::filesystem::exists(dead + ".loop"));
+    // Kept at once as this session's own: a crash now loses nothing.
+    EXPECT_EQ(Written(*ReadSongFile(KeptIn(Folder("state")))), latest);
+    EXPECT_EQ(back.NumTickIndicators(), 32) << "the lights are laid out under the rows";
+    EXPECT_TRUE(back.TickIndicator(31)->isVisible());
     EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(MainWindow, EveryLeftSongIsOfferedNewestFirstAndKeptUntilAnsweredFor) {
+    UseDefaultSong();
+    const std::string state = Folder("state");
+    std::filesystem::create_directories(state);
+    // Two programs that crashed, the second a minute later.
+    int minute = 0;
+    for (const char* id : {"101-0000000000000001", "102-0000000000000002"}) {
+        const std::string kept = state + "/autosave-" + id + ".loop";
+        std::filesystem::copy_file(DEFAULT_SONG_PATH, kept);
+        std::filesystem::last_write_time(
+            kept, std::filesystem::file_time_type::clock::now() + std::chrono::minutes(minute++));
+        WriteText(state + "/autosave-" + id + ".path", std::string("/music/") + id + ".loop");
+    }
+    // No to each, newest first: each asked, then each removed.
+    startAnswers_ = {false, false};
+    Start();
+    ASSERT_EQ(prompts_->asked.size(), 2u);
+    EXPECT_NE(prompts_->asked[0].find("102-0000000000000002.loop"), std::string::npos);
+    EXPECT_NE(prompts_->asked[1].find("101-0000000000000001.loop"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(state + "/autosave-102-0000000000000002.loop"));
+    EXPECT_FALSE(std::filesystem::exists(state + "/autosave-101-0000000000000001.loop"))
+        << "answered No as well";
+    form_.reset();
+
+    std::filesystem::copy_file(DEFAULT_SONG_PATH, state + "/autosave-101-0000000000000001.loop");
+    WriteText(state + "/autosave-101-0000000000000001.path", "/music/old.loop");
+    // A signal while the question is asked: nothing is removed.
+    form_ = std::make_unique<MainForm>();
+    form_->SetProgramFolder(folder_->path());
+    form_->SetSettings(
+        std::make_unique<QSettings>(QString::fromStdString(SettingsPath()), QSettings::IniFormat));
+    form_->SetRecoveryFolder(state);
+    auto prompts = std::make_unique<ScriptedPrompts>();
+    prompts->onAsk = [this] { form_->EndBySignal(); };
+    form_->SetPrompts(std::move(prompts));
+    form_->Load();
+    EXPECT_TRUE(std::filesystem::exists(state + "/autosave-101-0000000000000001.loop"));
 }
