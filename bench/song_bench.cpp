@@ -258,7 +258,12 @@ void BM_Export_flac_from_memory_baseline(benchmark::State& state) {
     Library();
     Groove g;
     std::vector<AudioSample> all;
-    for (std::uint8_t k : ExportPasses(g.song, {.arrangement = true})) {
+    std::vector<std::uint8_t> passes;
+    ForEachPass(g.song, {.arrangement = true}, [&](std::uint8_t k) {
+        passes.push_back(k);
+        return true;
+    });
+    for (std::uint8_t k : passes) {
         LoopRenderer r;
         r.NumTracks = 10;
         r.SelectedLoopIndex = k;

@@ -141,6 +141,8 @@ class Engine {
     // in order (nothing when the user cancelled).
     void ImportInBackground(std::string title, std::vector<std::string> paths,
                             std::function<void(std::vector<Imported> results)> done);
+    // Throws AppError when path is the song's own file (by any name).
+    void CheckExportTarget(const std::string& path) const;
     // Exports as choice says to path, on this thread; false when progress
     // cancelled it (path stays as it was). Throws AppError.
     bool Export(const ExportChoice& choice, const std::string& path, const Progress& progress = {});

@@ -4,6 +4,7 @@
 // user goes on editing and playing meanwhile; what the work brings back
 // is applied on the engine's thread when it ends.
 #include "engine/engine.h"
+#include "files/folders.h"
 #include "song/song_file.h"
 #include "support/app_error.h"
 #include "support/paths.h"
@@ -124,8 +125,18 @@ void Engine::ImportInBackground(std::string title, std::vector<std::string> path
         [this](std::function<void()> f) { Post(std::move(f)); }));
 }
 
+void Engine::CheckExportTarget(const std::string& path) const {
+    // Writing audio over the song would lose it, whatever path leads there.
+    if (!filePath_.empty() && IsSameFile(path, filePath_))
+        ThrowError(kErrInvalidArgument,
+                   Quoted(FileNameOfPath(path)) +
+                       " is the song itself: exporting to it would replace the song with "
+                       "audio. Choose another file.");
+}
+
 bool Engine::Export(const ExportChoice& choice, const std::string& path, const Progress& progress) {
     CheckExport(*song_, choice, Quoted(DocumentName()));
+    CheckExportTarget(path);
     return ExportSong(*song_, choice, path, progress);
 }
 
@@ -134,6 +145,7 @@ void Engine::ExportInBackground(const ExportChoice& choice, const std::string& p
     if (work_) ThrowBusy(*work_);
     const std::string name = Quoted(DocumentName());
     CheckExport(*song_, choice, name);
+    CheckExportTarget(path);
     auto snapshot = std::make_shared<Song>(DetachedCopy(*song_));
     StartWork(std::make_unique<BackgroundWork>(
         "Exporting " + name,

@@ -32,10 +32,15 @@ bool HoldsATick(const SequenceLoop& loop) {
 
 // Every loop the passes play, rendered once, as the window renders it when
 // it is selected and played.
-std::map<std::uint8_t, std::vector<AudioSample>> RenderLoops(
-    Song& song, const std::vector<std::uint8_t>& passes) {
+std::map<std::uint8_t, std::vector<AudioSample>> RenderLoops(Song& song,
+                                                             const ExportChoice& choice) {
     std::map<std::uint8_t, std::vector<AudioSample>> loops;
-    for (std::uint8_t k : passes) {
+    std::vector<std::uint8_t> wanted;
+    if (choice.arrangement)
+        for (const ArrangementStep& step : song.Arrangement()) wanted.push_back(step.loop);
+    else
+        wanted.push_back(std::uint8_t(choice.loop));
+    for (std::uint8_t k : wanted) {
         if (loops.count(k)) continue;
         LoopRenderer r;
         r.NumTracks = song.NumTracks();
@@ -66,17 +71,27 @@ std::string Duration(double seconds) {
     return text + std::to_string(s) + " s";
 }
 
-std::vector<std::uint8_t> ExportPasses(const Song& song, const ExportChoice& choice) {
-    std::vector<std::uint8_t> passes;
+bool ForEachPass(const Song& song, const ExportChoice& choice,
+                 const std::function<bool(std::uint8_t)>& pass) {
     for (int t = 0; t < choice.times; ++t) {
         if (!choice.arrangement) {
-            passes.push_back(std::uint8_t(choice.loop));
+            if (!pass(std::uint8_t(choice.loop))) return false;
             continue;
         }
         for (const ArrangementStep& step : song.Arrangement())
-            passes.insert(passes.end(), step.repeats, step.loop);
+            for (std::uint16_t r = 0; r < step.repeats; ++r)
+                if (!pass(step.loop)) return false;
     }
-    return passes;
+    return true;
+}
+
+std::uint64_t PassCount(const Song& song, const ExportChoice& choice) {
+    std::uint64_t perTime = 1;
+    if (choice.arrangement) {
+        perTime = 0;
+        for (const ArrangementStep& step : song.Arrangement()) perTime += step.repeats;
+    }
+    return perTime * std::uint64_t(std::max(choice.times, 0));
 }
 
 namespace {
@@ -109,12 +124,7 @@ void CheckExport(const Song& song, const ExportChoice& choice, const std::string
         CheckLoop(song, choice.loop, name);
     }
     if (choice.format == ExportChoice::Format::kWav) {
-        std::uint64_t perTime = 1;
-        if (choice.arrangement) {
-            perTime = 0;
-            for (const ArrangementStep& step : song.Arrangement()) perTime += step.repeats;
-        }
-        const std::uint64_t passes = perTime * std::uint64_t(choice.times);
+        const std::uint64_t passes = PassCount(song, choice);
         const std::uint64_t frames =
             passes * std::uint64_t(LoopRenderer::LoopFrames(song.Bpm(), 32));
         if (frames * kFrameBytes > kMaxWavData)
@@ -153,18 +163,27 @@ Song DetachedCopy(const Song& song) {
 bool ExportSong(const Song& original, const ExportChoice& choice, const std::string& out,
                 const std::function<bool(double)>& progress) {
     Song song = DetachedCopy(original);
-    const std::vector<std::uint8_t> passes = ExportPasses(song, choice);
-    const auto loops = RenderLoops(song, passes);
-    const std::size_t frames = loops.empty() ? 0 : loops.begin()->second.size() / 2;
-    const std::uint64_t total = std::uint64_t(frames) * passes.size();
+    const auto loops = RenderLoops(song, choice);
+    // The passes are walked, never laid out: memory does not grow with the
+    // length of the piece.
+    const std::uint64_t passes = PassCount(song, choice);
+    std::uint64_t once = 0;  // frames of one time through
+    if (choice.arrangement)
+        for (const ArrangementStep& step : song.Arrangement())
+            once += std::uint64_t(step.repeats) * (loops.at(step.loop).size() / 2);
+    else
+        once = loops.at(std::uint8_t(choice.loop)).size() / 2;
+    const std::uint64_t total = once * std::uint64_t(std::max(choice.times, 0));
 
     AtomicFile file;
     if (!file.Open(out) && errno == EINVAL)
         ThrowError(kErrFileAccess, "Cannot write to \"" + out +
                                        "\": it is not a regular file (a pipe, device or socket)");
     if (!file.IsOpen()) ThrowWriteError("Cannot create a file beside", out);
-    auto told = [&](std::size_t done) {
-        return !progress || progress(passes.empty() ? 1.0 : double(done) / passes.size());
+    std::uint64_t done = 0;
+    auto told = [&] {
+        ++done;
+        return !progress || progress(passes == 0 ? 1.0 : double(done) / double(passes));
     };
     if (choice.format == ExportChoice::Format::kWav) {
         WavHeader h{};
@@ -184,12 +203,13 @@ bool ExportSong(const Song& original, const ExportChoice& choice, const std::str
         h.DataHeader.ChunkSize = static_cast<LONG>(data);
         h.RiffHeader.ChunkSize = static_cast<LONG>(data + 36);
         if (!file.Write(&h, sizeof h)) ThrowWriteError("Cannot write", out);
-        for (std::size_t p = 0; p < passes.size(); ++p) {
-            const auto& values = loops.at(passes[p]);
+        const bool whole = ForEachPass(song, choice, [&](std::uint8_t k) {
+            const auto& values = loops.at(k);
             if (!file.Write(values.data(), values.size() * sizeof(AudioSample)))
                 ThrowWriteError("Cannot write", out);
-            if (!told(p + 1)) return false;
-        }
+            return told();
+        });
+        if (!whole) return false;
     } else {
         if (!file.Flush()) ThrowWriteError("Cannot write", out);
         SF_INFO info{};
@@ -205,12 +225,13 @@ bool ExportSong(const Song& original, const ExportChoice& choice, const std::str
             ThrowError(kErrFileAccess,
                        "Cannot write FLAC to \"" + out + "\": " + sf_strerror(nullptr));
         bool whole = true, going = true;
-        for (std::size_t p = 0; p < passes.size() && whole && going; ++p) {
-            const auto& values = loops.at(passes[p]);
-            whole =
-                sf_writef_short(f.get(), values.data(), sf_count_t(frames)) == sf_count_t(frames);
-            going = told(p + 1);
-        }
+        ForEachPass(song, choice, [&](std::uint8_t k) {
+            const auto& values = loops.at(k);
+            const sf_count_t frames = sf_count_t(values.size() / 2);
+            whole = sf_writef_short(f.get(), values.data(), frames) == frames;
+            going = told();
+            return whole && going;
+        });
         const std::string why = whole ? "" : sf_strerror(f.get());
         // Closing writes the last frames: its failure is a failed write.
         if (sf_close(f.release()) != 0 && whole) whole = false;

@@ -20,8 +20,13 @@ struct ExportChoice {
     Format format = Format::kWav;
 };
 
-// The loops the choice plays, pass by pass.
-std::vector<std::uint8_t> ExportPasses(const Song& song, const ExportChoice& choice);
+// Calls pass(loop) for every pass the choice plays, in order, walking the
+// arrangement's steps (never laying them out in memory); stops when pass
+// answers false, and says whether it went through.
+bool ForEachPass(const Song& song, const ExportChoice& choice,
+                 const std::function<bool(std::uint8_t loop)>& pass);
+// How many passes that is.
+std::uint64_t PassCount(const Song& song, const ExportChoice& choice);
 
 // Throws AppError when a step of the song's arrangement names a loop that
 // cannot play: one outside 0 to 9 or holding no tick. name names the song.

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "engine/engine.h"
+#include "files/folders.h"
 #include "song/song_file.h"
 #include "support/app_error.h"
 #include "support/paths.h"
@@ -111,9 +112,7 @@ int Render(int argc, char** argv) {
     }
     // Writing over the song would lose it: the output must be another file,
     // whatever links or other names lead to it.
-    struct stat in, target;
-    if (::stat(song.c_str(), &in) == 0 && ::stat(out.c_str(), &target) == 0 &&
-        in.st_dev == target.st_dev && in.st_ino == target.st_ino) {
+    if (IsSameFile(song, out)) {
         std::fprintf(stderr, "Trellon: --out names the song itself (%s); choose another file\n",
                      out.c_str());
         return 2;

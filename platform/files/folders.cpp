@@ -41,3 +41,9 @@ bool MakeFolders(const std::string& path, unsigned mode) {
     }
     return true;
 }
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}

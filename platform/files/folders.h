@@ -16,3 +16,7 @@ std::string StateHome();
 // with mode (before the umask). False, with errno set, when path is
 // still no folder afterwards.
 bool MakeFolders(const std::string& path, unsigned mode);
+
+// Whether a and b name the same file, by whatever path or link; false
+// when either does not exist.
+bool IsSameFile(const std::string& a, const std::string& b);

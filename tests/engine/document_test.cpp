@@ -155,3 +155,24 @@ TEST_F(EngineTest, TheSongIsKeptForRecoveryOnAWorkerWhenItChanged) {
     EXPECT_FALSE(std::filesystem::exists(kept));
     engine.Recovery()->End();
 }
+
+TEST_F(EngineTest, ExportRefusesTheSongsOwnFileByAnyName) {
+    Engine& engine = OpenDefaultSong();
+    const std::string song = engine.FilePath();
+    const std::string before = ReadText(song);
+    std::filesystem::create_symlink(song, Folder("link.wav"));
+    ExportChoice choice;
+    for (const std::string& target : {song, Folder("link.wav"), Folder("./DuvoDodiz.loop")}) {
+        try {
+            engine.ExportInBackground(choice, target, {});
+            ADD_FAILURE() << target;
+        } catch (const AppError& e) {
+            EXPECT_NE(e.Description().find("is the song itself"), std::string::npos)
+                << e.Description();
+        }
+        EXPECT_THROW(engine.Export(choice, target), AppError);
+    }
+    engine.FinishWork();
+    EXPECT_EQ(ReadText(song), before);
+    EXPECT_TRUE(engine.Export(choice, Folder("other.wav")));
+}

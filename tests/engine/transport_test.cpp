@@ -2,6 +2,9 @@
 // and over, bit for bit; Stop and Play again at once; the lights; loops
 // queued to the end of the pass; a tick clicked while playing; the tempo
 // at the end of the pass; the arrangement.
+#include <fstream>
+#include <thread>
+
 #include "common/engine_fixture.h"
 
 namespace {
@@ -212,4 +215,40 @@ TEST_F(EngineTest, APlaybackThatCannotStartIsAnErrorAndNothingPlays) {
     EXPECT_FALSE(engine.IsPlaying());
     engine.Play();
     EXPECT_TRUE(engine.IsPlaying());
+}
+
+TEST_F(EngineTest, AnArrangementOfBillionsOfPassesIsWalkedNeverLaidOut) {
+    // 65,535 steps of 65,535 passes: it plays at once and its export is
+    // refused as WAV (too long) or streams as FLAC until cancelled, and
+    // memory stays where it was.
+    Engine& engine = OpenDefaultSong();
+    std::vector<ArrangementStep> steps(65535, ArrangementStep{1, 65535});
+    steps[1].loop = 2;
+    engine.SetArrangement(steps);
+    const auto rss = [] {
+        std::ifstream status("/proc/self/status");
+        std::string key;
+        long kb = 0;
+        while (status >> key)
+            if (key == "VmRSS:") status >> kb;
+        return kb;
+    };
+    const long before = rss();
+    engine.SetArrangementMode(true);
+    engine.Play();
+    EXPECT_TRUE(engine.PlayingArrangement());
+    for (int i = 0; i < 10; ++i) Advance(1000);
+    EXPECT_EQ(PassCount(*engine.GetSong(), {.arrangement = true}), 65535ull * 65535ull);
+    ExportChoice choice{.arrangement = true};
+    EXPECT_EQ(ErrorOf([&] { engine.ExportInBackground(choice, Folder("long.wav"), {}); }),
+              kErrOverflow);
+    choice.format = ExportChoice::Format::kFlac;
+    engine.ExportInBackground(choice, Folder("long.flac"), {});
+    for (int i = 0; i < 20 && engine.Work()->Done() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    engine.CancelWork();
+    engine.FinishWork();
+    EXPECT_FALSE(std::filesystem::exists(Folder("long.flac")));
+    EXPECT_LT(rss() - before, 64 * 1024) << "kB more than before";
+    engine.Stop();
 }
