@@ -1,6 +1,8 @@
-// A song file of any bytes: read, and when it reads, written back.
+// A song file of any bytes: read (the records, then what follows them as
+// the extension block), and when it reads, written back.
 #include "fuzz_support.h"
 #include "song/song.h"
+#include "song/song_extension.h"
 #include "support/app_error.h"
 #include "support/audio_library.h"
 
@@ -35,8 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Song song;
     try {
         song.ReadFromFile(in);
+        if (in.BytesLeft() > 0) {
+            const ByteArray rest = in.ReadBytes(std::int32_t(in.BytesLeft()));
+            if (!ReadExtensionBlock(rest, song).empty()) song.SetUnreadBlock(rest);
+        }
         BytesStream out(nullptr, 0);
         song.WriteToFile(out);
+        out.WriteBytes(BlockToWrite(song));
     } catch (const AppError&) {
         // A clear error is the expected outcome for most inputs.
     }

@@ -7,7 +7,7 @@ for t in fuzz_wav_image fuzz_wav_file fuzz_ogg_file fuzz_ogg_readall fuzz_song_f
   mkdir -p "$out/$t"
 done
 python3 - "$out" <<'PY'
-import math, struct, sys
+import math, struct, sys, zlib
 out = sys.argv[1]
 def wav(channels, rate, bits, frames, extra_before=b"", extra_after=b"", fmt_extra=b""):
     data = b"".join(struct.pack("<h", int(3000 * math.sin(i * 0.3))) for i in range(frames * channels))
@@ -39,6 +39,15 @@ def song():
     s += bytes([3, 0, 0, 0]) + struct.pack("<i", 0)
     return s
 open(f"{out}/fuzz_song_file/song.loop", "wb").write(song())
+# The song with an extension block: an unknown record before the swing,
+# and the same block as a newer program would tag it.
+def block(version, records):
+    body = b"".join(struct.pack("<HI", t, len(p)) + p for t, p in records)
+    head = b"TRLX" + struct.pack("<HI", version, len(body)) + body
+    return head + struct.pack("<I", zlib.crc32(head) & 0xFFFFFFFF)
+extras = [(900, b"\x09\x09"), (2, struct.pack("<H", 2500)), (3, struct.pack("<HBH", 1, 0, 4))]
+open(f"{out}/fuzz_song_file/ordered.loop", "wb").write(song() + block(1, extras))
+open(f"{out}/fuzz_song_file/newer.loop", "wb").write(song() + block(2, extras))
 open(f"{out}/fuzz_import/short.wav", "wb").write(wav(1, 22050, 16, 300))
 open(f"{out}/fuzz_import/mono8.wav", "wb").write(wav(1, 8000, 8, 100))
 # A registry as registration writes it, and the scripts it runs.

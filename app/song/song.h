@@ -65,6 +65,15 @@ class Song {
     void SetArrangement(std::vector<ArrangementStep> steps) { arrangement_ = std::move(steps); }
     const std::vector<ExtensionRecord>& UnknownRecords() const { return unknown_; }
     void SetUnknownRecords(std::vector<ExtensionRecord> records) { unknown_ = std::move(records); }
+    // The types of the block's records in the order the file had them, so
+    // that a save keeps it (records of other types among them).
+    const std::vector<std::uint16_t>& RecordOrder() const { return recordOrder_; }
+    void SetRecordOrder(std::vector<std::uint16_t> order) { recordOrder_ = std::move(order); }
+    // A block this program could not read (damaged, or of a newer
+    // program), kept as it came: it is written back unchanged as long as
+    // the song holds nothing of its own for the block.
+    const std::vector<std::uint8_t>& UnreadBlock() const { return unreadBlock_; }
+    void SetUnreadBlock(std::vector<std::uint8_t> block) { unreadBlock_ = std::move(block); }
 
     // What the song holds without making anything (for writing and tests).
     const std::vector<std::shared_ptr<Sample>>& SampleSlots() const { return sampleSlots_; }
@@ -80,4 +89,6 @@ class Song {
     std::uint16_t swing_ = 0;
     std::vector<ArrangementStep> arrangement_;
     std::vector<ExtensionRecord> unknown_;
+    std::vector<std::uint16_t> recordOrder_;
+    std::vector<std::uint8_t> unreadBlock_;
 };

@@ -141,6 +141,8 @@ Song DetachedCopy(const Song& song) {
     copy.SetSwing(song.Swing());
     copy.SetArrangement(song.Arrangement());
     copy.SetUnknownRecords(song.UnknownRecords());
+    copy.SetRecordOrder(song.RecordOrder());
+    copy.SetUnreadBlock(song.UnreadBlock());
     std::vector<std::shared_ptr<Sample>> samples;
     for (const auto& s : song.SampleSlots())
         samples.push_back(s ? std::make_shared<Sample>(*s) : nullptr);

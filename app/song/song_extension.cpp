@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "song/song_format.h"
+#include "support/app_error.h"
+#include "support/text_format.h"
 
 using namespace song_format;
 
@@ -107,40 +109,91 @@ bool HasExtension(const Song& song) {
            !song.UnknownRecords().empty();
 }
 
+namespace {
+
+// The payload of a known record for what song holds; false when the song
+// holds nothing for it.
+bool KnownRecord(const Song& song, std::uint16_t type, ByteArray& payload) {
+    switch (type) {
+        case kRecordTrackMix: {
+            const std::size_t count = MixCount(song);
+            if (!count) return false;
+            payload.push_back(std::uint8_t(count));
+            for (std::size_t i = 0; i < count; ++i) {
+                const auto& s = song.SampleSlots()[i];
+                const TrackMix m = s ? s->Mix() : TrackMix{};
+                Put16(payload, m.volume);
+                payload.push_back(std::uint8_t((m.mute ? 1 : 0) | (m.solo ? 2 : 0)));
+            }
+            return true;
+        }
+        case kRecordSwing:
+            if (song.Swing() == 0) return false;
+            Put16(payload, song.Swing());
+            return true;
+        case kRecordArrangement: {
+            if (song.Arrangement().empty()) return false;
+            const std::size_t n = std::min<std::size_t>(song.Arrangement().size(), 0xFFFF);
+            Put16(payload, std::uint16_t(n));
+            for (std::size_t i = 0; i < n; ++i) {
+                payload.push_back(song.Arrangement()[i].loop);
+                Put16(payload, song.Arrangement()[i].repeats);
+            }
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
 ByteArray ExtensionBlock(const Song& song) {
     ByteArray records;
-    if (const std::size_t count = MixCount(song)) {
-        ByteArray mix{std::uint8_t(count)};
-        for (std::size_t i = 0; i < count; ++i) {
-            const auto& s = song.SampleSlots()[i];
-            const TrackMix m = s ? s->Mix() : TrackMix{};
-            Put16(mix, m.volume);
-            mix.push_back(std::uint8_t((m.mute ? 1 : 0) | (m.solo ? 2 : 0)));
+    // In the order the file had them; the known ones it lacked, and the
+    // unknown ones not placed, after.
+    std::vector<bool> placed(song.UnknownRecords().size(), false);
+    bool known[kRecordArrangement + 1] = {};
+    auto emitKnown = [&](std::uint16_t type) {
+        if (known[type]) return;
+        known[type] = true;
+        ByteArray payload;
+        if (KnownRecord(song, type, payload)) PutRecord(records, type, payload);
+    };
+    for (std::uint16_t type : song.RecordOrder()) {
+        if (type >= kRecordTrackMix && type <= kRecordArrangement) {
+            emitKnown(type);
+            continue;
         }
-        PutRecord(records, kRecordTrackMix, mix);
+        for (std::size_t i = 0; i < placed.size(); ++i)
+            if (!placed[i] && song.UnknownRecords()[i].type == type) {
+                placed[i] = true;
+                PutRecord(records, type, song.UnknownRecords()[i].payload);
+                break;
+            }
     }
-    if (song.Swing() != 0) {
-        ByteArray swing;
-        Put16(swing, song.Swing());
-        PutRecord(records, kRecordSwing, swing);
-    }
-    if (!song.Arrangement().empty()) {
-        ByteArray steps;
-        Put16(steps, std::uint16_t(std::min<std::size_t>(song.Arrangement().size(), 0xFFFF)));
-        for (std::size_t i = 0; i < song.Arrangement().size() && i < 0xFFFF; ++i) {
-            steps.push_back(song.Arrangement()[i].loop);
-            Put16(steps, song.Arrangement()[i].repeats);
-        }
-        PutRecord(records, kRecordArrangement, steps);
-    }
-    for (const ExtensionRecord& r : song.UnknownRecords()) PutRecord(records, r.type, r.payload);
+    for (std::uint16_t type = kRecordTrackMix; type <= kRecordArrangement; ++type) emitKnown(type);
+    for (std::size_t i = 0; i < placed.size(); ++i)
+        if (!placed[i])
+            PutRecord(records, song.UnknownRecords()[i].type, song.UnknownRecords()[i].payload);
 
     ByteArray block(kExtensionTag, kExtensionTag + 4);
     Put16(block, kExtensionVersion);
     Put32(block, std::uint32_t(records.size()));
     block.insert(block.end(), records.begin(), records.end());
     Put32(block, Crc32(block.data(), block.size()));
+    // What no reader takes is never written.
+    if (block.size() > kMaxExtensionSize)
+        ThrowError(kErrOverflow, "The song's mix, swing, arrangement and other settings take " +
+                                     Thousands(static_cast<long long>(block.size())) +
+                                     " bytes, more than the " + Thousands(kMaxExtensionSize) +
+                                     " a song file holds");
     return block;
+}
+
+ByteArray BlockToWrite(const Song& song) {
+    if (HasExtension(song)) return ExtensionBlock(song);
+    return song.UnreadBlock();
 }
 
 bool StartsExtensionBlock(const ByteArray& bytes) {
@@ -150,8 +203,8 @@ bool StartsExtensionBlock(const ByteArray& bytes) {
 std::string ReadExtensionBlock(const ByteArray& bytes, Song& song) {
     if (!StartsExtensionBlock(bytes)) return "it does not start with its tag";
     if (bytes.size() < kExtensionHeaderSize + kExtensionChecksumSize) return "it is cut short";
-    if (Get16(&bytes[4]) != kExtensionVersion)
-        return "it is of a version this program does not read";
+    if (Get16(&bytes[4]) > kExtensionVersion) return kNewerExtension;
+    if (Get16(&bytes[4]) != kExtensionVersion) return "it is of no version a Trellon wrote";
     const std::size_t length = Get32(&bytes[6]);
     if (length != bytes.size() - kExtensionHeaderSize - kExtensionChecksumSize)
         return "its length is not what the file holds";
@@ -159,6 +212,7 @@ std::string ReadExtensionBlock(const ByteArray& bytes, Song& song) {
     if (Crc32(bytes.data(), end) != Get32(&bytes[end])) return "its checksum does not match";
     Found found;
     bool seen[4] = {};
+    std::vector<std::uint16_t> order;
     for (std::size_t at = kExtensionHeaderSize; at < end;) {
         if (end - at < kRecordHeaderSize) return "a record is cut short";
         const std::uint16_t type = Get16(&bytes[at]);
@@ -170,10 +224,14 @@ std::string ReadExtensionBlock(const ByteArray& bytes, Song& song) {
             seen[type] = true;
         }
         if (std::string why = ReadRecord(type, &bytes[at], n, found); !why.empty()) return why;
+        order.push_back(type);
         at += n;
     }
+    // Entries for tracks the song does not have mix nothing.
     for (const auto& [track, mix] : found.mix)
-        if (!mix.IsDefault()) song.SampleAt(std::int32_t(track))->SetMix(mix);
+        if (!mix.IsDefault() && track < std::size_t(song.NumTracks()))
+            song.SampleAt(std::int32_t(track))->SetMix(mix);
+    song.SetRecordOrder(std::move(order));
     song.SetSwing(found.swing);
     song.SetArrangement(std::move(found.arrangement));
     song.SetUnknownRecords(std::move(found.unknown));

@@ -34,10 +34,13 @@ long long ApproximateFileSize(const Song& song) {
 // only once all of it is written.
 void WriteSong(const Song& song, const std::string& path, const Progress& progress,
                AtomicFile::Access access) {
+    // Made first: a block no reader would take is refused before the file
+    // is touched.
+    const ByteArray block = BlockToWrite(song);
     auto stream = CreateFileForWriting(path, access);
     if (progress) stream->SetProgress(progress, ApproximateFileSize(song));
     song.WriteToFile(*stream);
-    if (HasExtension(song)) stream->WriteBytes(ExtensionBlock(song));
+    if (!block.empty()) stream->WriteBytes(block);
     stream->Commit();
 }
 
@@ -62,11 +65,19 @@ std::shared_ptr<Song> ReadSongFile(const std::string& path, std::string* notice,
             const ByteArray more = stream->ReadBytes(static_cast<std::int32_t>(rest - 4));
             block.insert(block.end(), more.begin(), more.end());
             const std::string damage = ReadExtensionBlock(block, *song);
-            if (!damage.empty() && notice)
-                *notice = name +
-                          " opened without its mix, swing and arrangement: their part of "
-                          "the file is damaged (" +
-                          damage + ").";
+            if (!damage.empty()) {
+                // Kept as it came, and written back unchanged by a save
+                // unless the song gets a mix, swing or arrangement of its own.
+                song->SetUnreadBlock(std::move(block));
+                if (notice)
+                    *notice = name + " opened without its mix, swing and arrangement: " +
+                              (damage == kNewerExtension
+                                   ? std::string("a newer Trellon saved them, in a way this one "
+                                                 "does not read")
+                                   : "their part of the file is damaged (" + damage + ")") +
+                              ". That part is kept as it is and saved back unchanged, unless you "
+                              "give the song a mix, swing or arrangement of its own.";
+            }
         }
     } catch (const AppError& e) {
         const long n = e.Number();

@@ -125,7 +125,10 @@ int Render(int argc, char** argv) {
     const bool terminal = ::isatty(2);
     try {
         Engine engine;
-        engine.ShowSong(ReadSongFile(song), song, false);
+        std::string notice;
+        engine.ShowSong(ReadSongFile(song, &notice), song, false);
+        // What the song file held that is left out of the rendering is said.
+        if (!notice.empty()) std::fprintf(stderr, "Trellon: %s\n", notice.c_str());
         int shown = -1;
         engine.Export(choice, out, [&](double done) {
             const int percent = int(done * 100);

@@ -181,7 +181,9 @@ void MainForm::OfferRecovery() {
             continue;
         }
         const bool restored = Run([&] {
-            engine_->ShowSong(ReadSongFile(orphan.autosave), orphan.songPath);
+            std::string notice;
+            engine_->ShowSong(ReadSongFile(orphan.autosave, &notice), orphan.songPath);
+            if (!notice.empty()) reportError_(notice);
             saveCommand_->setEnabled(true);
             // What was restored is not what its file holds, and it is kept
             // as this session's before the one it came from goes.

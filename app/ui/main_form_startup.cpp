@@ -47,7 +47,9 @@ void MainForm::Load() {
             QFileInfo::exists(QString::fromStdString(installed)))
             path = installed;
         try {
-            engine_->ShowSong(ReadSongFile(path), "");
+            std::string notice;
+            engine_->ShowSong(ReadSongFile(path, &notice), "");
+            if (!notice.empty()) reportError_(notice);
             saveCommand_->setEnabled(true);
         } catch (const std::exception& e) {
             // Without the default song the program starts on an empty one: one

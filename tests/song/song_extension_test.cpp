@@ -6,6 +6,8 @@
 #include "song/song_file.h"
 #include "song/song_format.h"
 
+using namespace song_format;
+
 namespace {
 
 using SongExtension = AudioLibrary;
@@ -97,4 +99,71 @@ TEST_F(SongExtension, ADamagedBlockIsLeftOutWithANotice) {
     ByteArray untagged = block;
     untagged[0] = 'X';
     EXPECT_THROW(open(untagged, nullptr), AppError);
+}
+
+TEST_F(SongExtension, WhatCannotBeReadIsKeptAndWrittenBackAndNothingGrowsPastTheReader) {
+    TempDir dir;
+    Song song = Groove();
+    song.SetSwing(2500);
+    // An unknown record before the known ones keeps its place.
+    song.SetRecordOrder({900, kRecordSwing});
+    song.SetUnknownRecords({{900, {9, 9}}});
+    WriteSongFile(song, dir / "ordered.loop");
+    std::shared_ptr<Song> back = ReadSongFile(dir / "ordered.loop");
+    EXPECT_EQ(back->RecordOrder(), (std::vector<std::uint16_t>{900, kRecordSwing}));
+    WriteSongFile(*back, dir / "again.loop");
+    EXPECT_EQ(ReadText(dir / "again.loop"), ReadText(dir / "ordered.loop"));
+
+    // A damaged block, and one of a newer program: opened without them,
+    // said so, and saved back unchanged while the song has no block of its own.
+    const ByteArray base = Written(song);
+    ByteArray damaged = ExtensionBlock(song);
+    damaged[12] ^= 0x41;
+    ByteArray newer = ExtensionBlock(song);
+    newer[4] = 2;
+    for (bool isNewer : {false, true}) {
+        const ByteArray& block = isNewer ? newer : damaged;
+        ByteArray file = base;
+        file.insert(file.end(), block.begin(), block.end());
+        WriteText(dir / "x.loop", std::string(file.begin(), file.end()));
+        std::string notice;
+        std::shared_ptr<Song> s = ReadSongFile(dir / "x.loop", &notice);
+        EXPECT_EQ(s->Swing(), 0);
+        EXPECT_NE(notice.find("saved back unchanged"), std::string::npos) << notice;
+        EXPECT_EQ(notice.find("newer Trellon") != std::string::npos, isNewer) << notice;
+        WriteSongFile(*s, dir / "y.loop");
+        EXPECT_EQ(ReadText(dir / "y.loop"), ReadText(dir / "x.loop")) << "nothing lost";
+        // Given a swing of its own, the song's own block replaces it.
+        s->SetSwing(1000);
+        WriteSongFile(*s, dir / "z.loop");
+        EXPECT_EQ(ReadSongFile(dir / "z.loop")->Swing(), 1000);
+    }
+
+    // A block no reader would take is refused, and the file stays as it was.
+    Song big = Groove();
+    big.SetUnknownRecords({{901, ByteArray(std::size_t(kMaxExtensionSize) - 64, 7)}});
+    big.SetSwing(100);
+    WriteSongFile(Groove(), dir / "kept.loop");
+    const std::string kept = ReadText(dir / "kept.loop");
+    big.SetArrangement(std::vector<ArrangementStep>(40, ArrangementStep{1, 2}));
+    EXPECT_EQ(ErrorOf([&] { WriteSongFile(big, dir / "kept.loop"); }), kErrOverflow);
+    EXPECT_EQ(ReadText(dir / "kept.loop"), kept);
+
+    // Mix entries beyond the song's tracks (a song read has ten) add none.
+    Song few = Groove();
+    few.SetSampleSlots(std::vector<std::shared_ptr<Sample>>(few.SampleSlots().begin(),
+                                                            few.SampleSlots().begin() + 4));
+    for (int i = 0; i < 40; ++i) few.SampleAt(i)->SetMix({.volume = 50});
+    WriteSongFile(few, dir / "many-mixes.loop");
+    Song four = Groove();
+    four.SetSampleSlots(std::vector<std::shared_ptr<Sample>>(four.SampleSlots().begin(),
+                                                             four.SampleSlots().begin() + 4));
+    ByteArray file = Written(four);
+    const ByteArray block = ExtensionBlock(few);
+    file.insert(file.end(), block.begin(), block.end());
+    WriteText(dir / "extra.loop", std::string(file.begin(), file.end()));
+    std::shared_ptr<Song> extra = ReadSongFile(dir / "extra.loop");
+    EXPECT_EQ(extra->NumTracks(), 10);
+    EXPECT_EQ(extra->SampleSlots()[3]->Mix().volume, 50);
+    EXPECT_EQ(extra->SampleSlots()[9]->Mix().volume, 50);
 }
