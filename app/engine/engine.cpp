@@ -2,9 +2,14 @@
 // the player and the workers post back.
 #include "engine/engine.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <utility>
 
+#include "files/folders.h"
 #include "song/loop_renderer.h"
 #include "song/song_file.h"
 #include "support/app_error.h"
@@ -236,10 +241,64 @@ std::string Engine::DocumentName() const {
     return filePath_.empty() ? "Untitled" : FileNameOfPath(filePath_);
 }
 
+Engine::FileStamp Engine::StampOf(const std::string& path) {
+    struct stat st;
+    // Only a file is a song someone may have saved.
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    return {st.st_dev, st.st_ino, static_cast<unsigned long long>(st.st_size),
+            st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+}
+
+bool Engine::ChangedOnDisk() const {
+    if (filePath_.empty() || stamp_ == FileStamp{}) return false;
+    const FileStamp now = StampOf(filePath_);
+    // A file that is gone is no other song to overwrite.
+    return !(now == FileStamp{}) && !(now == stamp_);
+}
+
+std::string Engine::OpenMarkOf(const std::string& path) const {
+    // One mark per file, by its full name (FNV-1a).
+    std::error_code error;
+    const std::string full = std::filesystem::weakly_canonical(path, error).string();
+    std::uint64_t h = 14695981039346656037ull;
+    for (unsigned char c : full) h = (h ^ c) * 1099511628211ull;
+    char name[40];
+    std::snprintf(name, sizeof name, "/open-%016llx.lock", static_cast<unsigned long long>(h));
+    return openMarks_ + name;
+}
+
+void Engine::SetOpenMarks(std::string folder) {
+    MakeFolders(folder, 0700);
+    openMarks_ = std::move(folder);
+    // The song open now is marked too.
+    if (!filePath_.empty()) {
+        openMark_.Release();
+        BelongTo(filePath_);
+    }
+}
+
+bool Engine::OpenElsewhere(const std::string& path) const {
+    if (openMarks_.empty() || path.empty()) return false;
+    if (openMark_.Held() && IsSameFile(path, filePath_)) return false;  // this one's
+    return FileLock::IsHeld(OpenMarkOf(path));
+}
+
+void Engine::BelongTo(const std::string& path) {
+    if (path != filePath_ || !openMark_.Held()) {
+        // The mark follows the song's file; one held by another Trellon is
+        // not taken (it said so when the song was opened).
+        openMark_.Release();
+        if (!openMarks_.empty() && !path.empty())
+            openMark_ = FileLock(OpenMarkOf(path), FileLock::Kind::kShared, FileLock::Wait::kNo);
+    }
+    stamp_ = StampOf(path);
+    filePath_ = path;
+}
+
 void Engine::MarkSaved(const std::string& path) {
     // An autosave under way would bring back what Forget removes.
     if (autosave_) autosave_->Wait();
-    filePath_ = path;
+    BelongTo(path);
     changedOutsideUndo_ = false;
     undo_.SetClean();  // counts as a revision
     keptRevision_ = revision_;

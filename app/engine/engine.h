@@ -26,6 +26,7 @@
 #include "engine/loop_feed.h"
 #include "engine/player.h"
 #include "engine/undo_stack.h"
+#include "files/file_lock.h"
 #include "import/audio_import.h"
 #include "song/song.h"
 #include "song/song_export.h"
@@ -101,6 +102,14 @@ class Engine {
     // song): the song differs from its file, and nothing undoes it.
     void ChangedOutsideUndo();
     UndoStack& Undo() { return undo_; }
+    // Whether the song's file has changed on disk (another program or
+    // another Trellon saved it) since it was opened or saved here.
+    bool ChangedOnDisk() const;
+    // Songs open in this program are marked in folder (the recovery
+    // folder), so that another Trellon opening one can say so.
+    void SetOpenMarks(std::string folder);
+    // Whether another Trellon has the song at path open.
+    bool OpenElsewhere(const std::string& path) const;
     // Counts every change of the song, for keeping it.
     unsigned Revision() const { return revision_; }
 
@@ -257,6 +266,8 @@ class Engine {
     void StartPlaying();
     void TakeState(const TransportState& state);
     void MarkSaved(const std::string& path);
+    // The song's file is path now (its stamp and its open mark follow).
+    void BelongTo(const std::string& path);
     // Starts work on a worker as the user's work under way.
     void StartWork(std::unique_ptr<BackgroundWork> work);
     // An edit of a track's mix.
@@ -276,6 +287,17 @@ class Engine {
     bool changedOutsideUndo_ = false;
     unsigned revision_ = 0;
     unsigned keptRevision_ = 0;  // the revision the recovery folder holds
+    // The song's file as it was when opened or saved here.
+    struct FileStamp {
+        unsigned long long device = 0, inode = 0, size = 0;
+        long long modified = 0;  // nanoseconds
+        bool operator==(const FileStamp&) const = default;
+    };
+    static FileStamp StampOf(const std::string& path);
+    std::string OpenMarkOf(const std::string& path) const;
+    FileStamp stamp_;
+    std::string openMarks_;
+    FileLock openMark_;  // on the song's file, while it is this song's
     std::string recoveryProblem_;
     unsigned failedRevision_ = 0;  // the revision an autosave failed for, and when
     std::chrono::steady_clock::time_point failedAt_;

@@ -260,7 +260,7 @@ void Engine::New() {
 
 void Engine::ApplyNew() {
     const Batch batch(*this);
-    filePath_.clear();
+    BelongTo("");
     song_->ClearLoops();
     feeds_.clear();
     ShowLoop(0);
@@ -272,7 +272,7 @@ void Engine::ApplyNew() {
 void Engine::RestoreLoops(std::vector<std::shared_ptr<SequenceLoop>> loops, const std::string& path,
                           std::uint8_t selected) {
     song_->SetLoopSlots(std::move(loops));
-    filePath_ = path;
+    BelongTo(path);
     feeds_.clear();
     for (const auto& loop : song_->LoopSlots())
         if (loop) loop->SetWav(nullptr);

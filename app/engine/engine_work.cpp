@@ -81,7 +81,7 @@ void Engine::SaveSongInBackground(const std::string& path,
                 } else {
                     // Changed while it was written: the file holds less
                     // than the song, which stays modified.
-                    filePath_ = path;
+                    BelongTo(path);
                     changedOutsideUndo_ = true;
                     Notify(kChangeDocument);
                 }

@@ -24,6 +24,36 @@ class QtPrompts : public Prompts {
                                                 : SaveChoice::kCancel;
     }
 
+    OverwriteChoice AskToOverwrite(const std::string& name, QWidget* owner) override {
+        QMessageBox box(QMessageBox::Warning, title_,
+                        QString::fromStdString("\u201C" + name +
+                                               "\u201D has changed on disk since you opened it "
+                                               "(another program, or another Trellon, saved "
+                                               "it). Overwrite it with this song?"),
+                        QMessageBox::NoButton, owner);
+        QPushButton* overwrite =
+            box.addButton(QStringLiteral("&Overwrite"), QMessageBox::AcceptRole);
+        QPushButton* saveAs = box.addButton(QStringLiteral("Save &As..."), QMessageBox::ActionRole);
+        box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(saveAs);
+        box.exec();
+        return box.clickedButton() == overwrite ? OverwriteChoice::kOverwrite
+               : box.clickedButton() == saveAs  ? OverwriteChoice::kSaveAs
+                                                : OverwriteChoice::kCancel;
+    }
+    KitChoice AskHowToAddKit(const std::string& question, QWidget* owner) override {
+        QMessageBox box(QMessageBox::Question, title_, QString::fromStdString(question),
+                        QMessageBox::NoButton, owner);
+        QPushButton* replace =
+            box.addButton(QStringLiteral("&Replace Sounds"), QMessageBox::AcceptRole);
+        QPushButton* add = box.addButton(QStringLiteral("&Add Tracks"), QMessageBox::ActionRole);
+        box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(add);
+        box.exec();
+        return box.clickedButton() == replace ? KitChoice::kReplace
+               : box.clickedButton() == add   ? KitChoice::kAdd
+                                              : KitChoice::kCancel;
+    }
     bool Ask(const std::string& question, QWidget* owner) override {
         QMessageBox box(QMessageBox::Question, title_, QString::fromStdString(question),
                         QMessageBox::Yes | QMessageBox::No, owner);

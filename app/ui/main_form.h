@@ -266,6 +266,9 @@ class MainForm : public QMainWindow, private EngineView {
     void OpenRecent(const std::string& path);
     // Opens path on a worker; the song shows when it has been read.
     void OpenInBackground(const std::string& path);
+    // False when the song is open in another Trellon and the user would
+    // rather not open it here too.
+    bool MayOpen(const std::string& path);
     void OfferRecovery();
     // Runs a handler's work; an error is reported instead of escaping.
     template <class F>

@@ -4,6 +4,7 @@
 
 #include "support/app_error.h"
 #include "support/paths.h"
+#include "support/text_format.h"
 #include "ui/main_form.h"
 
 namespace {
@@ -27,6 +28,7 @@ void MainForm::OpenCommand_Click() {
 }
 
 void MainForm::OpenSongFile(const std::string& path) {
+    if (!MayOpen(path)) return;
     try {
         // The current song is not touched until the whole file has been read.
         std::string notice;
@@ -41,7 +43,16 @@ void MainForm::OpenSongFile(const std::string& path) {
     AddRecentFile(path);
 }
 
+bool MainForm::MayOpen(const std::string& path) {
+    if (!engine_->OpenElsewhere(path)) return true;
+    return prompts_->Ask(Quoted(FileNameOfPath(path)) +
+                             " is open in another Trellon window. Whichever saves last replaces "
+                             "what the other saved. Open it here too?",
+                         this);
+}
+
 void MainForm::OpenInBackground(const std::string& path) {
+    if (!MayOpen(path)) return;
     Run([&] {
         engine_->OpenSongInBackground(path, [this, path](const std::string& error) {
             if (!error.empty()) {
@@ -67,6 +78,18 @@ bool MainForm::Save() {
     // A song without a file of its own (new, or the bundled template) is
     // saved where the user says.
     if (FilePath().empty()) return SaveAs();
+    // What another program (or another Trellon) saved there is not lost
+    // without a question.
+    if (engine_->ChangedOnDisk()) {
+        switch (prompts_->AskToOverwrite(DocumentName(), this)) {
+            case OverwriteChoice::kOverwrite:
+                break;
+            case OverwriteChoice::kSaveAs:
+                return SaveAs();
+            case OverwriteChoice::kCancel:
+                return false;
+        }
+    }
     return SaveTo(FilePath());
 }
 

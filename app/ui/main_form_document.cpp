@@ -150,6 +150,7 @@ void MainForm::OpenRecent(const std::string& path) {
 
 void MainForm::SetRecoveryFolder(const std::string& folder) {
     engine_->SetRecovery(std::make_unique<SongRecovery>(folder));
+    engine_->SetOpenMarks(folder);
 }
 
 void MainForm::AutosaveNow() {

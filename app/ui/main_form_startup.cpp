@@ -24,8 +24,7 @@ void MainForm::Load() {
     if (!settings_)
         settings_ = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
                                                 kProgramTitle, kProgramTitle);
-    if (!engine_->Recovery())
-        engine_->SetRecovery(std::make_unique<SongRecovery>(SongRecovery::DefaultFolder()));
+    if (!engine_->Recovery()) SetRecoveryFolder(SongRecovery::DefaultFolder());
     // The output chosen in an earlier run, unless the command line named one.
     if (!outputFromCommandLine_)
         SetSoundOutput({settings_->value("Audio/Driver").toString().toStdString(),

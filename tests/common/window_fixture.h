@@ -92,6 +92,22 @@ class ScriptedPrompts : public Prompts {
         return a;
     }
     void Tell(const std::string& note, QWidget*) override { asked.push_back(note); }
+    std::deque<OverwriteChoice> overwriteAnswers;  // when empty: Cancel
+    OverwriteChoice AskToOverwrite(const std::string& name, QWidget*) override {
+        asked.push_back("\u201C" + name + "\u201D has changed on disk");
+        if (overwriteAnswers.empty()) return OverwriteChoice::kCancel;
+        OverwriteChoice c = overwriteAnswers.front();
+        overwriteAnswers.pop_front();
+        return c;
+    }
+    std::deque<KitChoice> kitAnswers;  // when empty: Add
+    KitChoice AskHowToAddKit(const std::string& question, QWidget*) override {
+        asked.push_back(question);
+        if (kitAnswers.empty()) return KitChoice::kAdd;
+        KitChoice c = kitAnswers.front();
+        kitAnswers.pop_front();
+        return c;
+    }
     std::deque<std::string> texts;  // when empty: cancelled
     bool AskText(const std::string& question, std::string& text, QWidget*) override {
         asked.push_back(question + " [" + text + "]");

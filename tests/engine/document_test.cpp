@@ -5,6 +5,7 @@
 #include <sndfile.h>
 
 #include <fstream>
+#include <thread>
 
 #include "common/engine_fixture.h"
 #include "song/song_file.h"
@@ -175,4 +176,33 @@ TEST_F(EngineTest, ExportRefusesTheSongsOwnFileByAnyName) {
     engine.FinishWork();
     EXPECT_EQ(ReadText(song), before);
     EXPECT_TRUE(engine.Export(choice, Folder("other.wav")));
+}
+
+TEST_F(EngineTest, AFileChangedOnDiskOrOpenElsewhereIsNoticed) {
+    Engine& engine = OpenDefaultSong();
+    engine.SetOpenMarks(Folder("marks"));
+    const std::string path = engine.FilePath();
+    EXPECT_FALSE(engine.ChangedOnDisk());
+    // Another Trellon opening the same song (by another name) sees it open.
+    Engine other;
+    other.SetOpenMarks(Folder("marks"));
+    EXPECT_TRUE(other.OpenElsewhere(Folder("./DuvoDodiz.loop")));
+    EXPECT_FALSE(engine.OpenElsewhere(path)) << "open here is not elsewhere";
+    other.OpenSong(path);
+    // It saves first: this one's file has changed on disk.
+    other.SetTempo(99);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    other.SaveSong(path);
+    EXPECT_TRUE(engine.ChangedOnDisk());
+    EXPECT_FALSE(other.ChangedOnDisk());
+    // Saved here after all: the file is this song's again.
+    engine.SaveSong(path);
+    EXPECT_FALSE(engine.ChangedOnDisk());
+    // Once the other has another song, this one is open nowhere else.
+    other.OpenSong(DEFAULT_SONG_PATH);
+    Engine third;
+    third.SetOpenMarks(Folder("marks"));
+    EXPECT_TRUE(third.OpenElsewhere(path)) << "still open here";
+    engine.New();
+    EXPECT_FALSE(third.OpenElsewhere(path));
 }

@@ -1,4 +1,7 @@
 // The File menu: New, Open, Save and Save As.
+#include <thread>
+
+#include "common/song_fixture.h"
 #include "common/ui_fixture.h"
 #include "song/song_file.h"
 
@@ -182,4 +185,34 @@ TEST_F(MainWindow, AFailedSaveIsReportedAndKeepsTheFile) {
     ASSERT_EQ(errors_.size(), 1u);
     EXPECT_NE(errors_[0].find("mine.loop"), std::string::npos) << errors_[0];
     EXPECT_EQ(form.FilePath(), path);
+}
+
+TEST_F(MainWindow, SaveAsksBeforeOverwritingAFileChangedOnDiskAndASecondWindowIsTold) {
+    UseDefaultSong();
+    MainForm& form = Start(SongPath());
+    ClickTick(0, 1);
+    // Another program writes the song's file meanwhile.
+    Song other;
+    other.SetBpm(990000);
+    AddTracks(*other.Sequence(0), 2, 32);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    WriteSong(other, SongPath());
+    const std::string theirs = ReadText(SongPath());
+    // Cancel: nothing written. Save As: written where the user says.
+    prompts_->overwriteAnswers = {OverwriteChoice::kCancel, OverwriteChoice::kSaveAs,
+                                  OverwriteChoice::kOverwrite};
+    form.SaveCommand()->trigger();
+    EXPECT_EQ(ReadText(SongPath()), theirs);
+    EXPECT_EQ(prompts_->asked.back(), "\u201CDuvoDodiz.loop\u201D has changed on disk");
+    dialogs_->answers = {Folder("mine.loop")};
+    form.SaveCommand()->trigger();
+    EXPECT_EQ(ReadText(SongPath()), theirs);
+    EXPECT_EQ(form.FilePath(), Folder("mine.loop"));
+    EXPECT_FALSE(form.IsModified());
+    // A second window on the same song is told before it opens it.
+    Engine second;
+    second.SetOpenMarks(Folder("state"));
+    EXPECT_TRUE(second.OpenElsewhere(Folder("mine.loop")));
+    EXPECT_FALSE(second.OpenElsewhere(SongPath()));
+    EXPECT_TRUE(errors_.empty());
 }
