@@ -113,8 +113,9 @@ ImportedAudio ImportAudioFile(const std::string& path, const Progress& progress)
     // same duration.
     const double ratio = double(kImportRate) / double(info.samplerate);
     const long double exact = static_cast<long double>(info.frames) * ratio;
-    const long long frames = std::llround(exact);
-    if (frames < 1 || frames > (0x7FFFFFFFLL - 44) / (2 * kImportChannels))
+    // A sound shorter than a frame at the song's rate is still one frame.
+    const long long frames = std::max<long long>(1, std::llround(exact));
+    if (frames > (0x7FFFFFFFLL - 44) / (2 * kImportChannels))
         ThrowError(kErrOverflow, name + " is too long to be a sample (" +
                                      Thousands(info.frames / info.samplerate) + " seconds)");
     ImportedAudio out;

@@ -4,7 +4,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "files/regular_file.h"
@@ -84,6 +86,16 @@ std::string Trimmed(const std::string& s) {
     return b == std::string::npos ? "" : s.substr(b, e - b + 1);
 }
 
+// Whether file, its links and ".." followed, lies inside folder.
+bool Inside(const std::string& file, const std::string& folder) {
+    std::error_code e1, e2;
+    const std::filesystem::path f = std::filesystem::weakly_canonical(file, e1);
+    const std::filesystem::path d = std::filesystem::weakly_canonical(folder, e2);
+    if (e1 || e2) return false;
+    const auto [end, rest] = std::mismatch(d.begin(), d.end(), f.begin(), f.end());
+    return end == d.end() && rest != f.end();
+}
+
 }  // namespace
 
 DrumKit ParseDrumKit(const std::string& text, const std::string& folder, const std::string& name) {
@@ -117,7 +129,14 @@ DrumKit ParseDrumKit(const std::string& text, const std::string& folder, const s
         const Layer* chosen = covering ? covering : loudest;
         std::string file = chosen ? Trimmed(chosen->file) : Trimmed(in.file);
         if (file.empty()) continue;
+        const std::string named = file;
         if (file[0] != '/') file = CombinePath(folder, file);
+        // A kit brings its own sounds: a file outside its folder (by an
+        // absolute path, "..", or a link) is none of its own.
+        if (!Inside(file, folder)) {
+            kit.outside.push_back(Trimmed(in.name) + " (" + named + ")");
+            continue;
+        }
         kit.instruments.push_back({Trimmed(in.name), file});
     }
     return kit;

@@ -25,6 +25,9 @@ struct DrumKit {
     };
     std::string name;
     std::vector<Instrument> instruments;  // in the kit's order
+    // Instruments left out because their file lies outside the kit's
+    // folder: "name (file as named)".
+    std::vector<std::string> outside;
 };
 
 // The velocity whose layer is taken; without one that covers it, the
@@ -32,7 +35,8 @@ struct DrumKit {
 constexpr double kDrumKitVelocity = 0.8;
 
 // Reads the kit described by the file at path; sample paths are made
-// relative to its folder. Instruments without a sample are left out.
+// relative to its folder. Instruments without a sample are left out, and
+// so are those whose sample lies outside the kit's folder (listed).
 // Throws AppError naming the file: 53 when it does not exist, 321 when it
 // is no drum-kit description (with what is wrong and where).
 DrumKit ReadDrumKit(const std::string& path);

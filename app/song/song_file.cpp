@@ -1,5 +1,10 @@
 #include "song/song_file.h"
 
+#include <cstdio>
+#include <cstring>
+
+#include "files/regular_file.h"
+
 #include "song/song_extension.h"
 #include "song/song_io.h"
 #include "support/paths.h"
@@ -44,6 +49,30 @@ void WriteSong(const Song& song, const std::string& path, const Progress& progre
     stream->Commit();
 }
 
+// What kind of file begins with these bytes, when it is one people open
+// by mistake: "a WAV file", "a text file" ...; "" for none of them.
+std::string LooksLike(const std::string& path) {
+    const FilePtr f = OpenRegularFile(path);
+    if (!f) return "";
+    unsigned char b[16] = {};
+    const std::size_t n = std::fread(b, 1, sizeof b, f.get());
+    auto starts = [&](const char* magic, std::size_t at = 0) {
+        const std::size_t len = std::strlen(magic);
+        return n >= at + len && std::memcmp(b + at, magic, len) == 0;
+    };
+    if (starts("RIFF") && starts("WAVE", 8)) return "a WAV file";
+    if (starts("OggS")) return "an Ogg file";
+    if (starts("fLaC")) return "a FLAC file";
+    if (starts("FORM") && (starts("AIFF", 8) || starts("AIFC", 8))) return "an AIFF file";
+    if (starts("ID3") || (n >= 2 && b[0] == 0xFF && (b[1] & 0xE0) == 0xE0)) return "an MP3 file";
+    if (starts("<?xml")) return "an XML file";
+    if (starts("MThd")) return "a MIDI file";
+    bool text = n > 0;
+    for (std::size_t i = 0; i < n && text; ++i)
+        text = b[i] == '\n' || b[i] == '\r' || b[i] == '\t' || (b[i] >= 0x20 && b[i] < 0x7F);
+    return text ? "a text file" : "";
+}
+
 }  // namespace
 
 std::shared_ptr<Song> ReadSongFile(const std::string& path, std::string* notice,
@@ -81,6 +110,12 @@ std::shared_ptr<Song> ReadSongFile(const std::string& path, std::string* notice,
         }
     } catch (const AppError& e) {
         const long n = e.Number();
+        // A file of another kind is said to be one, rather than where the
+        // song's reading of it first went wrong.
+        if (n == kErrUnexpectedEof || n == kErrInvalidFileFormat)
+            if (const std::string kind = LooksLike(path); !kind.empty())
+                throw AppError(kErrInvalidFileFormat,
+                               name + " is not a Trellon song (it looks like " + kind + ")");
         const char* what = n == kErrUnexpectedEof       ? " is cut short: "
                            : n == kErrInvalidFileFormat ? " is not a Trellon song: "
                                                         : " could not be read: ";

@@ -134,21 +134,42 @@ void MainForm::ImportDrumKitCommand_Click() {
 void MainForm::ImportDrumKit(const std::string& path) {
     DrumKit kit;
     if (!Run([&] { kit = ReadDrumKit(path); })) return;
-    // One track per instrument, from the first on, as far as the rows go.
-    std::vector<std::string> samples;
-    std::vector<std::string> names;
+    const std::string name = Quoted(kit.name.empty() ? FileNameOfPath(path) : kit.name);
+    // Over a song that has sounds: its tracks' sounds replaced, or the kit
+    // added as tracks of its own.
+    bool hasSounds = false;
+    for (const auto& sample : GetSong()->SampleSlots()) hasSounds |= sample && sample->Wav();
+    KitChoice how = KitChoice::kReplace;
+    if (hasSounds) {
+        how = prompts_->AskHowToAddKit(
+            "Replace the sounds of the song's tracks with those of " + name +
+                " (the patterns stay: track 1 plays the kit's first instrument), or add the "
+                "kit as new tracks?",
+            this);
+        if (how == KitChoice::kCancel) return;
+    }
+    const LONG room = how == KitChoice::kReplace ? Engine::kMaxTracks
+                                                 : Engine::kMaxTracks - GetSong()->NumTracks();
+    // As many instruments as the tracks hold; what is left out is said.
+    std::vector<std::string> samples, names;
+    std::string leftOut;
+    for (const std::string& outside : kit.outside)
+        leftOut += "\n" + outside + ": outside the kit's folder";
     for (const DrumKit::Instrument& instrument : kit.instruments) {
-        if (LONG(samples.size()) >= Engine::kMaxTracks) break;
+        if (LONG(samples.size()) >= room) {
+            leftOut += "\n" + std::to_string(kit.instruments.size() - samples.size()) +
+                       " instruments more than the song's 64 tracks hold";
+            break;
+        }
         samples.push_back(instrument.sample);
         names.push_back(instrument.name);
     }
-    const std::string name = Quoted(kit.name.empty() ? FileNameOfPath(path) : kit.name);
     Run([&] {
         engine_->ImportInBackground(
             "Importing " + name, samples,
-            [this, names, name](std::vector<Engine::Imported> results) {
+            [this, names, name, how, leftOut](std::vector<Engine::Imported> results) {
                 std::vector<ImportedAudio> sounds;
-                std::string failed;
+                std::string failed = leftOut;
                 for (std::size_t i = 0; i < results.size(); ++i) {
                     if (!results[i].error.empty()) {
                         failed += "\n" + names[i] + ": " + results[i].error;
@@ -158,7 +179,12 @@ void MainForm::ImportDrumKit(const std::string& path) {
                     sounds.push_back(results[i].sound);
                     if (!names[i].empty()) sounds.back().caption = Utf16FromUtf8(names[i]);
                 }
-                Run([&] { engine_->ImportDrumKit(sounds); });
+                Run([&] {
+                    if (how == KitChoice::kAdd)
+                        engine_->AddTracks(sounds);
+                    else
+                        engine_->ImportDrumKit(sounds);
+                });
                 if (!failed.empty())
                     reportError_("Not every instrument of " + name + " could be loaded:" + failed);
             });

@@ -143,11 +143,13 @@ TEST_F(EngineTest, TheSongIsKeptForRecoveryOnAWorkerWhenItChanged) {
     Engine& engine = OpenDefaultSong();
     engine.SetRecovery(std::make_unique<SongRecovery>(Folder("state")));
     ASSERT_TRUE(engine.Recovery()->Begin());
-    const std::string kept = Folder("state/autosave-" + std::to_string(::getpid()) + ".loop");
     EXPECT_FALSE(engine.AutosaveNow()) << "an unchanged song is not kept";
     engine.SetTick(0, 0, 1, !engine.GetSong()->LoopSlots()[0]->Track(0)->Value(1));
     EXPECT_TRUE(engine.AutosaveNow());
     engine.FinishWork();
+    std::string kept;
+    for (const auto& e : std::filesystem::directory_iterator(Folder("state")))
+        if (e.path().extension() == ".loop") kept = e.path();
     ASSERT_TRUE(std::filesystem::exists(kept));
     EXPECT_EQ(Written(*ReadSongFile(kept)), Written(*engine.GetSong()));
     EXPECT_FALSE(engine.AutosaveNow()) << "kept already";
@@ -205,4 +207,34 @@ TEST_F(EngineTest, AFileChangedOnDiskOrOpenElsewhereIsNoticed) {
     EXPECT_TRUE(third.OpenElsewhere(path)) << "still open here";
     engine.New();
     EXPECT_FALSE(third.OpenElsewhere(path));
+}
+
+TEST_F(EngineTest, AFailingAutosaveIsSaidOnceAndTriedAgainQuietly) {
+    Engine& engine = OpenDefaultSong();
+    const std::string state = Folder("state");
+    engine.SetRecovery(std::make_unique<SongRecovery>(state));
+    ASSERT_TRUE(engine.Recovery()->Begin());
+    // The folder goes, and a file takes its place.
+    std::filesystem::rename(state, Folder("moved"));
+    WriteText(state, "in the way");
+    auto edit = [&] { engine.SetTick(0, 0, 1, !engine.GetSong()->LoopSlots()[0]->Track(0)->Value(1)); };
+    edit();
+    EXPECT_TRUE(engine.AutosaveNow());
+    engine.FinishWork();
+    ASSERT_EQ(view_.errors.size(), 1u);
+    EXPECT_EQ(view_.errors[0].find("Changes are not being kept for recovery"), 0u);
+    EXPECT_FALSE(engine.RecoveryProblem().empty());
+    EXPECT_FALSE(engine.AutosaveNow()) << "not tried again at once";
+    edit();
+    EXPECT_TRUE(engine.AutosaveNow()) << "tried again after an edit";
+    engine.FinishWork();
+    EXPECT_EQ(view_.errors.size(), 1u) << "said once";
+    // The folder back: kept again, and the problem is gone.
+    std::filesystem::remove(state);
+    std::filesystem::rename(Folder("moved"), state);
+    edit();
+    EXPECT_TRUE(engine.AutosaveNow());
+    engine.FinishWork();
+    EXPECT_TRUE(engine.RecoveryProblem().empty());
+    engine.Recovery()->End();
 }

@@ -137,6 +137,10 @@ TEST_F(Import, ValuesAreExactRoundedAndClampedNeverWrapped) {
         });
     v = ValuesOf(ImportAudioFile(loud).wav.get());
     EXPECT_EQ(v, (std::vector<AudioSample>{32767, 32767, -32768, -32768, 32767, 32767, 0, 0}));
+    // One frame at 384 kHz is shorter than a frame at 44,100 Hz: one frame.
+    const std::string tiny = Write(dir / "tiny.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 384000, 1,
+                                   1, [](long, int) { return 0.5; });
+    EXPECT_EQ(FramesOf(ImportAudioFile(tiny).wav.get()), 1);
     // Six channels: both sides hear every channel alike.
     const std::string six = Write(dir / "six.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 6, 10,
                                   [](long, int c) { return 0.05 * (c + 1); });
@@ -201,7 +205,9 @@ TEST(DrumKit, TakesEachInstrumentsLayerForVelocityOrTheLoudest) {
       <layer><filename>snare-1.flac</filename><min>0</min><max>0.3</max></layer>
       <layer><filename>snare-2.flac</filename><min>0.3</min><max>0.6</max></layer>
     </instrument>
-    <instrument><name>Hat</name><filename>/kits/hat.wav</filename></instrument>
+    <instrument><name>Hat</name><filename>/kits/test/hats/hat.wav</filename></instrument>
+    <instrument><name>Other</name><filename>/kits/hat.wav</filename></instrument>
+    <instrument><name>Up</name><filename>../other/ride.wav</filename></instrument>
     <instrument><name>Empty</name></instrument>
   </instrumentList>
 </drumkit_info>)";
@@ -211,7 +217,10 @@ TEST(DrumKit, TakesEachInstrumentsLayerForVelocityOrTheLoudest) {
     EXPECT_EQ(kit.instruments[0].name, "Kick");
     EXPECT_EQ(kit.instruments[0].sample, "/kits/test/kick-hard.wav");
     EXPECT_EQ(kit.instruments[1].sample, "/kits/test/snare-2.flac") << "the loudest";
-    EXPECT_EQ(kit.instruments[2].sample, "/kits/hat.wav");
+    EXPECT_EQ(kit.instruments[2].sample, "/kits/test/hats/hat.wav");
+    // Files outside the kit's folder are none of its own.
+    EXPECT_EQ(kit.outside,
+              (std::vector<std::string>{"Other (/kits/hat.wav)", "Up (../other/ride.wav)"}));
 
     for (const char* bad : {"<drumkit_info><name>x</nam></drumkit_info>", "not xml at all",
                             "<song><instrumentList/></song>"}) {

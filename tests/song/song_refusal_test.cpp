@@ -126,6 +126,13 @@ TEST_F(SongRefusal, FilesThatAreNoSongAreRefusedNamingTheFileAndWhy) {
             << name << ": " << e.what();
         EXPECT_EQ(e.Description().find("\u201C" + std::string(name) + "\u201D"), 0u) << e.what();
     }
+    // Kinds of files people open by mistake are said to be what they are.
+    EXPECT_STREQ(RefusalOf(dir / "sound.loop").what(),
+                 "\u201Csound.loop\u201D is not a Trellon song (it looks like a WAV file)");
+    EXPECT_STREQ(RefusalOf(dir / "x.loop").what(),
+                 "\u201Cx.loop\u201D is not a Trellon song (it looks like a FLAC file)");
+    EXPECT_STREQ(RefusalOf(dir / "notes.loop").what(),
+                 "\u201Cnotes.loop\u201D is not a Trellon song (it looks like a text file)");
     std::mt19937 random(2026);
     for (int k = 0; k < 300; ++k) {
         std::string noise(random() % 5000, '\0');

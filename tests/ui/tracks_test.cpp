@@ -220,9 +220,14 @@ TEST_F(Tracks, ADrumKitGivesOneTrackPerInstrumentAndKeepsTheLoops) {
     std::vector<std::vector<std::uint8_t>> ticks;
     for (int t = 0; t < 10; ++t) ticks.push_back(loops[1]->Track(t)->TickBytes());
     dialogs_->answers = {Folder("kit/drumkit.xml")};
+    prompts_->kitAnswers = {KitChoice::kReplace};
     form.ImportDrumKitCommand()->trigger();
     Finish();
-    // The missing sample is reported; the other twelve instruments are tracks.
+    // Asked first, the song having sounds: the kit's sounds replace the
+    // tracks'. The missing sample is reported; the other twelve
+    // instruments are tracks.
+    ASSERT_EQ(prompts_->asked.size(), 1u);
+    EXPECT_EQ(prompts_->asked[0].find("Replace the sounds of the song's tracks"), 0u);
     ASSERT_EQ(errors_.size(), 1u);
     EXPECT_NE(errors_[0].find("Broken"), std::string::npos) << errors_[0];
     EXPECT_EQ(form.NumTracks(), 12);
@@ -235,5 +240,34 @@ TEST_F(Tracks, ADrumKitGivesOneTrackPerInstrumentAndKeepsTheLoops) {
     EXPECT_EQ(form.NumTracks(), 10);
     EXPECT_EQ(form.Row(0)->Caption(), u"Kick");
     EXPECT_EQ(Channels(form.GetSong()->SampleAt(0)->Wav().get()), 2);
+    ExpectAgreement();
+
+    // Added as tracks of its own; what does not fit, and files outside
+    // the kit's folder, are left out and said.
+    Sound(Folder("secret.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1, 100);
+    std::string many;
+    for (int i = 0; i < 60; ++i)
+        many += "<instrument><name>P" + std::to_string(i) +
+                "</name><filename>snare.flac</filename></instrument>";
+    WriteText(Folder("kit/big.xml"),
+              "<drumkit_info><name>Big</name><instrumentList>"
+              "<instrument><name>Up</name><filename>../secret.wav</filename></instrument>"
+              "<instrument><name>Abs</name><filename>" +
+                  Folder("secret.wav") + "</filename></instrument>" + many +
+                  "</instrumentList></drumkit_info>");
+    errors_.clear();
+    prompts_->kitAnswers = {KitChoice::kAdd};
+    form.ImportDrumKit(Folder("kit/big.xml"));
+    Finish();
+    EXPECT_EQ(form.NumTracks(), 64);
+    EXPECT_EQ(form.Row(10)->Caption(), u"P0");
+    EXPECT_EQ(form.Row(0)->Caption(), u"Kick") << "the song's own tracks stay";
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_NE(errors_[0].find("Up (../secret.wav): outside the kit's folder"), std::string::npos)
+        << errors_[0];
+    EXPECT_NE(errors_[0].find("Abs ("), std::string::npos) << errors_[0];
+    EXPECT_NE(errors_[0].find("6 instruments more than the song's 64 tracks hold"),
+              std::string::npos)
+        << errors_[0];
     ExpectAgreement();
 }
