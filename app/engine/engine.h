@@ -200,6 +200,10 @@ class Engine {
     bool PlayingArrangement() const { return state_.playing && state_.arrangement; }
     // The tick whose light is lit last (kept when playback stops).
     LONG LastLitTick() const { return lastLitTick_; }
+    // Looks whether the output went away while playing (its sound server
+    // ended); if so playback stops and the view is told. Called now and
+    // then by whoever drives the engine.
+    void CheckOutput();
     // Plays a sound once (listening to a file before loading it).
     void Preview(ComPtr<IWav> wav);
     // Halts the output around work that must not be heard over (Save).

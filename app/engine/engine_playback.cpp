@@ -104,6 +104,16 @@ void Engine::SetArrangementMode(bool on) {
     Notify(kChangeTransport);
 }
 
+void Engine::CheckOutput() {
+    if (!player_ || !GetPlayer().StopIfOutputLost()) return;
+    RunPosted();  // the stopped state
+    if (view_)
+        view_->Report(
+            "Playback stopped: the sound output went away (its sound server ended, or "
+            "the device was unplugged). Press Play to start again, or choose another "
+            "output (Audio > Output Device).");
+}
+
 void Engine::Preview(ComPtr<IWav> wav) {
     ComPtr<IWavReader> reader;
     Check(wav->OpenReader(reader.Out()));

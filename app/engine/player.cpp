@@ -169,6 +169,20 @@ void Player::ReleaseDevice() {
     thread_.Call([&] { av_.ReleaseDevice(); });
 }
 
+bool Player::StopIfOutputLost() {
+    return thread_.Call([&] {
+        if (!av_.OutputLost()) return false;
+        try {
+            av_.StopPlaying();
+        } catch (const std::exception&) {
+        }
+        state_ = {};
+        playingFeed_ = queuedFeed_ = nullptr;
+        Publish();
+        return true;
+    });
+}
+
 LONG Player::PlaybackPosition() {
     return thread_.Call([&] { return av_.PlaybackPosition(); });
 }

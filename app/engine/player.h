@@ -76,6 +76,8 @@ class Player : private DirectXEvent8 {
     // Lets go of the sound device while nothing plays.
     void ReleaseDevice();
 
+    // Stops playback when its device went away; true when it did.
+    bool StopIfOutputLost();
     // The reader's position, and whether anything plays (a preview too).
     LONG PlaybackPosition();
     bool IsStreaming();

@@ -2,9 +2,9 @@
 
 #include <expat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <memory>

@@ -44,6 +44,8 @@ class AvSystem {
     void Pause();
     void UnPause();
     LONG PlaybackPosition() const;
+    // Whether a stream plays on a device that went away.
+    bool OutputLost() const { return isPlaying_ && buffer_ && buffer_->Lost(); }
     bool IsPlaying() const { return isPlaying_; }
     // A sink that goes away: playback for it stops and its events are
     // destroyed, so the next PlayAudio makes events for its own sink.

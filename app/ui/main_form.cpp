@@ -36,6 +36,9 @@ MainForm::MainForm()
     outputChooser_ = MakeOutputChooser();
     connect(&autosaveTimer_, &QTimer::timeout, this, [this] { AutosaveNow(); });
     connect(&workTimer_, &QTimer::timeout, this, [this] { ShowWork(); });
+    // While something plays, whether its output is still there.
+    connect(&outputTimer_, &QTimer::timeout, this, [this] { engine_->CheckOutput(); });
+    outputTimer_.start(500);
     // What the engine's player and workers finish comes to this thread.
     engine_->SetView(this);
     engine_->SetWake([this] {

@@ -290,7 +290,8 @@ class MainForm : public QMainWindow, private EngineView {
     std::string programFolder_;
     std::string startupSong_;
     QTimer autosaveTimer_;
-    QTimer workTimer_;  // shows long work's progress
+    QTimer workTimer_;    // shows long work's progress
+    QTimer outputTimer_;  // looks whether the output went away
     bool exporting_ = false;
 
     // Tempo, loops, mix and arrangement; widgets owned by the client area.

@@ -19,6 +19,10 @@ class SdlBuffer : public DirectSoundSecondaryBuffer8 {
     ~SdlBuffer() override {
         if (device_) SDL_CloseAudioDevice(device_);
     }
+    // SDL stops a device whose sound server or hardware went away.
+    bool Lost() const override {
+        return device_ && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED;
+    }
     // Opens a stream on the named device ("" for the default).
     bool Open(const std::string& name) {
         SDL_AudioSpec want{};

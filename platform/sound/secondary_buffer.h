@@ -45,6 +45,9 @@ class DirectSoundSecondaryBuffer8 {
     HRESULT Stop();
 
     bool IsPlaying() const { return playing_.load(std::memory_order_acquire); }
+    // Whether the device that plays the buffer is gone (its sound server
+    // ended, its hardware was unplugged): nothing it is given is heard.
+    virtual bool Lost() const { return false; }
     const WAVEFORMATEX& Format() const { return format_; }
     LONG Size() const { return static_cast<LONG>(ring_.size()); }
 

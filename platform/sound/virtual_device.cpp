@@ -2,9 +2,24 @@
 
 #include "sound/event_service.h"
 
+namespace {
+
+// A buffer of the virtual device, lost when the device is.
+class VirtualBuffer : public DirectSoundSecondaryBuffer8 {
+  public:
+    VirtualBuffer(const DSBUFFERDESC& desc, std::shared_ptr<std::atomic<bool>> lost)
+        : DirectSoundSecondaryBuffer8(desc, nullptr), lost_(std::move(lost)) {}
+    bool Lost() const override { return lost_->load(); }
+
+  private:
+    std::shared_ptr<std::atomic<bool>> lost_;
+};
+
+}  // namespace
+
 std::shared_ptr<DirectSoundSecondaryBuffer8> VirtualDevice::CreateBuffer(const DSBUFFERDESC& desc) {
     if (desc.fxFormat.nChannels < 1 || desc.lBufferBytes < 1) return nullptr;
-    buffer_ = std::make_shared<DirectSoundSecondaryBuffer8>(desc, nullptr);
+    buffer_ = std::make_shared<VirtualBuffer>(desc, lost_);
     ++created_;
     return buffer_;
 }

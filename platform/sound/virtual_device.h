@@ -3,6 +3,7 @@
 // the same event service as on a real device. What it played is kept.
 #pragma once
 
+#include <atomic>
 #include <vector>
 
 #include "sound/sound_device.h"
@@ -21,9 +22,12 @@ class VirtualDevice : public SoundDevice {
     int BuffersCreated() const { return created_; }
     // Delivers what came due without moving the cursor.
     void DeliverPendingForTest() { AdvanceBytes(0); }
+    // As a sound server that ends: the device's buffers say they are lost.
+    void SetLost(bool lost) { lost_->store(lost); }
 
   private:
     std::shared_ptr<DirectSoundSecondaryBuffer8> buffer_;
     std::vector<unsigned char> played_;
     int created_ = 0;
+    std::shared_ptr<std::atomic<bool>> lost_ = std::make_shared<std::atomic<bool>>(false);
 };

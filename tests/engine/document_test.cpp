@@ -217,7 +217,9 @@ TEST_F(EngineTest, AFailingAutosaveIsSaidOnceAndTriedAgainQuietly) {
     // The folder goes, and a file takes its place.
     std::filesystem::rename(state, Folder("moved"));
     WriteText(state, "in the way");
-    auto edit = [&] { engine.SetTick(0, 0, 1, !engine.GetSong()->LoopSlots()[0]->Track(0)->Value(1)); };
+    auto edit = [&] {
+        engine.SetTick(0, 0, 1, !engine.GetSong()->LoopSlots()[0]->Track(0)->Value(1));
+    };
     edit();
     EXPECT_TRUE(engine.AutosaveNow());
     engine.FinishWork();

@@ -252,3 +252,20 @@ TEST_F(EngineTest, AnArrangementOfBillionsOfPassesIsWalkedNeverLaidOut) {
     EXPECT_LT(rss() - before, 64 * 1024) << "kB more than before";
     engine.Stop();
 }
+
+TEST_F(EngineTest, AnOutputThatGoesAwayStopsPlaybackAndSaysSo) {
+    Engine& engine = OpenDefaultSong();
+    engine.Play();
+    Advance(1000);
+    engine.CheckOutput();
+    EXPECT_TRUE(engine.IsPlaying()) << "still there";
+    Device().SetLost(true);
+    engine.CheckOutput();
+    Device().SetLost(false);
+    EXPECT_FALSE(engine.IsPlaying());
+    EXPECT_FALSE(engine.GetPlayer().IsStreaming());
+    ASSERT_EQ(view_.errors.size(), 1u);
+    EXPECT_EQ(view_.errors[0].find("Playback stopped: the sound output went away"), 0u);
+    engine.Play();
+    EXPECT_TRUE(engine.IsPlaying()) << "Play starts again";
+}

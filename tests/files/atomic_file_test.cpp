@@ -174,3 +174,26 @@ TEST(AtomicFile, AKilledSaveThroughALinkLeavesTheOldOrTheNewFile) {
     }
     EXPECT_GT(sawOld, 0);
 }
+
+TEST(AtomicFile, ANewFileFollowsTheUmaskAndAPrivateOneIsTheOwnersAlone) {
+    TempDir dir;
+    auto make = [&](const std::string& name, AtomicFile::Access access) {
+        AtomicFile f;
+        EXPECT_TRUE(f.Open(dir / name, access));
+        EXPECT_TRUE(f.Write("x", 1));
+        EXPECT_TRUE(f.Commit());
+        struct stat st;
+        ::stat((dir / name).c_str(), &st);
+        return st.st_mode & 0777;
+    };
+    const mode_t old = ::umask(077);
+    EXPECT_EQ(AtomicFile::Umask(), 077u);
+    EXPECT_EQ(make("strict.loop", AtomicFile::Access::kAsUsual), 0600u);
+    ::umask(022);
+    EXPECT_EQ(make("usual.loop", AtomicFile::Access::kAsUsual), 0644u);
+    EXPECT_EQ(make("private.loop", AtomicFile::Access::kOwnerOnly), 0600u);
+    ::umask(002);
+    EXPECT_EQ(make("usual.loop", AtomicFile::Access::kAsUsual), 0644u)
+        << "a replaced file keeps its own";
+    ::umask(old);
+}

@@ -138,8 +138,8 @@ TEST_F(Import, ValuesAreExactRoundedAndClampedNeverWrapped) {
     v = ValuesOf(ImportAudioFile(loud).wav.get());
     EXPECT_EQ(v, (std::vector<AudioSample>{32767, 32767, -32768, -32768, 32767, 32767, 0, 0}));
     // One frame at 384 kHz is shorter than a frame at 44,100 Hz: one frame.
-    const std::string tiny = Write(dir / "tiny.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 384000, 1,
-                                   1, [](long, int) { return 0.5; });
+    const std::string tiny = Write(dir / "tiny.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 384000, 1, 1,
+                                   [](long, int) { return 0.5; });
     EXPECT_EQ(FramesOf(ImportAudioFile(tiny).wav.get()), 1);
     // Six channels: both sides hear every channel alike.
     const std::string six = Write(dir / "six.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 6, 10,
