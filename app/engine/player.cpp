@@ -2,6 +2,7 @@
 
 #include "output/av_module.h"
 #include "sound/event_service.h"
+#include "sound/sound_device.h"
 #include "support/app_error.h"
 #include "support/integers.h"
 
@@ -33,6 +34,7 @@ Player::~Player() {
         // No notification may reach this sink once it is gone.
         av_.DetachSink(this);
         av_.SetWriteObserver(nullptr);
+        ReleaseSoundThreadState();
     });
     Dispatch::Remove();
     // Deliveries posted before the dispatcher went run now, and find no sink.

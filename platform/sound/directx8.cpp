@@ -69,6 +69,10 @@ void ReleaseDefaultSoundDevice() {
     if (!d.installed) d.device = nullptr;
 }
 
+void ReleaseSoundThreadState() {
+    SdlDevice::ReleaseThreadState();
+}
+
 HRESULT DirectSound8::SetCooperativeLevel(LONG, LONG level) {
     return level == DSSCL_NORMAL ? S_OK : E_INVALIDARG;
 }

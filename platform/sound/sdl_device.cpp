@@ -126,6 +126,10 @@ int SdlDevice::PeriodFor(long ringFrames) {
     return period;
 }
 
+void SdlDevice::ReleaseThreadState() {
+    SDL_TLSCleanup();
+}
+
 std::vector<std::string> SdlDevice::Drivers() {
     std::vector<std::string> names;
     for (int i = 0; i < SDL_GetNumAudioDrivers(); ++i) names.push_back(SDL_GetAudioDriver(i));

@@ -16,6 +16,9 @@ class SdlDevice : public SoundDevice {
     std::shared_ptr<DirectSoundSecondaryBuffer8> CreateBuffer(const DSBUFFERDESC& desc) override;
     std::string LastError() const override { return lastError_; }
 
+    // SDL keeps per-thread data only its own threads free on exit.
+    static void ReleaseThreadState();
+
     // SDL's audio drivers, in the order it tries them.
     static std::vector<std::string> Drivers();
     // The output devices of driver ("" for the one SDL would start). Only

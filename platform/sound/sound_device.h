@@ -34,3 +34,7 @@ unsigned long SoundOutputGeneration();
 // Lets go of SDL's device, so that its driver stops once nobody plays on it
 // (an installed device stays).
 void ReleaseDefaultSoundDevice();
+// Frees what the sound layer keeps for the calling thread (SDL's error
+// text, for one); a thread other than SDL's own that opened or played
+// calls it as it ends.
+void ReleaseSoundThreadState();
