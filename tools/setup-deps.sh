@@ -12,11 +12,12 @@ packages=(
   vorbis-tools xvfb xauth xdotool
   # private sound servers for the end-to-end tests
   pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon
+  jackd2 pipewire-jack
   # installing and packaging: validators and the package checker
   desktop-file-utils appstream lintian dpkg-dev
   # libraries
   libstb-dev qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libxcb1-dev libsdl2-dev
-  libsndfile1-dev libsoxr-dev libexpat1-dev
+  libsndfile1-dev libsoxr-dev libexpat1-dev libjack-jackd2-dev libasound2-dev
   # peers measured against in the benchmarks, never linked into the products
   libvorbis-dev sox
 )

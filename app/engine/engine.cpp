@@ -44,6 +44,8 @@ Player& Engine::GetPlayer() {
 }
 
 Engine::~Engine() {
+    if (liveWanted_) SetLiveSource(nullptr);
+    liveDevice_ = nullptr;
     player_.reset();
     work_.reset();
     autosave_.reset();
@@ -59,6 +61,7 @@ void Engine::Notify(unsigned what) {
 
 void Engine::Flush() {
     const unsigned what = std::exchange(pending_, 0u);
+    if ((what & kChangeTracks) && liveWanted_) UpdateLiveKit();
     if (what && view_) view_->Changed(what);
 }
 

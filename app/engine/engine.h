@@ -28,6 +28,8 @@
 #include "engine/undo_stack.h"
 #include "files/file_lock.h"
 #include "import/audio_import.h"
+#include "live/live_kit.h"
+#include "live/live_voices.h"
 #include "song/song.h"
 #include "song/song_export.h"
 #include "song/song_recovery.h"
@@ -212,6 +214,18 @@ class Engine {
     // Playback's own thread, made on first use.
     Player& GetPlayer();
 
+    // ---- live play ----------------------------------------------------
+    // Opens the output now and keeps it open while the engine lives, with
+    // the live voices on it: MIDI and PlayHit play the song's tracks
+    // whether or not a loop plays. Throws AppError when no output opens.
+    void StartLive();
+    bool LiveStarted() const { return liveWanted_; }
+    // Plays track at velocity (1 to 127) now (keys and pads).
+    void PlayHit(LONG track, int velocity);
+    const std::shared_ptr<LiveVoices>& Live() const { return live_; }
+    // The state of the output the live voices play on (zero when none).
+    OutputStatus LiveOutputStatus() const;
+
     // ---- what the commands apply -----------------------------------------
     // The tracks as a whole: the sample slots and each loop's tracks.
     struct TrackLayout {
@@ -274,6 +288,11 @@ class Engine {
     void BelongTo(const std::string& path);
     // Starts work on a worker as the user's work under way.
     void StartWork(std::unique_ptr<BackgroundWork> work);
+    // The live voices play the song's tracks as they are now.
+    void UpdateLiveKit();
+    // A live output whose server went away, or another output chosen, is
+    // opened again.
+    void RefreshLiveOutput();
     // An edit of a track's mix.
     void EditMix(LONG track, const std::string& text, int mergeKey,
                  const std::function<void(TrackMix&)>& change);
@@ -315,6 +334,12 @@ class Engine {
     std::mutex postedMutex_;
     std::vector<std::function<void()>> posted_;
     std::function<void()> wake_;
+
+    std::shared_ptr<LiveVoices> live_ = std::make_shared<LiveVoices>();
+    LiveKitMaker liveKits_;
+    bool liveWanted_ = false;
+    std::shared_ptr<SoundDevice> liveDevice_;  // null while none opens
+    unsigned long liveGeneration_ = 0;
 
     std::unique_ptr<BackgroundWork> work_, autosave_;
     std::unique_ptr<Player> player_;  // last: it ends first; made on first use

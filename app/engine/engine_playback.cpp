@@ -105,6 +105,7 @@ void Engine::SetArrangementMode(bool on) {
 }
 
 void Engine::CheckOutput() {
+    if (liveWanted_) RefreshLiveOutput();
     if (!player_ || !GetPlayer().StopIfOutputLost()) return;
     RunPosted();  // the stopped state
     if (view_)

@@ -58,9 +58,11 @@ void AvSystem::PlayAudio(IWavReader* audioFile, const PlayOptions& options) {
     endPos_ = options.EndPos;
 
     if (!directX_) directX_ = std::make_unique<DirectX8>();
-    // Another output chosen meanwhile is taken up by a start from idle: the
-    // old device goes first, so that its driver stops.
-    if (sound_ && !isPlaying_ && soundGeneration_ != SoundOutputGeneration()) ReleaseDevice();
+    // Another output chosen meanwhile, or a device whose server went away,
+    // is replaced by a start from idle: the old device goes first, so that
+    // its driver stops.
+    if (sound_ && !isPlaying_ && (soundGeneration_ != SoundOutputGeneration() || sound_->Gone()))
+        ReleaseDevice();
     // A device that could not be opened is tried again on every play.
     if (!sound_) {
         soundGeneration_ = SoundOutputGeneration();

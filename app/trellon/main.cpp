@@ -35,7 +35,7 @@
 #include "forms/qt_dispatcher.h"
 #include "forms/termination_signals.h"
 #include "output/av_module.h"
-#include "sound/sdl_device.h"
+#include "sound/sound_device.h"
 #include "ui/main_form.h"
 #include "wave/sound_form.h"
 #endif
@@ -55,8 +55,9 @@ const char kUsage[] =
     "                                    select, space to play and stop the selection\n"
     "       Trellon --help | --version\n"
     "OUTPUT, for this run instead of the one chosen under Audio > Output Device:\n"
-    "       --audio-driver NAME          the sound system's driver (pulseaudio,\n"
-    "                                    pipewire, alsa, ...)\n"
+    "       --audio-driver NAME          the sound system's driver (jack,\n"
+    "                                    pulseaudio, pipewire, alsa, ...); without\n"
+    "                                    one, a running JACK server is used\n"
     "       --audio-device NAME          one of its output devices\n";
 
 bool ParseCount(const char* text, int low, int high, int* out) {
@@ -172,7 +173,7 @@ bool TakeOutputOptions(std::vector<char*>& args, OutputOptions* options) {
         args.erase(args.begin() + long(i), args.begin() + long(i) + 2);
     }
     const std::string& driver = options->output.driver;
-    const std::vector<std::string> drivers = SdlDevice::Drivers();
+    const std::vector<std::string> drivers = OutputDrivers();
     if (!driver.empty() && std::find(drivers.begin(), drivers.end(), driver) == drivers.end()) {
         std::string known;
         for (const std::string& d : drivers) known += (known.empty() ? "" : ", ") + d;

@@ -4,7 +4,7 @@
 #include <QFormLayout>
 #include <QVBoxLayout>
 
-#include "sound/sdl_device.h"
+#include "sound/sound_device.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ const QString kWhen = QStringLiteral("The choice is used from the next Play.");
 class QtOutputChooser : public OutputChooser {
   public:
     bool ChooseOutput(SoundOutput& output, QWidget* owner) override {
-        OutputDialog dialog(output, SdlDevice::Drivers(), &SdlDevice::OutputDevices, owner);
+        OutputDialog dialog(output, OutputDrivers(), &OutputDevicesOf, owner);
         if (dialog.exec() != QDialog::Accepted) return false;
         output = dialog.Choice();
         return true;

@@ -1,7 +1,10 @@
 #include "sound/directx8.h"
 
+#include <stdlib.h>
+
 #include <mutex>
 
+#include "sound/jack_device.h"
 #include "sound/sdl_device.h"
 
 namespace {
@@ -12,7 +15,17 @@ struct DefaultDevice {
     SoundOutput output;  // where SDL's device plays
     unsigned long generation = 0;
     std::string error;  // why the last open failed
+    std::shared_ptr<LiveSource> live;
 };
+
+// The device output names: JACK when asked for, or when nothing is asked
+// for and a JACK server answers; SDL's otherwise.
+std::shared_ptr<SoundDevice> OpenFor(const SoundOutput& output, std::string* error) {
+    if (output.driver == JackDevice::kDriverName) return JackDevice::Open(error);
+    if (output.driver.empty() && output.device.empty())
+        if (auto jack = JackDevice::Open(nullptr)) return jack;
+    return SdlDevice::Open(output, error);
+}
 DefaultDevice& Default() {
     static DefaultDevice d;
     return d;
@@ -22,9 +35,12 @@ DefaultDevice& Default() {
 std::shared_ptr<SoundDevice> OpenDefaultSoundDevice() {
     DefaultDevice& d = Default();
     std::lock_guard<std::mutex> lock(d.mutex);
+    // A device whose server went away is opened anew.
+    if (d.device && !d.installed && d.device->Gone()) d.device = nullptr;
     if (!d.device) {
         d.error.clear();
-        d.device = SdlDevice::Open(d.output, &d.error);
+        d.device = OpenFor(d.output, &d.error);
+        if (d.device && d.live) d.device->SetLiveSource(d.live);
     }
     return d.device;
 }
@@ -67,6 +83,34 @@ void ReleaseDefaultSoundDevice() {
     DefaultDevice& d = Default();
     std::lock_guard<std::mutex> lock(d.mutex);
     if (!d.installed) d.device = nullptr;
+}
+
+std::vector<std::string> OutputDrivers() {
+    const char* all = ::getenv("TRELLON_TEST_AUDIO_DRIVERS");
+    std::vector<std::string> names{JackDevice::kDriverName};
+    for (const std::string& d : SdlDevice::Drivers())
+        if ((all && *all) || (d != "disk" && d != "dummy")) names.push_back(d);
+    return names;
+}
+
+bool OutputDevicesOf(const std::string& driver, std::vector<std::string>* names,
+                     std::string* error) {
+    if (driver != JackDevice::kDriverName) return SdlDevice::OutputDevices(driver, names, error);
+    names->clear();
+    return true;
+}
+
+void SetLiveSource(std::shared_ptr<LiveSource> source) {
+    DefaultDevice& d = Default();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    d.live = source;
+    if (d.device) d.device->SetLiveSource(std::move(source));
+}
+
+OutputStatus DefaultOutputStatus() {
+    DefaultDevice& d = Default();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    return d.device ? d.device->Status() : OutputStatus{};
 }
 
 void ReleaseSoundThreadState() {

@@ -16,6 +16,8 @@ class DirectSound8 {
     std::shared_ptr<DirectSoundSecondaryBuffer8> CreateSoundBuffer(const DSBUFFERDESC& desc);
     // Why the last CreateSoundBuffer gave null.
     std::string LastError() const;
+    // Whether the device can play no more (its server is gone).
+    bool Gone() const { return device_->Gone(); }
 
   private:
     std::shared_ptr<SoundDevice> device_;

@@ -4,9 +4,23 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "sound/live_source.h"
 #include "sound/secondary_buffer.h"
 #include "sound/sound_output.h"
+
+// What an output that runs on its own clock has met since it opened, for
+// the status bar.
+struct OutputStatus {
+    bool live = false;    // a device with a callback of its own (JACK)
+    unsigned rate = 0;    // frames per second
+    unsigned period = 0;  // frames per callback
+    unsigned long xruns = 0;
+    unsigned long periodChanges = 0;
+    unsigned long droppedEvents = 0;  // MIDI events past what a period holds
+    bool gone = false;                // its server ended or dropped the client
+};
 
 class SoundDevice {
   public:
@@ -15,6 +29,13 @@ class SoundDevice {
     virtual std::shared_ptr<DirectSoundSecondaryBuffer8> CreateBuffer(const DSBUFFERDESC& desc) = 0;
     // Why the last CreateBuffer gave null, as a sentence naming what was tried.
     virtual std::string LastError() const { return {}; }
+    // Whether the device can play no more (its server is gone): the next
+    // open makes a new one.
+    virtual bool Gone() const { return false; }
+    // The source of live hits its callback mixes after the buffers; a
+    // device without a callback of its own mixes none.
+    virtual void SetLiveSource(std::shared_ptr<LiveSource>) {}
+    virtual OutputStatus Status() const { return {}; }
 };
 
 // Opens the default device: the one installed with SetDefaultSoundDevice,
@@ -31,9 +52,23 @@ void SetDefaultSoundDevice(std::shared_ptr<SoundDevice> device);
 void SetSoundOutput(const SoundOutput& output);
 SoundOutput GetSoundOutput();
 unsigned long SoundOutputGeneration();
+// The drivers an output can use, in the order offered: JACK, then SDL's.
+// SDL's "disk" (a file in the current folder) and "dummy" (nothing heard)
+// are left out unless TRELLON_TEST_AUDIO_DRIVERS is set.
+std::vector<std::string> OutputDrivers();
+// The output devices of driver ("" for the one SDL would start); JACK
+// plays on the ports its client is connected to, and lists none.
+bool OutputDevicesOf(const std::string& driver, std::vector<std::string>* names,
+                     std::string* error);
+
 // Lets go of SDL's device, so that its driver stops once nobody plays on it
 // (an installed device stays).
 void ReleaseDefaultSoundDevice();
+// The live source every default device opened from now on mixes (null:
+// none); the one open now takes it at once.
+void SetLiveSource(std::shared_ptr<LiveSource> source);
+// The status of the default device open now (all zero when none is).
+OutputStatus DefaultOutputStatus();
 // Frees what the sound layer keeps for the calling thread (SDL's error
 // text, for one); a thread other than SDL's own that opened or played
 // calls it as it ends.

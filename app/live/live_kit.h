@@ -1,0 +1,30 @@
+// The kit live hits play, made from a song: each track's sample as a
+// stereo sound, its gain in the mix (volume, mute, solo) and its note.
+// Sounds are converted once per sample and kept while the sample is.
+#pragma once
+
+#include <vector>
+
+#include "OvraAudio.h"
+#include "com/comptr.h"
+#include "live/live_voices.h"
+
+class Song;
+
+// The note track k plays unless the song says another: 36 + k (C1 on).
+constexpr int kFirstTrackNote = 36;
+int DefaultNoteOf(int track);
+
+class LiveKitMaker {
+  public:
+    // notes[k] is track k's note (-1 or missing: the default); channel 0
+    // listens to all. Throws AppError when a sample cannot be read.
+    LiveKit Make(const Song& song, const std::vector<int>& notes = {}, int channel = 0);
+
+  private:
+    struct Kept {
+        ComPtr<IWav> wav;
+        std::shared_ptr<const LiveSound> sound;
+    };
+    std::vector<Kept> kept_;
+};

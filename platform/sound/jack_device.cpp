@@ -1,0 +1,392 @@
+#include "sound/jack_device.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <soxr.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "sound/event_service.h"
+
+namespace {
+
+// libjack reports through a process-wide function; its last message says
+// why an open failed, and nothing reaches stderr.
+std::mutex& MessageMutex() {
+    static std::mutex m;
+    return m;
+}
+std::string& LastMessage() {
+    static std::string s;
+    return s;
+}
+void KeepMessage(const char* message) {
+    std::lock_guard<std::mutex> lock(MessageMutex());
+    LastMessage() = message ? message : "";
+}
+void Quiet(const char*) {}
+
+void InstallMessageFunctions() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        jack_set_error_function(KeepMessage);
+        jack_set_info_function(Quiet);
+    });
+}
+
+std::string WhyNoClient(jack_status_t status) {
+    if (status & JackServerFailed) return "no JACK server is running";
+    if (status & JackVersionError) return "the JACK server speaks another protocol version";
+    if (status & JackShmFailure) return "the JACK server's shared memory cannot be reached";
+    std::lock_guard<std::mutex> lock(MessageMutex());
+    return LastMessage().empty() ? "the JACK server refused the client" : LastMessage();
+}
+
+}  // namespace
+
+class JackBuffer;
+
+// The client and everything its process callback touches.
+class JackClient {
+  public:
+    static constexpr unsigned kMaxFrames = 8192;
+    static constexpr std::size_t kSlots = 4;
+    static constexpr std::size_t kMaxEvents = 2048;
+
+    JackClient() : events_(kMaxEvents) {}
+    ~JackClient() {
+        if (client_) {
+            jack_deactivate(client_);
+            jack_client_close(client_);
+        }
+    }
+
+    bool Open(std::string* error);
+    unsigned Rate() const { return rate_.load(std::memory_order_relaxed); }
+    bool Gone() const { return gone_.load(std::memory_order_acquire); }
+    std::string Name() const { return client_ ? jack_get_client_name(client_) : ""; }
+    OutputStatus Status() const {
+        OutputStatus s;
+        s.live = true;
+        s.rate = Rate();
+        s.period = period_.load(std::memory_order_relaxed);
+        s.xruns = xruns_.load(std::memory_order_relaxed);
+        s.periodChanges = periodChanges_.load(std::memory_order_relaxed);
+        s.droppedEvents = dropped_.load(std::memory_order_relaxed);
+        s.gone = Gone();
+        return s;
+    }
+
+    // A buffer starts or stops being played by the callback. Taking one
+    // out for good waits until no callback still uses it.
+    bool Attach(JackBuffer* buffer);
+    void Detach(JackBuffer* buffer, bool wait);
+    void SetLiveSource(std::shared_ptr<LiveSource> source);
+
+  private:
+    int Process(jack_nframes_t frames);
+    void WaitIdle() const;
+
+    jack_client_t* client_ = nullptr;
+    jack_port_t* outL_ = nullptr;
+    jack_port_t* outR_ = nullptr;
+    jack_port_t* midiIn_ = nullptr;
+    std::array<std::atomic<JackBuffer*>, kSlots> playing_{};
+    std::atomic<int> inProcess_{0};
+    std::atomic<LiveSource*> live_{nullptr};
+    std::mutex liveMutex_;  // SetLiveSource's; never the callback's
+    std::shared_ptr<LiveSource> liveOwner_;
+    std::vector<MidiEvent> events_;  // the callback's own
+    std::atomic<unsigned> rate_{0}, period_{0};
+    std::atomic<unsigned long> xruns_{0}, periodChanges_{0}, dropped_{0};
+    std::atomic<bool> gone_{false};
+};
+
+// A buffer the client's callback plays, through a resampler when its rate
+// is not the server's.
+class JackBuffer : public DirectSoundSecondaryBuffer8 {
+  public:
+    JackBuffer(const DSBUFFERDESC& desc, std::shared_ptr<JackClient> client)
+        : DirectSoundSecondaryBuffer8(desc,
+                                      [this](bool run) {
+                                          if (run)
+                                              client_->Attach(this);
+                                          else
+                                              client_->Detach(this, false);
+                                      }),
+          client_(std::move(client)),
+          bytes_(std::size_t(kChunk) * std::max<LONG>(Format().nBlockAlign, 1)),
+          in_(std::size_t(kChunk) * 2),
+          out_(std::size_t(JackClient::kMaxFrames) * 2) {}
+    ~JackBuffer() override {
+        client_->Detach(this, true);
+        if (soxr_) soxr_delete(soxr_);
+    }
+    bool Lost() const override { return client_->Gone(); }
+
+    // Readies the resampler for the server's rate; false and why when the
+    // format cannot be played.
+    bool Prepare(std::string* error) {
+        const WAVEFORMATEX& f = Format();
+        if ((f.nBitsPerSample != 8 && f.nBitsPerSample != 16) || f.nChannels < 1 ||
+            f.nChannels > 2) {
+            *error = "JACK plays 8- and 16-bit mono and stereo buffers only.";
+            return false;
+        }
+        const unsigned rate = client_->Rate();
+        if (unsigned(f.lSamplesPerSec) == rate) return true;
+        soxr_error_t e = nullptr;
+        const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+        const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+        soxr_ = soxr_create(double(f.lSamplesPerSec), double(rate), 2, &e, &io, &quality, nullptr);
+        if (!soxr_ || e) {
+            *error = std::string("The resampler could not start: ") + (e ? e : "no reason given");
+            return false;
+        }
+        soxr_set_input_fn(soxr_, &JackBuffer::Input, this, kChunk);
+        return true;
+    }
+
+    // The real-time side: adds the next frames into left and right.
+    void Pull(float* left, float* right, unsigned frames) {
+        if (!soxr_) {
+            for (unsigned done = 0; done < frames;) {
+                const unsigned n = std::min(frames - done, kChunk);
+                RenderFloat(n);
+                for (unsigned i = 0; i < n; ++i) {
+                    left[done + i] += in_[2 * i];
+                    right[done + i] += in_[2 * i + 1];
+                }
+                done += n;
+            }
+            return;
+        }
+        const std::size_t got = soxr_output(soxr_, out_.data(), frames);
+        for (std::size_t i = 0; i < got; ++i) {
+            left[i] += out_[2 * i];
+            right[i] += out_[2 * i + 1];
+        }
+    }
+
+  private:
+    static constexpr unsigned kChunk = 1024;
+
+    // The next frames of the ring, as interleaved stereo floats in in_.
+    void RenderFloat(unsigned frames) {
+        const WAVEFORMATEX& f = Format();
+        const std::size_t align = std::max<LONG>(f.nBlockAlign, 1);
+        Render(bytes_.data(), frames * align);
+        const bool stereo = f.nChannels == 2;
+        for (unsigned i = 0; i < frames; ++i) {
+            float l, r;
+            if (f.nBitsPerSample == 16) {
+                const unsigned char* p = bytes_.data() + i * align;
+                l = float(std::int16_t(p[0] | (p[1] << 8))) / 32768.0f;
+                r = stereo ? float(std::int16_t(p[2] | (p[3] << 8))) / 32768.0f : l;
+            } else {
+                const unsigned char* p = bytes_.data() + i * align;
+                l = (float(p[0]) - 128.0f) / 128.0f;
+                r = stereo ? (float(p[1]) - 128.0f) / 128.0f : l;
+            }
+            in_[2 * i] = l;
+            in_[2 * i + 1] = r;
+        }
+    }
+    static std::size_t Input(void* self, soxr_cbuf_t* data, std::size_t requested) {
+        auto* b = static_cast<JackBuffer*>(self);
+        const unsigned n = unsigned(std::min<std::size_t>(requested, kChunk));
+        b->RenderFloat(n);
+        *data = b->in_.data();
+        return n;
+    }
+
+    std::shared_ptr<JackClient> client_;
+    std::vector<unsigned char> bytes_;
+    std::vector<float> in_, out_;
+    soxr_t soxr_ = nullptr;
+};
+
+bool JackClient::Open(std::string* error) {
+    InstallMessageFunctions();
+    jack_status_t status{};
+    client_ = jack_client_open(JackDevice::kClientName, JackNoStartServer, &status);
+    if (!client_) {
+        *error = "JACK: " + WhyNoClient(status) + ".";
+        return false;
+    }
+    outL_ = jack_port_register(client_, "out_L", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+    outR_ = jack_port_register(client_, "out_R", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+    midiIn_ = jack_port_register(client_, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    if (!outL_ || !outR_ || !midiIn_) {
+        *error = "JACK: the server refused Trellon's ports.";
+        return false;
+    }
+    rate_ = jack_get_sample_rate(client_);
+    period_ = jack_get_buffer_size(client_);
+    jack_set_process_callback(
+        client_,
+        [](jack_nframes_t n, void* self) { return static_cast<JackClient*>(self)->Process(n); },
+        this);
+    jack_set_xrun_callback(
+        client_,
+        [](void* self) {
+            static_cast<JackClient*>(self)->xruns_.fetch_add(1, std::memory_order_relaxed);
+            return 0;
+        },
+        this);
+    jack_set_buffer_size_callback(
+        client_,
+        [](jack_nframes_t n, void* self) {
+            auto* c = static_cast<JackClient*>(self);
+            if (c->period_.exchange(n) != n)
+                c->periodChanges_.fetch_add(1, std::memory_order_relaxed);
+            return 0;
+        },
+        this);
+    jack_on_info_shutdown(
+        client_,
+        [](jack_status_t, const char*, void* self) {
+            static_cast<JackClient*>(self)->gone_.store(true, std::memory_order_release);
+        },
+        this);
+    if (jack_activate(client_) != 0) {
+        *error = "JACK: the server would not run Trellon's client.";
+        return false;
+    }
+    // The system's playback ports, when it has any; the user may rewire.
+    if (const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_AUDIO_TYPE,
+                                            JackPortIsPhysical | JackPortIsInput)) {
+        if (ports[0]) {
+            jack_connect(client_, jack_port_name(outL_), ports[0]);
+            jack_connect(client_, jack_port_name(outR_), ports[1] ? ports[1] : ports[0]);
+        }
+        jack_free(ports);
+    }
+    return true;
+}
+
+int JackClient::Process(jack_nframes_t frames) {
+    inProcess_.fetch_add(1);
+    auto* left = static_cast<float*>(jack_port_get_buffer(outL_, frames));
+    auto* right = static_cast<float*>(jack_port_get_buffer(outR_, frames));
+    std::fill(left, left + frames, 0.0f);
+    std::fill(right, right + frames, 0.0f);
+    if (frames <= kMaxFrames) {
+        for (auto& slot : playing_)
+            if (JackBuffer* b = slot.load()) b->Pull(left, right, frames);
+        std::size_t count = 0;
+        void* midi = jack_port_get_buffer(midiIn_, frames);
+        const std::uint32_t arrived = jack_midi_get_event_count(midi);
+        for (std::uint32_t i = 0; i < arrived; ++i) {
+            jack_midi_event_t e;
+            if (jack_midi_event_get(&e, midi, i) != 0) continue;
+            // System exclusive and other long messages mean nothing here.
+            if (e.size < 1 || e.size > 3) continue;
+            if (count == events_.size()) {
+                dropped_.fetch_add(1, std::memory_order_relaxed);
+                continue;
+            }
+            MidiEvent& m = events_[count++];
+            m.frame = std::min<std::uint32_t>(e.time, frames - 1);
+            m.size = std::uint8_t(e.size);
+            std::copy(e.buffer, e.buffer + e.size, m.data);
+        }
+        if (LiveSource* s = live_.load()) s->Mix(left, right, frames, events_.data(), count);
+    }
+    inProcess_.fetch_sub(1);
+    return 0;
+}
+
+void JackClient::WaitIdle() const {
+    // A callback that took a pointer before it was cleared has counted
+    // itself in; once none is counted, none holds it.
+    while (inProcess_.load() != 0 && !Gone())
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+}
+
+bool JackClient::Attach(JackBuffer* buffer) {
+    for (auto& slot : playing_)
+        if (slot.load() == buffer) return true;
+    for (auto& slot : playing_) {
+        JackBuffer* none = nullptr;
+        if (slot.compare_exchange_strong(none, buffer)) return true;
+    }
+    return false;
+}
+
+void JackClient::Detach(JackBuffer* buffer, bool wait) {
+    for (auto& slot : playing_) {
+        JackBuffer* mine = buffer;
+        slot.compare_exchange_strong(mine, nullptr);
+    }
+    if (wait) WaitIdle();
+}
+
+void JackClient::SetLiveSource(std::shared_ptr<LiveSource> source) {
+    std::lock_guard<std::mutex> lock(liveMutex_);
+    live_.store(nullptr);
+    WaitIdle();
+    if (source) source->Prepare(Rate(), kMaxFrames);
+    live_.store(source.get());
+    liveOwner_ = std::move(source);  // the old one goes once no callback has it
+}
+
+std::shared_ptr<JackDevice> JackDevice::Open(std::string* error) {
+    auto client = std::make_shared<JackClient>();
+    std::string why;
+    if (!client->Open(&why)) {
+        if (error) *error = why;
+        return nullptr;
+    }
+    EventService::Instance().StartDeliveryThread();
+    return std::shared_ptr<JackDevice>(new JackDevice(std::move(client)));
+}
+
+bool JackDevice::ServerRunning() {
+    InstallMessageFunctions();
+    jack_status_t status{};
+    jack_client_t* probe = jack_client_open(kClientName, JackNoStartServer, &status);
+    if (!probe) return false;
+    jack_client_close(probe);
+    return true;
+}
+
+JackDevice::JackDevice(std::shared_ptr<JackClient> client) : client_(std::move(client)) {}
+
+JackDevice::~JackDevice() = default;
+
+std::shared_ptr<DirectSoundSecondaryBuffer8> JackDevice::CreateBuffer(const DSBUFFERDESC& desc) {
+    if (desc.fxFormat.nChannels < 1 || desc.fxFormat.lSamplesPerSec < 1 || desc.lBufferBytes < 1) {
+        lastError_ = "The sound buffer's format is not one a device can play.";
+        return nullptr;
+    }
+    if (client_->Gone()) {
+        lastError_ = "The JACK server is gone.";
+        return nullptr;
+    }
+    auto buffer = std::make_shared<JackBuffer>(desc, client_);
+    if (!buffer->Prepare(&lastError_)) return nullptr;
+    lastError_.clear();
+    return buffer;
+}
+
+bool JackDevice::Gone() const {
+    return client_->Gone();
+}
+
+void JackDevice::SetLiveSource(std::shared_ptr<LiveSource> source) {
+    client_->SetLiveSource(std::move(source));
+}
+
+OutputStatus JackDevice::Status() const {
+    return client_->Status();
+}
+
+std::string JackDevice::ClientName() const {
+    return client_->Name();
+}
