@@ -60,16 +60,29 @@ class JackClient {
 
     JackClient() : events_(kMaxEvents) {}
     ~JackClient() {
-        if (client_) {
-            jack_deactivate(client_);
-            jack_client_close(client_);
-        }
+        if (!client_) return;
+        // A client the server dropped is only closed: deactivating it
+        // would talk to a server that is gone.
+        if (!Gone()) jack_deactivate(client_);
+        jack_client_close(client_);
+    }
+
+    // Closes a client the server dropped, before anything opens another
+    // (libjack's state of a dead client does not survive a new open).
+    void CloseIfGone() {
+        std::lock_guard<std::mutex> lock(closeMutex_);
+        if (!client_ || !Gone()) return;
+        jack_client_close(client_);
+        client_ = nullptr;
     }
 
     bool Open(std::string* error);
     unsigned Rate() const { return rate_.load(std::memory_order_relaxed); }
     bool Gone() const { return gone_.load(std::memory_order_acquire); }
-    std::string Name() const { return client_ ? jack_get_client_name(client_) : ""; }
+    std::string Name() {
+        std::lock_guard<std::mutex> lock(closeMutex_);
+        return client_ ? jack_get_client_name(client_) : "";
+    }
     OutputStatus Status() const {
         OutputStatus s;
         s.live = true;
@@ -92,6 +105,7 @@ class JackClient {
     int Process(jack_nframes_t frames);
     void WaitIdle() const;
 
+    std::mutex closeMutex_;  // client_ once the server may have dropped it
     jack_client_t* client_ = nullptr;
     jack_port_t* outL_ = nullptr;
     jack_port_t* outR_ = nullptr;
@@ -376,7 +390,9 @@ std::shared_ptr<DirectSoundSecondaryBuffer8> JackDevice::CreateBuffer(const DSBU
 }
 
 bool JackDevice::Gone() const {
-    return client_->Gone();
+    if (!client_->Gone()) return false;
+    client_->CloseIfGone();
+    return true;
 }
 
 void JackDevice::SetLiveSource(std::shared_ptr<LiveSource> source) {

@@ -34,6 +34,7 @@ class JackDevice : public SoundDevice {
     ~JackDevice() override;
     std::shared_ptr<DirectSoundSecondaryBuffer8> CreateBuffer(const DSBUFFERDESC& desc) override;
     std::string LastError() const override { return lastError_; }
+    // Also closes the client once the server dropped it.
     bool Gone() const override;
     void SetLiveSource(std::shared_ptr<LiveSource> source) override;
 

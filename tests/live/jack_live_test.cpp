@@ -1,0 +1,199 @@
+// The engine playing live on a private JACK server (jackd, dummy driver),
+// measured frame for frame by a test client that sends notes into
+// Trellon:midi_in and records Trellon:out_L and out_R.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "common/audio_fixture.h"
+#include "engine/engine.h"
+#include "live/jack_probe.h"
+#include "live/jack_server.h"
+#include "sound/sound_device.h"
+
+namespace {
+
+constexpr unsigned kRate = 44100;
+constexpr unsigned kPeriod = 128;
+constexpr LONG kSoundFrames = 200;
+
+// Value i of the test sound: a ramp, negative on the right.
+AudioSample ValueAt(LONG i) {
+    return AudioSample((i / 2 + 1) * 100 * (i % 2 ? -1 : 1));
+}
+
+ProbeNote NoteOn(jack_nframes_t frame, int note, int velocity) {
+    return {frame, {0x99, (unsigned char)note, (unsigned char)velocity}, 3};
+}
+
+// Frames from the note to the first sound in what follows it; -1 for none.
+long Onset(const std::vector<float>& after) {
+    for (std::size_t i = 0; i < after.size(); ++i)
+        if (after[i] != 0.0f) return long(i);
+    return -1;
+}
+
+}  // namespace
+
+class JackLive : public AudioLibrary {
+  protected:
+    void SetUp() override {
+        AudioLibrary::SetUp();
+        if (!PrivateJackServer::Available()) GTEST_SKIP() << "jackd is not installed here";
+        server_ = std::make_unique<PrivateJackServer>(kRate, kPeriod);
+        ASSERT_TRUE(server_->Up()) << "jackd -d dummy did not start";
+        SetDefaultSoundDevice(nullptr);
+        SetSoundOutput({"jack", ""});
+        engine_ = std::make_unique<Engine>();
+        engine_->StartEmpty();
+        // Track 0 plays the test sound; track 1 another one.
+        engine_->SetSample(0, MakeSignal(kSoundFrames, 2, ValueAt), u"ramp");
+        engine_->AddTrack();
+        engine_->SetSample(1, MakeSignal(kSoundFrames, 2, ValueAt), u"ramp 2");
+        engine_->StartLive();
+        probe_ = std::make_unique<JackProbe>();
+        ASSERT_TRUE(probe_->Ok());
+        ASSERT_TRUE(probe_->Start(JackDevice()));
+    }
+    void TearDown() override {
+        probe_.reset();
+        engine_.reset();
+        ReleaseDefaultSoundDevice();
+        SetSoundOutput({});
+        server_.reset();
+    }
+    static std::string JackDevice() { return "Trellon"; }
+    // A frame a little ahead of the server, at the start of a period.
+    jack_nframes_t Ahead() const {
+        const jack_nframes_t now = probe_->Now() + 8 * kPeriod;
+        return now - now % kPeriod;
+    }
+
+    std::unique_ptr<PrivateJackServer> server_;
+    std::unique_ptr<Engine> engine_;
+    std::unique_ptr<JackProbe> probe_;
+};
+
+TEST_F(JackLive, AHitSoundsAFixedLatencyAfterItsNoteWhateverItsOffsetAtItsVelocity) {
+    const OutputStatus status = engine_->LiveOutputStatus();
+    EXPECT_TRUE(status.live);
+    EXPECT_EQ(status.rate, kRate);
+    EXPECT_EQ(status.period, kPeriod);
+
+    // Twenty notes at offsets spread over the period, one of them at
+    // velocity 64, then an unmapped note.
+    const jack_nframes_t base = Ahead();
+    std::vector<ProbeNote> notes;
+    for (jack_nframes_t k = 0; k < 20; ++k)
+        notes.push_back(NoteOn(base + k * 1000 + (k * 37) % kPeriod, 36, k == 5 ? 64 : 127));
+    const jack_nframes_t unmapped = base + 20 * 1000 + 17;
+    notes.push_back(NoteOn(unmapped, 60, 100));
+    probe_->Send(notes);
+    ASSERT_TRUE(probe_->WaitFor(unmapped + 2000));
+    EXPECT_EQ(probe_->Late(), 0u);
+
+    std::vector<long> latencies;
+    for (std::size_t k = 0; k < 20; ++k) {
+        const std::vector<float> left = probe_->Left(notes[k].frame, 900);
+        const std::vector<float> right = probe_->Right(notes[k].frame, 900);
+        const long at = Onset(left);
+        ASSERT_GE(at, 0) << "note " << k << " was not heard";
+        latencies.push_back(at);
+        // The sound whole, scaled by velocity / 127, and nothing after it.
+        const float gain = notes[k].bytes[2] / 127.0f;
+        for (LONG i = 0; i < kSoundFrames; ++i) {
+            ASSERT_NEAR(left[std::size_t(at + i)], gain * ValueAt(2 * i) / 32768.0f, 1e-6f)
+                << "note " << k << " frame " << i;
+            ASSERT_NEAR(right[std::size_t(at + i)], gain * ValueAt(2 * i + 1) / 32768.0f, 1e-6f)
+                << "note " << k << " frame " << i;
+        }
+        EXPECT_EQ(left[std::size_t(at + kSoundFrames)], 0.0f);
+    }
+    // Sample-accurate: the same latency for every offset, at most a period.
+    for (long l : latencies) EXPECT_EQ(l, latencies[0]);
+    EXPECT_LE(latencies[0], long(kPeriod));
+    // The unmapped note played nothing and is shown as such.
+    EXPECT_EQ(Onset(probe_->Left(unmapped, 1500)), -1);
+    const NoteSeen seen = engine_->Live()->LastNote();
+    EXPECT_EQ(seen.note, 60);
+    EXPECT_EQ(seen.channel, 10);
+    EXPECT_EQ(seen.velocity, 100);
+    EXPECT_EQ(seen.track, -1);
+}
+
+TEST_F(JackLive, AThousandNotesInOnePeriodStealVoicesAndPlayOn) {
+    const jack_nframes_t base = Ahead();
+    std::vector<ProbeNote> notes;
+    for (int i = 0; i < 1000; ++i)
+        notes.push_back(NoteOn(base + jack_nframes_t(i) % kPeriod, 36, 127));
+    std::sort(notes.begin(), notes.end(),
+              [](const ProbeNote& a, const ProbeNote& b) { return a.frame < b.frame; });
+    const jack_nframes_t after = base + 10 * kPeriod + 5;
+    notes.push_back(NoteOn(after, 37, 127));
+    probe_->Send(notes);
+    ASSERT_TRUE(probe_->WaitFor(after + 2000));
+    EXPECT_GE(engine_->Live()->Steals(), 1000u - LiveVoices::kVoices);
+    // The note after the flood is heard whole, on its own.
+    const std::vector<float> left = probe_->Left(after, 900);
+    const long at = Onset(left);
+    ASSERT_GE(at, 0);
+    EXPECT_LE(at, long(kPeriod));
+    EXPECT_NEAR(left[std::size_t(at) + 10], ValueAt(20) / 32768.0f, 1e-6f);
+    EXPECT_FALSE(engine_->LiveOutputStatus().gone);
+}
+
+TEST_F(JackLive, MutedAndSoloedTracksAndKeysPlayAsTheMixSays) {
+    engine_->SetTrackVolume(0, 50);
+    engine_->SetTrackSolo(1, true);
+    // Track 0 is left out by the solo; track 1 at full volume.
+    jack_nframes_t base = Ahead();
+    probe_->Send({NoteOn(base, 36, 127), NoteOn(base + 1000, 37, 127)});
+    ASSERT_TRUE(probe_->WaitFor(base + 2000));
+    EXPECT_EQ(Onset(probe_->Left(base, 900)), -1);
+    const long at = Onset(probe_->Left(base + 1000, 900));
+    ASSERT_GE(at, 0);
+    EXPECT_NEAR(probe_->Left(base + 1000 + jack_nframes_t(at) + 4, 1)[0], ValueAt(8) / 32768.0f,
+                1e-6f);
+    // Without the solo, track 0 at half volume, played as a key would.
+    engine_->SetTrackSolo(1, false);
+    base = Ahead();
+    ASSERT_TRUE(probe_->WaitFor(base));
+    engine_->PlayHit(0, 127);
+    ASSERT_TRUE(probe_->WaitFor(base + 4000));
+    const std::vector<float> left = probe_->Left(base, 4000);
+    const long key = Onset(left);
+    ASSERT_GE(key, 0) << "the key's hit was not heard";
+    EXPECT_NEAR(left[std::size_t(key) + 4], 0.5f * ValueAt(8) / 32768.0f, 1e-6f);
+}
+
+TEST_F(JackLive, TheLoopPlaysThroughJackValueForValueAndAServerThatEndsIsSaid) {
+    engine_->SetTick(0, 0, 0, true);
+    engine_->SetTick(0, 1, 8, true);
+    const std::vector<AudioSample> loop = ValuesOf(engine_->LoopWav().get());
+    const jack_nframes_t from = Ahead();
+    ASSERT_TRUE(probe_->WaitFor(from));
+    engine_->Play();
+    const jack_nframes_t frames = jack_nframes_t(loop.size() / 2);
+    ASSERT_TRUE(probe_->WaitFor(from + kRate + frames * 2));
+    const std::vector<float> left = probe_->Left(from, kRate + frames * 2);
+    const std::vector<float> right = probe_->Right(from, kRate + frames * 2);
+    const long at = Onset(left);
+    ASSERT_GE(at, 0) << "the loop was not heard";
+    // Two passes, every value as the rendering has it.
+    for (jack_nframes_t i = 0; i < 2 * frames; ++i) {
+        const std::size_t v = std::size_t(i % frames) * 2;
+        ASSERT_EQ(left[std::size_t(at) + i], loop[v] / 32768.0f) << i;
+        ASSERT_EQ(right[std::size_t(at) + i], loop[v + 1] / 32768.0f) << i;
+    }
+    // The server ends: playback stops, and a later Play says why.
+    probe_.reset();
+    server_->Stop();
+    for (int i = 0; i < 200 && !engine_->LiveOutputStatus().gone; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(engine_->LiveOutputStatus().gone);
+    engine_->CheckOutput();
+    engine_->RunPosted();
+    EXPECT_FALSE(engine_->IsPlaying());
+    EXPECT_THROW(engine_->Play(), std::exception);
+}

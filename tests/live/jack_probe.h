@@ -1,0 +1,139 @@
+// A test JACK client: it sends MIDI notes into a port at chosen frames of
+// the server's timeline and records two audio ports, frame for frame, on
+// that same timeline. Its own process callback does both, so what it
+// hears of a note it sent comes back after the graph's own latency.
+#pragma once
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct ProbeNote {
+    jack_nframes_t frame;  // on the server's timeline
+    unsigned char bytes[3];
+    unsigned char size = 3;
+};
+
+class JackProbe {
+  public:
+    // Records up to seconds of audio at the server's rate.
+    explicit JackProbe(double seconds = 20.0) {
+        jack_status_t status{};
+        client_ = jack_client_open("probe", JackNoStartServer, &status);
+        if (!client_) return;
+        midi_ =
+            jack_port_register(client_, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        inL_ = jack_port_register(client_, "in_L", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        inR_ = jack_port_register(client_, "in_R", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        left_.assign(std::size_t(seconds * jack_get_sample_rate(client_)), 0.0f);
+        right_.assign(left_.size(), 0.0f);
+        notes_.resize(1 << 16);
+        jack_set_process_callback(
+            client_,
+            [](jack_nframes_t n, void* self) { return static_cast<JackProbe*>(self)->Process(n); },
+            this);
+    }
+    ~JackProbe() {
+        if (client_) {
+            jack_deactivate(client_);
+            jack_client_close(client_);
+        }
+    }
+    bool Ok() const { return client_ && midi_ && inL_ && inR_; }
+    unsigned Rate() const { return jack_get_sample_rate(client_); }
+    unsigned Period() const { return jack_get_buffer_size(client_); }
+
+    // Starts and connects to client's ports (midi_in, out_L, out_R).
+    bool Start(const std::string& client) {
+        if (jack_activate(client_) != 0) return false;
+        const std::string me = jack_get_client_name(client_);
+        return jack_connect(client_, (me + ":midi_out").c_str(), (client + ":midi_in").c_str()) ==
+                   0 &&
+               jack_connect(client_, (client + ":out_L").c_str(), (me + ":in_L").c_str()) == 0 &&
+               jack_connect(client_, (client + ":out_R").c_str(), (me + ":in_R").c_str()) == 0;
+    }
+    // The frame the server is at about now.
+    jack_nframes_t Now() const { return jack_frame_time(client_); }
+    // Sends notes (frames ascending, all later than Now plus two periods);
+    // not while another batch waits.
+    void Send(const std::vector<ProbeNote>& notes) {
+        const std::size_t at = published_.load(std::memory_order_acquire);
+        for (const ProbeNote& n : notes) notes_[at + (&n - notes.data())] = n;
+        published_.store(at + notes.size(), std::memory_order_release);
+    }
+    // Waits until the recording has passed frame (or timeoutMs went by).
+    bool WaitFor(jack_nframes_t frame, int timeoutMs = 20000) {
+        for (int i = 0; i < timeoutMs; ++i) {
+            if (recording_.load() && jack_nframes_t(frame - Recorded()) > 0x7FFFFFFF) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
+    }
+    // What was recorded from frame on (the server's timeline), count frames.
+    std::vector<float> Left(jack_nframes_t frame, std::size_t count) const {
+        return Part(left_, frame, count);
+    }
+    std::vector<float> Right(jack_nframes_t frame, std::size_t count) const {
+        return Part(right_, frame, count);
+    }
+    // Notes whose frame had passed when their period came.
+    unsigned long Late() const { return late_.load(); }
+
+  private:
+    jack_nframes_t Recorded() const { return first_ + jack_nframes_t(written_.load()); }
+    std::vector<float> Part(const std::vector<float>& v, jack_nframes_t frame,
+                            std::size_t count) const {
+        std::vector<float> out(count, 0.0f);
+        const long from = long(jack_nframes_t(frame - first_));
+        for (std::size_t i = 0; i < count; ++i)
+            if (from + long(i) >= 0 && std::size_t(from) + i < written_.load())
+                out[i] = v[std::size_t(from) + i];
+        return out;
+    }
+    int Process(jack_nframes_t n) {
+        const jack_nframes_t start = jack_last_frame_time(client_);
+        void* midi = jack_port_get_buffer(midi_, n);
+        jack_midi_clear_buffer(midi);
+        const std::size_t published = published_.load(std::memory_order_acquire);
+        while (sent_ < published) {
+            const ProbeNote& note = notes_[sent_];
+            const jack_nframes_t offset = note.frame - start;
+            if (offset >= n && offset < 0x80000000u) break;  // a later period's
+            if (offset >= n) {
+                late_.fetch_add(1);
+            } else {
+                jack_midi_event_write(midi, offset, note.bytes, note.size);
+            }
+            ++sent_;
+        }
+        if (!recording_.load()) {
+            first_ = start;
+            recording_.store(true);
+        }
+        const std::size_t at = written_.load();
+        const std::size_t room = std::min<std::size_t>(n, left_.size() - at);
+        const auto* l = static_cast<const float*>(jack_port_get_buffer(inL_, n));
+        const auto* r = static_cast<const float*>(jack_port_get_buffer(inR_, n));
+        std::copy(l, l + room, left_.begin() + long(at));
+        std::copy(r, r + room, right_.begin() + long(at));
+        written_.store(at + room);
+        return 0;
+    }
+
+    jack_client_t* client_ = nullptr;
+    jack_port_t *midi_ = nullptr, *inL_ = nullptr, *inR_ = nullptr;
+    std::vector<ProbeNote> notes_;
+    std::atomic<std::size_t> published_{0};
+    std::size_t sent_ = 0;
+    std::vector<float> left_, right_;
+    jack_nframes_t first_ = 0;
+    std::atomic<bool> recording_{false};
+    std::atomic<std::size_t> written_{0};
+    std::atomic<unsigned long> late_{0};
+};
