@@ -217,7 +217,9 @@ class Engine {
     // ---- live play ----------------------------------------------------
     // Opens the output now and keeps it open while the engine lives, with
     // the live voices on it: MIDI and PlayHit play the song's tracks
-    // whether or not a loop plays. Throws AppError when no output opens.
+    // whether or not a loop plays. Only an output with a callback of its
+    // own (JACK) plays them; another is opened when chosen (CheckOutput
+    // looks). Throws AppError when a JACK output is chosen and none opens.
     void StartLive();
     bool LiveStarted() const { return liveWanted_; }
     // Plays track at velocity (1 to 127) now (keys and pads).
@@ -293,6 +295,7 @@ class Engine {
     // A live output whose server went away, or another output chosen, is
     // opened again.
     void RefreshLiveOutput();
+    void OpenLiveOutput();
     // An edit of a track's mix.
     void EditMix(LONG track, const std::string& text, int mergeKey,
                  const std::function<void(TrackMix&)>& change);

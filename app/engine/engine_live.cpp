@@ -6,16 +6,22 @@
 
 void Engine::StartLive() {
     if (liveWanted_) return;
+    liveWanted_ = true;
     UpdateLiveKit();
     SetLiveSource(live_);
-    liveGeneration_ = SoundOutputGeneration();
-    liveDevice_ = OpenDefaultSoundDevice();
-    liveWanted_ = liveDevice_ != nullptr;
-    if (!liveDevice_) {
-        SetLiveSource(nullptr);
+    OpenLiveOutput();
+    if (!liveDevice_ && DefaultOutputIsLive())
         ThrowError(kErrNoAudioDevice,
                    "No sound output could be opened for live play: " + DefaultSoundDeviceError());
-    }
+}
+
+void Engine::OpenLiveOutput() {
+    liveGeneration_ = SoundOutputGeneration();
+    liveDevice_ = nullptr;
+    // Only an output with a callback of its own plays live hits; SDL's is
+    // not opened for them.
+    if (!DefaultOutputIsLive()) return;
+    liveDevice_ = OpenDefaultSoundDevice();
 }
 
 void Engine::PlayHit(LONG track, int velocity) {
@@ -33,10 +39,9 @@ void Engine::UpdateLiveKit() {
 
 void Engine::RefreshLiveOutput() {
     live_->Collect();
-    if (liveDevice_ && !liveDevice_->Gone() && liveGeneration_ == SoundOutputGeneration()) return;
+    if (liveGeneration_ == SoundOutputGeneration() && (!liveDevice_ || !liveDevice_->Gone()))
+        return;
     // The old device goes first (its client leaves the server); one that
-    // does not open now is tried again next time.
-    liveDevice_ = nullptr;
-    liveGeneration_ = SoundOutputGeneration();
-    liveDevice_ = OpenDefaultSoundDevice();
+    // does not open now is tried again when another output is chosen.
+    OpenLiveOutput();
 }

@@ -5,8 +5,11 @@
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QStatusBar>
+#include <QTextEdit>
 #include <cstdio>
 
 #include "forms/key_codes.h"
@@ -30,6 +33,7 @@ MainForm::MainForm()
     BuildMusicControls();
     BuildMenu();
     BuildStatusBar();
+    BuildLiveControls();
     dialogs_ = MakeFileDialogs();
     prompts_ = MakePrompts(kProgramTitle);
     musicDialogs_ = MakeMusicDialogs();
@@ -210,6 +214,11 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
     for (QWidget* w = focus; w && w != this; w = w->parentWidget())
         if (qobject_cast<QAbstractSpinBox*>(w)) return false;
     const auto* key = static_cast<QKeyEvent*>(event);
+    // Text typed into a box is text.
+    if (focus && (qobject_cast<QLineEdit*>(focus) || qobject_cast<QTextEdit*>(focus) ||
+                  qobject_cast<QPlainTextEdit*>(focus)))
+        return false;
+    if (LiveKey(*key)) return true;  // played: no control toggles on it
     KeyDown(FormKeyCode(*key), FormShiftState(key->modifiers()));
     return false;  // the focused control gets the key too
 }

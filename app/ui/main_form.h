@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QDoubleSpinBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -180,6 +181,13 @@ class MainForm : public QMainWindow, private EngineView {
     QLabel* WorkLabel() const { return workLabel_; }
     QProgressBar* WorkProgress() const { return workProgress_; }
     QToolButton* WorkCancelButton() const { return workCancel_; }
+    // Live play: the velocity of hits played from the keys and pads, and
+    // what the output and MIDI input met (the last note, which track it
+    // played, the JACK server's period and xruns).
+    QSpinBox* VelocityBox() const { return velocityBox_; }
+    QLabel* LiveLabel() const { return liveLabel_; }
+    // Shows what live play met since last time (a timer calls it).
+    void ShowLive();
 
     // What the dialogs, prompts, settings, recovery folder and the error
     // report are (tests script them; set before Load).
@@ -225,6 +233,10 @@ class MainForm : public QMainWindow, private EngineView {
     void BuildControls();
     void BuildMenu();
     void BuildMusicControls();
+    void BuildLiveControls();
+    // Space plays and stops; the keys of the two lower letter rows play
+    // tracks 0 to 15. True when the key was taken.
+    bool LiveKey(const QKeyEvent& key);
     void BuildStatusBar();
     // Connects a row's events to the window.
     void WireRow(SequenceControl& row, LONG index);
@@ -292,6 +304,10 @@ class MainForm : public QMainWindow, private EngineView {
     QTimer autosaveTimer_;
     QTimer workTimer_;    // shows long work's progress
     QTimer outputTimer_;  // looks whether the output went away
+    QTimer liveTimer_;    // shows what live play met
+    QSpinBox* velocityBox_ = nullptr;
+    QLabel* liveLabel_ = nullptr;
+    unsigned shownNote_ = 0;  // the serial of the last note shown
     bool exporting_ = false;
 
     // Tempo, loops, mix and arrangement; widgets owned by the client area.

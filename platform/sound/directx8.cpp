@@ -107,6 +107,15 @@ void SetLiveSource(std::shared_ptr<LiveSource> source) {
     if (d.device) d.device->SetLiveSource(std::move(source));
 }
 
+bool DefaultOutputIsLive() {
+    DefaultDevice& d = Default();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    if (d.device && (d.installed || !d.device->Gone())) return d.device->Status().live;
+    if (d.installed) return false;
+    if (d.output.driver == JackDevice::kDriverName) return true;
+    return d.output.driver.empty() && d.output.device.empty() && JackDevice::ServerRunning();
+}
+
 OutputStatus DefaultOutputStatus() {
     DefaultDevice& d = Default();
     std::lock_guard<std::mutex> lock(d.mutex);

@@ -67,6 +67,9 @@ void ReleaseDefaultSoundDevice();
 // The live source every default device opened from now on mixes (null:
 // none); the one open now takes it at once.
 void SetLiveSource(std::shared_ptr<LiveSource> source);
+// Whether the default device is (or would open as) one with a callback
+// of its own that mixes live hits: JACK, chosen or running.
+bool DefaultOutputIsLive();
 // The status of the default device open now (all zero when none is).
 OutputStatus DefaultOutputStatus();
 // Frees what the sound layer keeps for the calling thread (SDL's error

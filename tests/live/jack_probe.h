@@ -53,7 +53,11 @@ class JackProbe {
     bool Start(const std::string& client) {
         if (jack_activate(client_) != 0) return false;
         const std::string me = jack_get_client_name(client_);
-        return jack_connect(client_, (me + ":midi_out").c_str(), (client + ":midi_in").c_str()) ==
+        // Recording from the first period on.
+        for (int i = 0; i < 2000 && !recording_.load(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return recording_.load() &&
+               jack_connect(client_, (me + ":midi_out").c_str(), (client + ":midi_in").c_str()) ==
                    0 &&
                jack_connect(client_, (client + ":out_L").c_str(), (me + ":in_L").c_str()) == 0 &&
                jack_connect(client_, (client + ":out_R").c_str(), (me + ":in_R").c_str()) == 0;
@@ -82,11 +86,13 @@ class JackProbe {
     std::vector<float> Right(jack_nframes_t frame, std::size_t count) const {
         return Part(right_, frame, count);
     }
+    // The frame the recording has reached: what is heard from it on
+    // comes from what happens after now.
+    jack_nframes_t Recorded() const { return first_ + jack_nframes_t(written_.load()); }
     // Notes whose frame had passed when their period came.
     unsigned long Late() const { return late_.load(); }
 
   private:
-    jack_nframes_t Recorded() const { return first_ + jack_nframes_t(written_.load()); }
     std::vector<float> Part(const std::vector<float>& v, jack_nframes_t frame,
                             std::size_t count) const {
         std::vector<float> out(count, 0.0f);
