@@ -44,6 +44,7 @@ Player& Engine::GetPlayer() {
 }
 
 Engine::~Engine() {
+    sequencer_.reset();
     if (liveWanted_) SetLiveSource(nullptr);
     liveDevice_ = nullptr;
     player_.reset();

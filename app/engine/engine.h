@@ -30,6 +30,7 @@
 #include "import/audio_import.h"
 #include "live/live_kit.h"
 #include "live/live_voices.h"
+#include "midi/sequencer_input.h"
 #include "song/song.h"
 #include "song/song_export.h"
 #include "song/song_recovery.h"
@@ -225,6 +226,10 @@ class Engine {
     // Plays track at velocity (1 to 127) now (keys and pads).
     void PlayHit(LONG track, int velocity);
     const std::shared_ptr<LiveVoices>& Live() const { return live_; }
+    // The ALSA sequencer's port, when this machine has a sequencer; why
+    // it would not open otherwise ("" when it did or there is none).
+    const SequencerInput* Sequencer() const { return sequencer_.get(); }
+    const std::string& SequencerProblem() const { return sequencerProblem_; }
     // The state of the output the live voices play on (zero when none).
     OutputStatus LiveOutputStatus() const;
 
@@ -296,6 +301,7 @@ class Engine {
     // opened again.
     void RefreshLiveOutput();
     void OpenLiveOutput();
+    std::string sequencerProblem_;
     // An edit of a track's mix.
     void EditMix(LONG track, const std::string& text, int mergeKey,
                  const std::function<void(TrackMix&)>& change);
@@ -341,7 +347,8 @@ class Engine {
     std::shared_ptr<LiveVoices> live_ = std::make_shared<LiveVoices>();
     LiveKitMaker liveKits_;
     bool liveWanted_ = false;
-    std::shared_ptr<SoundDevice> liveDevice_;  // null while none opens
+    std::shared_ptr<SoundDevice> liveDevice_;    // null while none opens
+    std::unique_ptr<SequencerInput> sequencer_;  // when the machine has one
     unsigned long liveGeneration_ = 0;
 
     std::unique_ptr<BackgroundWork> work_, autosave_;

@@ -9,6 +9,10 @@ void Engine::StartLive() {
     liveWanted_ = true;
     UpdateLiveKit();
     SetLiveSource(live_);
+    // Notes from the sequencer reach the voices whatever the output is.
+    if (SequencerInput::Available())
+        sequencer_ = SequencerInput::Open([live = live_](const MidiEvent& e) { live->Midi(e); },
+                                          &sequencerProblem_);
     OpenLiveOutput();
     if (!liveDevice_ && DefaultOutputIsLive())
         ThrowError(kErrNoAudioDevice,

@@ -64,6 +64,15 @@ bool LiveVoices::Hit(int track, int velocity) {
     return false;
 }
 
+bool LiveVoices::Midi(const MidiEvent& event) {
+    if (event.size < 1 || event.size > 3) return false;
+    MidiEvent e = event;
+    e.frame = 0;
+    if (midi_.Push(e)) return true;
+    dropped_.fetch_add(1, std::memory_order_relaxed);
+    return false;
+}
+
 NoteSeen LiveVoices::LastNote() const {
     const std::uint64_t v = lastNote_.load(std::memory_order_acquire);
     NoteSeen s;
@@ -191,6 +200,8 @@ void LiveVoices::Mix(float* left, float* right, std::uint32_t frames, const Midi
     seen_.store(kit->generation);
     QueuedHit h;
     while (queue_.Pop(h)) Start(*kit, h.track, h.velocity, 0);
+    MidiEvent m;
+    while (midi_.Pop(m)) Handle(*kit, m);
     for (std::size_t i = 0; i < count; ++i) Handle(*kit, events[i]);
     unsigned long oldest = kit->generation;
     std::size_t active = 0;

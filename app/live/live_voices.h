@@ -72,6 +72,10 @@ class LiveVoices : public LiveSource {
     // Plays track at velocity (1 to 127) from the start of the next
     // period; false when the queue is full (dropped).
     bool Hit(int track, int velocity);
+    // A MIDI message from elsewhere (the ALSA sequencer), handled as if it
+    // arrived at the start of the next period; false when the queue is
+    // full (dropped).
+    bool Midi(const MidiEvent& event);
     // Whether played hits are kept for TakePlayed.
     void SetKeepPlayed(bool keep) { keepPlayed_.store(keep, std::memory_order_release); }
     bool TakePlayed(PlayedHit& hit) { return played_.Pop(hit); }
@@ -131,6 +135,7 @@ class LiveVoices : public LiveSource {
     std::uint64_t serial_ = 0;
     std::uint8_t runningStatus_ = 0;
     RingQueue<QueuedHit> queue_{kQueued};
+    RingQueue<MidiEvent> midi_{kQueued};
     RingQueue<PlayedHit> played_{1024};
     std::atomic<bool> keepPlayed_{false};
     std::atomic<std::uint64_t> lastNote_{0};
