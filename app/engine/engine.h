@@ -165,6 +165,9 @@ class Engine {
     // ---- edits (each an undoable command) ------------------------------
     // Throw AppError before anything changes when the edit cannot be made.
     void SetTick(std::uint8_t loop, LONG track, short tick, bool on);
+    // How hard a tick that is on plays (1 to 127); changes of one tick in
+    // a row are one edit (a drag).
+    void SetVelocity(std::uint8_t loop, LONG track, short tick, int velocity);
     void SetSample(LONG track, ComPtr<IWav> wav, std::u16string caption,
                    const std::string& text = "Load Sample");
     void RenameTrack(LONG track, std::u16string caption);
@@ -242,6 +245,7 @@ class Engine {
     TrackLayout CaptureTracks() const;
     void ApplyTracks(const TrackLayout& layout);
     void ApplyTick(std::uint8_t loop, LONG track, short tick, bool on);
+    void ApplyVelocity(std::uint8_t loop, LONG track, short tick, int velocity);
     void ApplySample(LONG track, const ComPtr<IWav>& wav, const std::u16string& caption);
     void ApplyNew();
     void RestoreLoops(std::vector<std::shared_ptr<SequenceLoop>> loops, const std::string& path,

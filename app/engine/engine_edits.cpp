@@ -11,19 +11,25 @@
 namespace {
 
 // Merge keys: a spin box stepped again and again is one edit.
-constexpr int kMergeTempo = 1, kMergeSwing = 2, kMergeVolume = 1000;
+constexpr int kMergeTempo = 1, kMergeSwing = 2, kMergeVolume = 1000, kMergeVelocity = 1 << 24;
 
 class TickEdit : public Command {
   public:
-    TickEdit(Engine& engine, std::uint8_t loop, LONG track, short tick, bool on)
+    // velocity: what a tick turned off played at, for Undo to give back.
+    TickEdit(Engine& engine, std::uint8_t loop, LONG track, short tick, bool on, int velocity)
         : Command(on ? "Tick On" : "Tick Off"),
           engine_(engine),
           loop_(loop),
           track_(track),
           tick_(tick),
-          on_(on) {}
+          on_(on),
+          velocity_(velocity) {}
     void Redo() override { engine_.ApplyTick(loop_, track_, tick_, on_); }
-    void Undo() override { engine_.ApplyTick(loop_, track_, tick_, !on_); }
+    void Undo() override {
+        engine_.ApplyTick(loop_, track_, tick_, !on_);
+        if (on_ == false && velocity_ != LoopTrack::kFullVelocity)
+            engine_.ApplyVelocity(loop_, track_, tick_, velocity_);
+    }
 
   private:
     Engine& engine_;
@@ -31,6 +37,7 @@ class TickEdit : public Command {
     LONG track_;
     short tick_;
     bool on_;
+    int velocity_;
 };
 
 class SampleEdit : public Command {
@@ -135,9 +142,11 @@ void Engine::SetTick(std::uint8_t loop, LONG track, short tick, bool on) {
         ThrowSubscriptOutOfRange("Loop " + std::to_string(loop) + " does not exist");
     if (tick < 0 || tick > 255)
         ThrowSubscriptOutOfRange("Tick " + std::to_string(tick) + " does not exist");
-    const bool was = loops[loop]->Track(track)->Value(static_cast<std::uint8_t>(tick));
+    const std::shared_ptr<LoopTrack> row = loops[loop]->Track(track);
+    const bool was = row->Value(static_cast<std::uint8_t>(tick));
     if (was == on) return;
-    undo_.Push(std::make_unique<TickEdit>(*this, loop, track, tick, on));
+    undo_.Push(std::make_unique<TickEdit>(*this, loop, track, tick, on,
+                                          row->Velocity(static_cast<std::uint8_t>(tick))));
 }
 
 void Engine::ApplyTick(std::uint8_t loop, LONG track, short tick, bool on) {
@@ -149,6 +158,42 @@ void Engine::ApplyTick(std::uint8_t loop, LONG track, short tick, bool on) {
             TakeState(GetPlayer().QueueLoop(loop, FeedOf(loop)));
     }
     song_->Sequence(loop)->Track(track)->SetValue(static_cast<std::uint8_t>(tick), on);
+    if (feeds_.count(loop)) Render(loop, true);
+    Notify(kChangeLoop);
+}
+
+void Engine::SetVelocity(std::uint8_t loop, LONG track, short tick, int velocity) {
+    const auto& loops = song_->LoopSlots();
+    if (loop >= loops.size() || !loops[loop])
+        ThrowSubscriptOutOfRange("Loop " + std::to_string(loop) + " does not exist");
+    if (tick < 0 || tick > 255)
+        ThrowSubscriptOutOfRange("Tick " + std::to_string(tick) + " does not exist");
+    const std::shared_ptr<LoopTrack> row = loops[loop]->Track(track);
+    const auto at = static_cast<std::uint8_t>(tick);
+    if (!row->Value(at))
+        ThrowError(kErrInvalidArgument, "Tick " + std::to_string(tick + 1) + " of track " +
+                                            std::to_string(track + 1) +
+                                            " is off: only a tick that plays has a velocity");
+    if (velocity < 1 || velocity > LoopTrack::kFullVelocity)
+        ThrowError(kErrInvalidArgument, "A velocity is 1 to 127, not " + std::to_string(velocity));
+    const int before = row->Velocity(at);
+    if (before == velocity) return;
+    // A drag on one tick is one edit.
+    const int key = kMergeVelocity + (int(loop) << 16) + (int(track) << 8) + int(at);
+    undo_.Push(std::make_unique<ValueEdit<int>>(
+        "Velocity", before, velocity,
+        [this, loop, track, tick](const int& v) { ApplyVelocity(loop, track, tick, v); }, key));
+}
+
+void Engine::ApplyVelocity(std::uint8_t loop, LONG track, short tick, int velocity) {
+    const Batch batch(*this);
+    if (loop != selected_) {
+        ShowLoop(loop);
+        if (state_.playing && !state_.arrangement)
+            TakeState(GetPlayer().QueueLoop(loop, FeedOf(loop)));
+    }
+    song_->Sequence(loop)->Track(track)->SetVelocity(static_cast<std::uint8_t>(tick),
+                                                     static_cast<std::uint8_t>(velocity));
     if (feeds_.count(loop)) Render(loop, true);
     Notify(kChangeLoop);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -111,6 +112,12 @@ bool LoopGrid::TickOn(int row, int tick) const {
     return tick >= 0 && tick < t.NumTicks() && t.Value(static_cast<std::uint8_t>(tick));
 }
 
+int LoopGrid::Velocity(int row, int tick) const {
+    if (row < 0 || static_cast<std::size_t>(row) >= loop_.Tracks().size()) return 127;
+    const LoopTrack& t = *loop_.Tracks()[static_cast<std::size_t>(row)];
+    return tick >= 0 && tick < t.NumTicks() ? t.Velocity(static_cast<std::uint8_t>(tick)) : 127;
+}
+
 LONG LoopRenderer::LoopFrames(std::int64_t bpm, LONG ticksPerLoop) {
     if (bpm == 0) ThrowZeroTempo();
     // 60 / bpm * ticks / 4 in double precision, kept as a single.
@@ -215,13 +222,26 @@ void LoopRenderer::Mix(Song& song, const TickGrid& grid, LONG frames, SHORT chan
     // Ticks ascending, tracks ascending within a tick: clipping depends on it.
     struct Hit {
         LONG offset;
-        std::size_t track;
+        const Source* source;
     };
+    // A hit below full velocity adds its track's sample scaled, made once
+    // per track and velocity.
+    std::map<std::pair<std::size_t, int>, Source> scaled;
     std::vector<Hit> hits;
     for (LONG i = 0; i < TicksPerLoop; ++i)
-        for (LONG j = 0; j < NumTracks; ++j)
-            if (plays[std::size_t(j)] && grid.TickOn(j, i))
-                hits.push_back({i * step + (i % 2 ? swing : 0), std::size_t(j)});
+        for (LONG j = 0; j < NumTracks; ++j) {
+            if (!plays[std::size_t(j)] || !grid.TickOn(j, i)) continue;
+            const int velocity = std::clamp(grid.Velocity(j, i), 1, 127);
+            const Source* source = &sources[std::size_t(j)];
+            if (velocity < 127) {
+                auto [at, made] = scaled.try_emplace({std::size_t(j), velocity}, *source);
+                if (made)
+                    for (AudioSample& v : at->second.values)
+                        v = ClampSample(RoundToLong(double(v) * velocity / 127.0, "A value"));
+                source = &at->second;
+            }
+            hits.push_back({i * step + (i % 2 ? swing : 0), source});
+        }
     // The stretch buffer is kept between renderings: a fresh one would cost
     // page faults on every tick click.
     const std::size_t perFrame = std::size_t(std::max<SHORT>(channels, 0));
@@ -230,7 +250,7 @@ void LoopRenderer::Mix(Song& song, const TickGrid& grid, LONG frames, SHORT chan
         const LONG count = std::min(kChunkFrames, frames - first);
         std::fill_n(chunk_.begin(), std::size_t(count) * perFrame, AudioSample{0});
         for (const Hit& h : hits)
-            AddRangeInto(chunk_.data(), first, count, frames, channels, h.offset, sources[h.track]);
+            AddRangeInto(chunk_.data(), first, count, frames, channels, h.offset, *h.source);
         sink(first, count, chunk_.data());
     }
 }

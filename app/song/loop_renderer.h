@@ -1,6 +1,7 @@
 // Rendering the selected loop into one stereo 44100 Hz 16-bit buffer, as
 // long as one pass: every track's sample is added at the start of every tick
-// that is on, wrapping at the loop's end, each addition clipped to 16 bits.
+// that is on (scaled by the tick's velocity when below full), wrapping at
+// the loop's end, each addition clipped to 16 bits.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,9 @@ class TickGrid {
   public:
     virtual ~TickGrid() = default;
     virtual bool TickOn(int row, int tick) const = 0;
+    // How hard a tick that is on plays, 1 to 127: its sample is scaled by
+    // velocity / 127 (at 127 it is added as it is).
+    virtual int Velocity(int /*row*/, int /*tick*/) const { return 127; }
 };
 
 // A loop's own tracks as a grid, for rendering without a window.
@@ -23,6 +27,7 @@ class LoopGrid : public TickGrid {
   public:
     explicit LoopGrid(const SequenceLoop& loop) : loop_(loop) {}
     bool TickOn(int row, int tick) const override;
+    int Velocity(int row, int tick) const override;
 
   private:
     const SequenceLoop& loop_;

@@ -46,8 +46,32 @@ struct Found {
     std::vector<std::pair<std::size_t, TrackMix>> mix;
     std::uint16_t swing = 0;
     std::vector<ArrangementStep> arrangement;
+    struct Velocity {
+        std::uint8_t loop, track, tick, velocity;
+    };
+    std::vector<Velocity> velocities;
     std::vector<ExtensionRecord> unknown;
 };
+
+// The ticks that are on and play below full velocity.
+std::vector<Found::Velocity> VelocitiesOf(const Song& song) {
+    std::vector<Found::Velocity> out;
+    const auto& loops = song.LoopSlots();
+    for (std::size_t l = 0; l < loops.size() && l < 256; ++l) {
+        if (!loops[l]) continue;
+        const auto& tracks = loops[l]->Tracks();
+        for (std::size_t t = 0; t < tracks.size() && t < 256; ++t) {
+            const LoopTrack& track = *tracks[t];
+            if (!track.HasVelocities()) continue;
+            for (std::size_t i = 0; i < track.NumTicks(); ++i)
+                if (track.TickBytes()[i] &&
+                    track.Velocity(std::uint8_t(i)) < LoopTrack::kFullVelocity)
+                    out.push_back({std::uint8_t(l), std::uint8_t(t), std::uint8_t(i),
+                                   track.Velocity(std::uint8_t(i))});
+        }
+    }
+    return out;
+}
 
 // The reason a record's payload is not what its type says; "" when it is.
 std::string ReadRecord(std::uint16_t type, const std::uint8_t* p, std::size_t n, Found& found) {
@@ -81,6 +105,16 @@ std::string ReadRecord(std::uint16_t type, const std::uint8_t* p, std::size_t n,
             }
             return "";
         }
+        case kRecordVelocity: {
+            if (n < 4 || n != 4 + 4 * std::size_t(Get32(p)))
+                return "velocities of the wrong length";
+            for (std::size_t i = 0; i < Get32(p); ++i) {
+                const std::uint8_t* v = p + 4 + 4 * i;
+                if (v[3] < 1 || v[3] >= LoopTrack::kFullVelocity) return "a velocity out of range";
+                found.velocities.push_back({v[0], v[1], v[2], v[3]});
+            }
+            return "";
+        }
         default:
             found.unknown.push_back({type, ByteArray(p, p + n)});
             return "";
@@ -105,8 +139,14 @@ std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
 }
 
 bool HasExtension(const Song& song) {
-    return MixCount(song) > 0 || song.Swing() != 0 || !song.Arrangement().empty() ||
-           !song.UnknownRecords().empty();
+    if (MixCount(song) > 0 || song.Swing() != 0 || !song.Arrangement().empty() ||
+        !song.UnknownRecords().empty())
+        return true;
+    for (const auto& loop : song.LoopSlots())
+        if (loop)
+            for (const auto& track : loop->Tracks())
+                if (track->HasVelocities()) return true;
+    return false;
 }
 
 namespace {
@@ -141,6 +181,14 @@ bool KnownRecord(const Song& song, std::uint16_t type, ByteArray& payload) {
             }
             return true;
         }
+        case kRecordVelocity: {
+            const std::vector<Found::Velocity> velocities = VelocitiesOf(song);
+            if (velocities.empty()) return false;
+            Put32(payload, std::uint32_t(velocities.size()));
+            for (const auto& v : velocities)
+                payload.insert(payload.end(), {v.loop, v.track, v.tick, v.velocity});
+            return true;
+        }
         default:
             return false;
     }
@@ -153,7 +201,7 @@ ByteArray ExtensionBlock(const Song& song) {
     // In the order the file had them; the known ones it lacked, and the
     // unknown ones not placed, after.
     std::vector<bool> placed(song.UnknownRecords().size(), false);
-    bool known[kRecordArrangement + 1] = {};
+    bool known[kLastKnownRecord + 1] = {};
     auto emitKnown = [&](std::uint16_t type) {
         if (known[type]) return;
         known[type] = true;
@@ -161,7 +209,7 @@ ByteArray ExtensionBlock(const Song& song) {
         if (KnownRecord(song, type, payload)) PutRecord(records, type, payload);
     };
     for (std::uint16_t type : song.RecordOrder()) {
-        if (type >= kRecordTrackMix && type <= kRecordArrangement) {
+        if (type >= kRecordTrackMix && type <= kLastKnownRecord) {
             emitKnown(type);
             continue;
         }
@@ -172,7 +220,7 @@ ByteArray ExtensionBlock(const Song& song) {
                 break;
             }
     }
-    for (std::uint16_t type = kRecordTrackMix; type <= kRecordArrangement; ++type) emitKnown(type);
+    for (std::uint16_t type = kRecordTrackMix; type <= kLastKnownRecord; ++type) emitKnown(type);
     for (std::size_t i = 0; i < placed.size(); ++i)
         if (!placed[i])
             PutRecord(records, song.UnknownRecords()[i].type, song.UnknownRecords()[i].payload);
@@ -211,7 +259,7 @@ std::string ReadExtensionBlock(const ByteArray& bytes, Song& song) {
     const std::size_t end = kExtensionHeaderSize + length;
     if (Crc32(bytes.data(), end) != Get32(&bytes[end])) return "its checksum does not match";
     Found found;
-    bool seen[4] = {};
+    bool seen[kLastKnownRecord + 1] = {};
     std::vector<std::uint16_t> order;
     for (std::size_t at = kExtensionHeaderSize; at < end;) {
         if (end - at < kRecordHeaderSize) return "a record is cut short";
@@ -219,7 +267,7 @@ std::string ReadExtensionBlock(const ByteArray& bytes, Song& song) {
         const std::size_t n = Get32(&bytes[at + 2]);
         at += kRecordHeaderSize;
         if (n > end - at) return "a record is longer than the block";
-        if (type >= kRecordTrackMix && type <= kRecordArrangement) {
+        if (type >= kRecordTrackMix && type <= kLastKnownRecord) {
             if (seen[type]) return "a record comes twice";
             seen[type] = true;
         }
@@ -231,6 +279,15 @@ std::string ReadExtensionBlock(const ByteArray& bytes, Song& song) {
     for (const auto& [track, mix] : found.mix)
         if (!mix.IsDefault() && track < std::size_t(song.NumTracks()))
             song.SampleAt(std::int32_t(track))->SetMix(mix);
+    // Velocities of ticks the song does not have, or that are off, play
+    // nothing and are left out.
+    const auto& loops = song.LoopSlots();
+    for (const auto& v : found.velocities) {
+        if (v.loop >= loops.size() || !loops[v.loop]) continue;
+        const auto& tracks = loops[v.loop]->Tracks();
+        if (v.track >= tracks.size() || v.tick >= tracks[v.track]->NumTicks()) continue;
+        if (tracks[v.track]->Value(v.tick)) tracks[v.track]->SetVelocity(v.tick, v.velocity);
+    }
     song.SetRecordOrder(std::move(order));
     song.SetSwing(found.swing);
     song.SetArrangement(std::move(found.arrangement));

@@ -1,5 +1,6 @@
 // The song file's extension block (song/song_format.h): the mix, the swing,
-// the arrangement, and records of newer programs kept as they came.
+// the arrangement, the ticks' velocities, and records of newer programs
+// kept as they came.
 #pragma once
 
 #include <cstdint>

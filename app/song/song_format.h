@@ -48,6 +48,10 @@
 //                                            by which odd ticks are late (0 to 5000)
 //   arrangement (3) 0    2   count           steps that follow
 //                   2   3c   per step        loop (1), passes in a row (2, at least 1)
+//   velocity (4)    0    4   count           ticks that follow (those that are on
+//                                            and play below full velocity)
+//                   4   4c   per tick        loop (1), track (1), tick (1),
+//                                            velocity (1, 1 to 126)
 //
 // Records of other types are kept as they came and written back. A block
 // that is damaged (checksum, lengths, values out of range) is left out as
@@ -96,6 +100,8 @@ constexpr std::size_t kRecordHeaderSize = 6;
 constexpr std::uint16_t kRecordTrackMix = 1;
 constexpr std::uint16_t kRecordSwing = 2;
 constexpr std::uint16_t kRecordArrangement = 3;
+constexpr std::uint16_t kRecordVelocity = 4;
+constexpr std::uint16_t kLastKnownRecord = kRecordVelocity;
 // The largest block a reader takes; anything longer is damaged.
 constexpr std::size_t kMaxExtensionSize = 1 << 20;
 
