@@ -174,6 +174,9 @@ void MainForm::BuildStatusBar() {
 void MainForm::WireRow(SequenceControl& row, LONG index) {
     connect(&row, &SequenceControl::TickChange, this,
             [this, index](short t) { SequenceControl_TickChange(index, t); });
+    connect(&row, &SequenceControl::VelocityChange, this, [this, index](short t, int v) {
+        Run([&] { engine_->SetVelocity(engine_->SelectedLoop(), index, t, v); });
+    });
     connect(&row, &SequenceControl::SampleButtonClick, this,
             [this, index] { ChooseSample(index); });
     connect(&row, &SequenceControl::SampleButtonMenu, this,

@@ -27,8 +27,11 @@ void MainForm::SetNumTracks(LONG n) {
 void MainForm::TrackToRow(SequenceControl& row, const LoopTrack& track) {
     row.SetNumTicks(track.NumTicks());
     // A row has at least 4 boxes; ticks the track lacks show as off.
-    for (LONG t = 0; t < row.NumTicks(); ++t)
-        row.SetValue(t, t < track.NumTicks() && track.Value(static_cast<std::uint8_t>(t)));
+    for (LONG t = 0; t < row.NumTicks(); ++t) {
+        const bool has = t < track.NumTicks();
+        row.SetValue(t, has && track.Value(static_cast<std::uint8_t>(t)));
+        row.SetVelocity(t, has ? track.Velocity(static_cast<std::uint8_t>(t)) : 127);
+    }
 }
 
 void MainForm::ShowLoopInRows(const SequenceLoop& loop) {

@@ -39,6 +39,7 @@ void SequenceControl::SetNumTicks(LONG n) {
         PlaceInTwips(box.get(), kCheckLeft + double(i) * kCheckWidth, 0, kCheckWidth, kCheckHeight);
         connect(box.get(), &QCheckBox::toggled, this,
                 [this, i](bool) { emit TickChange(static_cast<short>(i)); });
+        box->onVelocityDrag = [this, i](int v) { emit VelocityChange(static_cast<short>(i), v); };
         box->setVisible(true);
         checks_.push_back(std::move(box));
     }
@@ -66,6 +67,18 @@ void SequenceControl::SetValue(LONG tickIndex, bool on) {
     QCheckBox* box = Check(tickIndex);
     if (!box) ThrowNoBox(tickIndex, numTicks_);
     box->setChecked(on);  // toggled, and with it TickChange, only on a change
+}
+
+void SequenceControl::SetVelocity(LONG tickIndex, int velocity) {
+    auto* box = static_cast<TickBox*>(Check(tickIndex));
+    if (!box) ThrowNoBox(tickIndex, numTicks_);
+    box->SetVelocity(velocity);
+}
+
+int SequenceControl::Velocity(LONG tickIndex) const {
+    auto* box = static_cast<TickBox*>(Check(tickIndex));
+    if (!box) ThrowNoBox(tickIndex, numTicks_);
+    return box->Velocity();
 }
 
 void SequenceControl::SetCaption(const std::u16string& caption) {

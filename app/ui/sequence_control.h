@@ -38,6 +38,9 @@ class SequenceControl : public QWidget {
     QPushButton* SampleButton() const { return sampleButton_.get(); }
     // Box i, or null.
     QCheckBox* Check(LONG i) const;
+    // Shows a tick's velocity (1 to 127) in its box.
+    void SetVelocity(LONG tickIndex, int velocity);
+    int Velocity(LONG tickIndex) const;
 
   signals:
     void SampleButtonClick();
@@ -45,6 +48,8 @@ class SequenceControl : public QWidget {
     void SampleButtonMenu(const QPoint& globalPosition);
     // The box has already changed when this is raised.
     void TickChange(short tickIndex);
+    // A drag on a tick that is on changed its velocity to this.
+    void VelocityChange(short tickIndex, int velocity);
 
   private:
     std::unique_ptr<QPushButton> sampleButton_;
