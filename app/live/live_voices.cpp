@@ -39,6 +39,12 @@ std::shared_ptr<const LiveSound> Resampled(const LiveSound& sound, unsigned rate
     return out;
 }
 
+// out[k] += in[k] * gain; the sound never overlaps the output, so the
+// compiler may do it several at a time.
+void AddScaled(float* __restrict out, const float* __restrict in, float gain, std::uint32_t n) {
+    for (std::uint32_t k = 0; k < n; ++k) out[k] += in[k] * gain;
+}
+
 }  // namespace
 
 LiveVoices::LiveVoices() = default;
@@ -209,12 +215,8 @@ void LiveVoices::Mix(float* left, float* right, std::uint32_t frames, const Midi
         if (!v.active) continue;
         const std::uint32_t from = std::min(v.offset, frames);
         const std::uint32_t n = std::min(frames - from, v.length - v.position);
-        const float* l = v.left + v.position;
-        const float* r = v.right + v.position;
-        for (std::uint32_t k = 0; k < n; ++k) {
-            left[from + k] += l[k] * v.gain;
-            right[from + k] += r[k] * v.gain;
-        }
+        AddScaled(left + from, v.left + v.position, v.gain, n);
+        AddScaled(right + from, v.right + v.position, v.gain, n);
         v.position += n;
         v.offset = 0;
         if (v.position >= v.length) {

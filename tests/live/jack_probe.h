@@ -51,16 +51,19 @@ class JackProbe {
 
     // Starts and connects to client's ports (midi_in, out_L, out_R).
     bool Start(const std::string& client) {
+        return Start(client + ":midi_in", client + ":out_L", client + ":out_R");
+    }
+    // Starts and connects to the ports named.
+    bool Start(const std::string& midiIn, const std::string& left, const std::string& right) {
         if (jack_activate(client_) != 0) return false;
         const std::string me = jack_get_client_name(client_);
         // Recording from the first period on.
         for (int i = 0; i < 2000 && !recording_.load(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return recording_.load() &&
-               jack_connect(client_, (me + ":midi_out").c_str(), (client + ":midi_in").c_str()) ==
-                   0 &&
-               jack_connect(client_, (client + ":out_L").c_str(), (me + ":in_L").c_str()) == 0 &&
-               jack_connect(client_, (client + ":out_R").c_str(), (me + ":in_R").c_str()) == 0;
+               jack_connect(client_, (me + ":midi_out").c_str(), midiIn.c_str()) == 0 &&
+               jack_connect(client_, left.c_str(), (me + ":in_L").c_str()) == 0 &&
+               jack_connect(client_, right.c_str(), (me + ":in_R").c_str()) == 0;
     }
     // The frame the server is at about now.
     jack_nframes_t Now() const { return jack_frame_time(client_); }
