@@ -186,6 +186,16 @@ class Engine {
     void SetTrackMute(LONG track, bool on);
     void SetTrackSolo(LONG track, bool on);
     void SetArrangement(std::vector<ArrangementStep> steps);
+    // The MIDI notes of the tracks (notes[k] for track k, -1 for the
+    // default 36 + k; missing ones stay) and the channel listened to (0
+    // all, else 1 to 16): one edit.
+    struct MidiMap {
+        std::vector<int> notes;
+        int channel = 0;
+        bool operator==(const MidiMap&) const = default;
+    };
+    MidiMap GetMidiMap() const;
+    void SetMidiMap(const MidiMap& map);
 
     // ---- playback -----------------------------------------------------
     // Shows loop v (made when the song lacks it) and, while a loop plays,
@@ -254,6 +264,7 @@ class Engine {
     void ApplySwing(std::uint16_t swing);
     void ApplyMix(LONG track, const TrackMix& mix);
     void ApplyArrangement(const std::vector<ArrangementStep>& steps);
+    void ApplyMidiMap(const MidiMap& map);
 
   private:
     // Changes made while a Batch lives are told once, when the outermost

@@ -421,3 +421,37 @@ void Engine::ApplyArrangement(const std::vector<ArrangementStep>& steps) {
     }
     Notify(kChangeSettings | kChangeTransport);
 }
+
+// ---- MIDI -------------------------------------------------------------
+
+Engine::MidiMap Engine::GetMidiMap() const {
+    MidiMap map;
+    for (const auto& sample : song_->SampleSlots())
+        map.notes.push_back(sample ? sample->MidiNote() : -1);
+    map.channel = song_->MidiChannel();
+    return map;
+}
+
+void Engine::SetMidiMap(const MidiMap& map) {
+    for (int note : map.notes)
+        if (note < -1 || note > 127)
+            ThrowError(kErrInvalidArgument, "A MIDI note is 0 to 127, not " + std::to_string(note));
+    if (map.channel < 0 || map.channel > 16)
+        ThrowError(kErrInvalidArgument,
+                   "A MIDI channel is 1 to 16 (or all), not " + std::to_string(map.channel));
+    MidiMap after = GetMidiMap();
+    for (std::size_t k = 0; k < map.notes.size() && k < after.notes.size(); ++k)
+        after.notes[k] = map.notes[k];
+    after.channel = map.channel;
+    const MidiMap before = GetMidiMap();
+    if (after == before) return;
+    undo_.Push(std::make_unique<ValueEdit<MidiMap>>("MIDI Map", before, after,
+                                                    [this](const MidiMap& m) { ApplyMidiMap(m); }));
+}
+
+void Engine::ApplyMidiMap(const MidiMap& map) {
+    for (std::size_t k = 0; k < map.notes.size() && k < song_->SampleSlots().size(); ++k)
+        song_->SampleAt(std::int32_t(k))->SetMidiNote(map.notes[k]);
+    song_->SetMidiChannel(map.channel);
+    Notify(kChangeTracks);
+}

@@ -35,9 +35,9 @@ int DefaultNoteOf(int track) {
     return note <= 127 ? note : -1;
 }
 
-LiveKit LiveKitMaker::Make(const Song& song, const std::vector<int>& notes, int channel) {
+LiveKit LiveKitMaker::Make(const Song& song) {
     LiveKit kit;
-    kit.channel = channel;
+    kit.channel = song.MidiChannel();
     const auto& samples = song.SampleSlots();
     bool anySolo = false;
     for (const auto& s : samples) anySolo = anySolo || (s && s->Mix().solo);
@@ -57,7 +57,8 @@ LiveKit LiveKitMaker::Make(const Song& song, const std::vector<int>& notes, int 
         }
         kit.sounds.push_back(std::move(sound));
         kit.gains.push_back(gain);
-        const int note = k < notes.size() && notes[k] >= 0 ? notes[k] : DefaultNoteOf(int(k));
+        const int own = sample ? sample->MidiNote() : -1;
+        const int note = own >= 0 ? own : DefaultNoteOf(int(k));
         if (note >= 0 && note <= 127 && kit.trackOfNote[std::size_t(note)] < 0)
             kit.trackOfNote[std::size_t(note)] = std::int16_t(k);
     }

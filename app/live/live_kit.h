@@ -17,9 +17,9 @@ int DefaultNoteOf(int track);
 
 class LiveKitMaker {
   public:
-    // notes[k] is track k's note (-1 or missing: the default); channel 0
-    // listens to all. Throws AppError when a sample cannot be read.
-    LiveKit Make(const Song& song, const std::vector<int>& notes = {}, int channel = 0);
+    // Each track on its sample's note, listening to the song's MIDI
+    // channel. Throws AppError when a sample cannot be read.
+    LiveKit Make(const Song& song);
 
   private:
     struct Kept {

@@ -28,6 +28,10 @@ class Sample {
     void SetCaption(std::u16string caption) { caption_ = std::move(caption); }
     const TrackMix& Mix() const { return mix_; }
     void SetMix(TrackMix mix) { mix_ = mix; }
+    // The MIDI note that plays the track (0 to 127); -1 for the default,
+    // 36 plus the track's index.
+    int MidiNote() const { return midiNote_; }
+    void SetMidiNote(int note) { midiNote_ = note; }
 
     void WriteToFile(BinaryStream& out) const;
     void ReadFromFile(BinaryStream& in);
@@ -36,4 +40,5 @@ class Sample {
     ComPtr<IWav> wav_;
     std::u16string caption_;
     TrackMix mix_;
+    int midiNote_ = -1;
 };

@@ -61,6 +61,9 @@ class Song {
     static constexpr std::uint16_t kMaxSwing = 5000;
     std::uint16_t Swing() const { return swing_; }
     void SetSwing(std::uint16_t swing) { swing_ = swing; }
+    // The MIDI channel live notes are taken from: 0 for all, else 1 to 16.
+    int MidiChannel() const { return midiChannel_; }
+    void SetMidiChannel(int channel) { midiChannel_ = channel; }
     const std::vector<ArrangementStep>& Arrangement() const { return arrangement_; }
     void SetArrangement(std::vector<ArrangementStep> steps) { arrangement_ = std::move(steps); }
     const std::vector<ExtensionRecord>& UnknownRecords() const { return unknown_; }
@@ -87,6 +90,7 @@ class Song {
     std::vector<std::shared_ptr<SequenceLoop>> loopSlots_;
     std::int64_t bpm_ = 0;
     std::uint16_t swing_ = 0;
+    int midiChannel_ = 0;
     std::vector<ArrangementStep> arrangement_;
     std::vector<ExtensionRecord> unknown_;
     std::vector<std::uint16_t> recordOrder_;

@@ -50,8 +50,19 @@ struct Found {
         std::uint8_t loop, track, tick, velocity;
     };
     std::vector<Velocity> velocities;
+    int midiChannel = 0;
+    std::vector<int> midiNotes;
     std::vector<ExtensionRecord> unknown;
 };
+
+// Up to the last track whose note is not the default.
+std::size_t MidiNoteCount(const Song& song) {
+    std::size_t count = 0;
+    const auto& samples = song.SampleSlots();
+    for (std::size_t i = 0; i < samples.size() && i < 255; ++i)
+        if (samples[i] && samples[i]->MidiNote() >= 0) count = i + 1;
+    return count;
+}
 
 // The ticks that are on and play below full velocity.
 std::vector<Found::Velocity> VelocitiesOf(const Song& song) {
@@ -115,6 +126,16 @@ std::string ReadRecord(std::uint16_t type, const std::uint8_t* p, std::size_t n,
             }
             return "";
         }
+        case kRecordMidiMap: {
+            if (n < 2 || n != 2 + std::size_t(p[1])) return "a MIDI map of the wrong length";
+            if (p[0] > 16) return "a MIDI channel out of range";
+            found.midiChannel = p[0];
+            for (std::size_t i = 0; i < p[1]; ++i) {
+                if (p[2 + i] > 127 && p[2 + i] != 255) return "a MIDI note out of range";
+                found.midiNotes.push_back(p[2 + i] == 255 ? -1 : p[2 + i]);
+            }
+            return "";
+        }
         default:
             found.unknown.push_back({type, ByteArray(p, p + n)});
             return "";
@@ -140,7 +161,7 @@ std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
 
 bool HasExtension(const Song& song) {
     if (MixCount(song) > 0 || song.Swing() != 0 || !song.Arrangement().empty() ||
-        !song.UnknownRecords().empty())
+        !song.UnknownRecords().empty() || song.MidiChannel() != 0 || MidiNoteCount(song) > 0)
         return true;
     for (const auto& loop : song.LoopSlots())
         if (loop)
@@ -187,6 +208,18 @@ bool KnownRecord(const Song& song, std::uint16_t type, ByteArray& payload) {
             Put32(payload, std::uint32_t(velocities.size()));
             for (const auto& v : velocities)
                 payload.insert(payload.end(), {v.loop, v.track, v.tick, v.velocity});
+            return true;
+        }
+        case kRecordMidiMap: {
+            const std::size_t count = MidiNoteCount(song);
+            if (count == 0 && song.MidiChannel() == 0) return false;
+            payload.push_back(std::uint8_t(song.MidiChannel()));
+            payload.push_back(std::uint8_t(count));
+            for (std::size_t i = 0; i < count; ++i) {
+                const auto& s = song.SampleSlots()[i];
+                const int note = s ? s->MidiNote() : -1;
+                payload.push_back(note < 0 ? 255 : std::uint8_t(note));
+            }
             return true;
         }
         default:
@@ -288,6 +321,11 @@ std::string ReadExtensionBlock(const ByteArray& bytes, Song& song) {
         if (v.track >= tracks.size() || v.tick >= tracks[v.track]->NumTicks()) continue;
         if (tracks[v.track]->Value(v.tick)) tracks[v.track]->SetVelocity(v.tick, v.velocity);
     }
+    // Notes of tracks the song does not have play nothing.
+    for (std::size_t i = 0; i < found.midiNotes.size() && i < std::size_t(song.NumTracks()); ++i)
+        if (found.midiNotes[i] >= 0)
+            song.SampleAt(std::int32_t(i))->SetMidiNote(found.midiNotes[i]);
+    song.SetMidiChannel(found.midiChannel);
     song.SetRecordOrder(std::move(order));
     song.SetSwing(found.swing);
     song.SetArrangement(std::move(found.arrangement));

@@ -52,6 +52,9 @@
 //                                            and play below full velocity)
 //                   4   4c   per tick        loop (1), track (1), tick (1),
 //                                            velocity (1, 1 to 126)
+//   MIDI map (5)    0    1   channel         live notes taken from (0 all, 1 to 16)
+//                   1    1   count           tracks that follow, from track 0
+//                   2    c   per track       its note (0 to 127; 255: 36 + track)
 //
 // Records of other types are kept as they came and written back. A block
 // that is damaged (checksum, lengths, values out of range) is left out as
@@ -101,7 +104,8 @@ constexpr std::uint16_t kRecordTrackMix = 1;
 constexpr std::uint16_t kRecordSwing = 2;
 constexpr std::uint16_t kRecordArrangement = 3;
 constexpr std::uint16_t kRecordVelocity = 4;
-constexpr std::uint16_t kLastKnownRecord = kRecordVelocity;
+constexpr std::uint16_t kRecordMidiMap = 5;
+constexpr std::uint16_t kLastKnownRecord = kRecordMidiMap;
 // The largest block a reader takes; anything longer is damaged.
 constexpr std::size_t kMaxExtensionSize = 1 << 20;
 

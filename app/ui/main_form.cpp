@@ -38,6 +38,7 @@ MainForm::MainForm()
     prompts_ = MakePrompts(kProgramTitle);
     musicDialogs_ = MakeMusicDialogs();
     outputChooser_ = MakeOutputChooser();
+    midiMapChooser_ = MakeMidiMapChooser();
     connect(&autosaveTimer_, &QTimer::timeout, this, [this] { AutosaveNow(); });
     connect(&workTimer_, &QTimer::timeout, this, [this] { ShowWork(); });
     // While something plays, whether its output is still there.
@@ -139,6 +140,8 @@ void MainForm::BuildMenu() {
     addTrackCommand_ =
         trackMenu_->addAction(QStringLiteral("&Add Track"), this, [this] { AddTrack(); });
     addTrackCommand_->setShortcut(QKeySequence(QStringLiteral("Ctrl+T")));
+    midiMapCommand_ =
+        trackMenu_->addAction(QStringLiteral("&MIDI..."), this, [this] { MidiMapCommand_Click(); });
     audioMenu_ = menuBar()->addMenu(QStringLiteral("&Audio"));
     outputDeviceCommand_ = audioMenu_->addAction(QStringLiteral("&Output Device..."), this,
                                                  [this] { ChooseOutputDevice(); });

@@ -29,6 +29,7 @@
 #include "support/app_error.h"
 #include "support/file_dialogs.h"
 #include "support/prompts.h"
+#include "ui/midi_dialog.h"
 #include "ui/music_dialogs.h"
 #include "ui/output_dialog.h"
 #include "ui/sequence_control.h"
@@ -170,6 +171,7 @@ class MainForm : public QMainWindow, private EngineView {
     QToolButton* SoloButton(LONG track) const;
     QSpinBox* VolumeBox(LONG track) const;
     QAction* AddTrackCommand() const { return addTrackCommand_; }
+    QAction* MidiMapCommand() const { return midiMapCommand_; }
     QAction* OutputDeviceCommand() const { return outputDeviceCommand_; }
     QAction* ImportDrumKitCommand() const { return importDrumKitCommand_; }
     // The status bar: the song's name, whether it is modified, and long
@@ -197,6 +199,7 @@ class MainForm : public QMainWindow, private EngineView {
     void SetRecoveryFolder(const std::string& folder);
     void SetMusicDialogs(std::unique_ptr<MusicDialogs> d) { musicDialogs_ = std::move(d); }
     void SetOutputChooser(std::unique_ptr<OutputChooser> c) { outputChooser_ = std::move(c); }
+    void SetMidiMapChooser(std::unique_ptr<MidiMapChooser> c) { midiMapChooser_ = std::move(c); }
     // The output was named on the command line: it rules for this run, and
     // the remembered one is not applied at Load.
     void SetOutputFromCommandLine(bool given) { outputFromCommandLine_ = given; }
@@ -204,6 +207,7 @@ class MainForm : public QMainWindow, private EngineView {
 
     // ---- event handlers --------------------------------------------------
     void PlayButton_Click();
+    void MidiMapCommand_Click();
     void NewCommand_Click();
     void OpenCommand_Click();
     void SaveCommand_Click();
@@ -323,6 +327,8 @@ class MainForm : public QMainWindow, private EngineView {
     std::vector<TrackControls> trackControls_;
     std::unique_ptr<MusicDialogs> musicDialogs_;
     std::unique_ptr<OutputChooser> outputChooser_;
+    std::unique_ptr<MidiMapChooser> midiMapChooser_;
+    QAction* midiMapCommand_ = nullptr;
     bool outputFromCommandLine_ = false;
     QMenu* audioMenu_ = nullptr;
     QAction* outputDeviceCommand_ = nullptr;

@@ -4,6 +4,7 @@
 
 #include "sound/sound_device.h"
 #include "ui/main_form.h"
+#include "ui/midi_dialog.h"
 
 namespace {
 
@@ -13,13 +14,6 @@ constexpr int kVelocityX = 636, kVelocityWidth = 108, kTopY = 4, kHeight = 17;
 constexpr Qt::Key kTrackKeys[] = {Qt::Key_A, Qt::Key_S, Qt::Key_D, Qt::Key_F, Qt::Key_G, Qt::Key_H,
                                   Qt::Key_J, Qt::Key_K, Qt::Key_L, Qt::Key_Z, Qt::Key_X, Qt::Key_C,
                                   Qt::Key_V, Qt::Key_B, Qt::Key_N, Qt::Key_M};
-
-// "C1" for note 36, "C#1" for 37, "C-2" for 0.
-QString NoteName(int note) {
-    static const char* const names[] = {"C",  "C#", "D",  "D#", "E",  "F",
-                                        "F#", "G",  "G#", "A",  "A#", "B"};
-    return QStringLiteral("%1%2").arg(names[note % 12]).arg(note / 12 - 2);
-}
 
 }  // namespace
 
@@ -92,4 +86,16 @@ void MainForm::ShowLive() {
     }
     if (liveLabel_->text() != text) liveLabel_->setText(text);
     shownNote_ = note.serial;
+}
+
+void MainForm::MidiMapCommand_Click() {
+    Engine::MidiMap map = engine_->GetMidiMap();
+    std::vector<std::u16string> captions;
+    for (const auto& sample : engine_->GetSong()->SampleSlots())
+        captions.push_back(sample ? sample->Caption() : std::u16string());
+    const std::shared_ptr<LiveVoices> live = engine_->Live();
+    if (!midiMapChooser_->ChooseMidiMap(
+            map, captions, [live] { return live->LastNote(); }, this))
+        return;
+    Run([&] { engine_->SetMidiMap(map); });
 }

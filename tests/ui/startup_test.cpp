@@ -47,7 +47,7 @@ TEST_F(MainWindow, StartsOnTheDefaultSongReadyToPlay) {
     EXPECT_EQ(items.join('|'),
               "&New Ctrl+N|&Open Ctrl+O|Open &Recent |Import &Drum Kit... |&Revert |&Save Ctrl+S|"
               "Save &As... Ctrl+Shift+S|-|&Export Audio... Ctrl+E|-|E&xit Ctrl+Q|&Undo Ctrl+Z|"
-              "&Redo Ctrl+Shift+Z|&Add Track Ctrl+T");
+              "&Redo Ctrl+Shift+Z|&Add Track Ctrl+T|&MIDI... ");
 
     // Layout in pixels: client area 657 x 260 as designed, and 93 pixels more
     // on the right for each track's mix; rows 17 apart, indicators of 11 x 11
