@@ -310,6 +310,10 @@ class Engine {
     void BelongTo(const std::string& path);
     // Starts work on a worker as the user's work under way.
     void StartWork(std::unique_ptr<BackgroundWork> work);
+    // The track row of tick in loop; throws AppError when the song lacks it.
+    std::shared_ptr<LoopTrack> RowOfTick(std::uint8_t loop, LONG track, short tick) const;
+    // A change of a loop's ticks: shown where it is made, and heard.
+    void ApplyTickChange(std::uint8_t loop, const std::function<void()>& change);
     // The live voices play the song's tracks as they are now.
     void UpdateLiveKit();
     // A live output whose server went away, or another output chosen, is

@@ -135,21 +135,25 @@ class ValueEdit : public Command {
 
 // ---- ticks ------------------------------------------------------------
 
-void Engine::SetTick(std::uint8_t loop, LONG track, short tick, bool on) {
-    // The song must hold the tick before the click becomes an edit.
+std::shared_ptr<LoopTrack> Engine::RowOfTick(std::uint8_t loop, LONG track, short tick) const {
+    // The song must hold the tick before a click or a drag becomes an edit.
     const auto& loops = song_->LoopSlots();
     if (loop >= loops.size() || !loops[loop])
         ThrowSubscriptOutOfRange("Loop " + std::to_string(loop) + " does not exist");
     if (tick < 0 || tick > 255)
         ThrowSubscriptOutOfRange("Tick " + std::to_string(tick) + " does not exist");
-    const std::shared_ptr<LoopTrack> row = loops[loop]->Track(track);
+    return loops[loop]->Track(track);
+}
+
+void Engine::SetTick(std::uint8_t loop, LONG track, short tick, bool on) {
+    const std::shared_ptr<LoopTrack> row = RowOfTick(loop, track, tick);
     const bool was = row->Value(static_cast<std::uint8_t>(tick));
     if (was == on) return;
     undo_.Push(std::make_unique<TickEdit>(*this, loop, track, tick, on,
                                           row->Velocity(static_cast<std::uint8_t>(tick))));
 }
 
-void Engine::ApplyTick(std::uint8_t loop, LONG track, short tick, bool on) {
+void Engine::ApplyTickChange(std::uint8_t loop, const std::function<void()>& change) {
     const Batch batch(*this);
     // The change is shown where it is made.
     if (loop != selected_) {
@@ -157,18 +161,19 @@ void Engine::ApplyTick(std::uint8_t loop, LONG track, short tick, bool on) {
         if (state_.playing && !state_.arrangement)
             TakeState(GetPlayer().QueueLoop(loop, FeedOf(loop)));
     }
-    song_->Sequence(loop)->Track(track)->SetValue(static_cast<std::uint8_t>(tick), on);
+    change();
     if (feeds_.count(loop)) Render(loop, true);
     Notify(kChangeLoop);
 }
 
+void Engine::ApplyTick(std::uint8_t loop, LONG track, short tick, bool on) {
+    ApplyTickChange(loop, [&] {
+        song_->Sequence(loop)->Track(track)->SetValue(static_cast<std::uint8_t>(tick), on);
+    });
+}
+
 void Engine::SetVelocity(std::uint8_t loop, LONG track, short tick, int velocity) {
-    const auto& loops = song_->LoopSlots();
-    if (loop >= loops.size() || !loops[loop])
-        ThrowSubscriptOutOfRange("Loop " + std::to_string(loop) + " does not exist");
-    if (tick < 0 || tick > 255)
-        ThrowSubscriptOutOfRange("Tick " + std::to_string(tick) + " does not exist");
-    const std::shared_ptr<LoopTrack> row = loops[loop]->Track(track);
+    const std::shared_ptr<LoopTrack> row = RowOfTick(loop, track, tick);
     const auto at = static_cast<std::uint8_t>(tick);
     if (!row->Value(at))
         ThrowError(kErrInvalidArgument, "Tick " + std::to_string(tick + 1) + " of track " +
@@ -186,16 +191,10 @@ void Engine::SetVelocity(std::uint8_t loop, LONG track, short tick, int velocity
 }
 
 void Engine::ApplyVelocity(std::uint8_t loop, LONG track, short tick, int velocity) {
-    const Batch batch(*this);
-    if (loop != selected_) {
-        ShowLoop(loop);
-        if (state_.playing && !state_.arrangement)
-            TakeState(GetPlayer().QueueLoop(loop, FeedOf(loop)));
-    }
-    song_->Sequence(loop)->Track(track)->SetVelocity(static_cast<std::uint8_t>(tick),
-                                                     static_cast<std::uint8_t>(velocity));
-    if (feeds_.count(loop)) Render(loop, true);
-    Notify(kChangeLoop);
+    ApplyTickChange(loop, [&] {
+        song_->Sequence(loop)->Track(track)->SetVelocity(static_cast<std::uint8_t>(tick),
+                                                         static_cast<std::uint8_t>(velocity));
+    });
 }
 
 // ---- samples and tracks --------------------------------------------------

@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
         auto& loop0 = *song->Sequence(0);
         auto& loop1 = *song->Sequence(1);
         loop1.Clear();
-        for (const auto& t : loop0.Tracks()) loop1.Tracks().push_back(std::make_shared<LoopTrack>(*t));
+        for (const auto& t : loop0.Tracks())
+            loop1.Tracks().push_back(std::make_shared<LoopTrack>(*t));
         const LONG frames = LONG(std::atol(argv[2]) * 1024 * 1024 / 4);
         ComPtr<IWav> wav;
         Check(AudioLibrary()->MakeWav(frames, 2, 44100, 2, wav.Out()));
