@@ -60,29 +60,18 @@ class JackClient {
 
     JackClient() : events_(kMaxEvents) {}
     ~JackClient() {
-        if (!client_) return;
-        // A client the server dropped is only closed: deactivating it
-        // would talk to a server that is gone.
-        if (!Gone()) jack_deactivate(client_);
-        jack_client_close(client_);
-    }
-
-    // Closes a client the server dropped, before anything opens another
-    // (libjack's state of a dead client does not survive a new open).
-    void CloseIfGone() {
-        std::lock_guard<std::mutex> lock(closeMutex_);
-        if (!client_ || !Gone()) return;
-        jack_client_close(client_);
-        client_ = nullptr;
+        // A client the server dropped is left as it is: libjack's close
+        // of a dead client can touch what the server's end took with it.
+        if (client_ && !Gone()) {
+            jack_deactivate(client_);
+            jack_client_close(client_);
+        }
     }
 
     bool Open(std::string* error);
     unsigned Rate() const { return rate_.load(std::memory_order_relaxed); }
     bool Gone() const { return gone_.load(std::memory_order_acquire); }
-    std::string Name() {
-        std::lock_guard<std::mutex> lock(closeMutex_);
-        return client_ ? jack_get_client_name(client_) : "";
-    }
+    std::string Name() const { return client_ && !Gone() ? jack_get_client_name(client_) : ""; }
     OutputStatus Status() const {
         OutputStatus s;
         s.live = true;
@@ -105,7 +94,6 @@ class JackClient {
     int Process(jack_nframes_t frames);
     void WaitIdle() const;
 
-    std::mutex closeMutex_;  // client_ once the server may have dropped it
     jack_client_t* client_ = nullptr;
     jack_port_t* outL_ = nullptr;
     jack_port_t* outR_ = nullptr;
@@ -390,9 +378,7 @@ std::shared_ptr<DirectSoundSecondaryBuffer8> JackDevice::CreateBuffer(const DSBU
 }
 
 bool JackDevice::Gone() const {
-    if (!client_->Gone()) return false;
-    client_->CloseIfGone();
-    return true;
+    return client_->Gone();
 }
 
 void JackDevice::SetLiveSource(std::shared_ptr<LiveSource> source) {

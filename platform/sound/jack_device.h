@@ -9,6 +9,8 @@
 // buffers that are playing, then the live source with the MIDI events of
 // the period. It never allocates, locks or waits; a buffer taken out of
 // it (stopped for good, destroyed) waits until no callback still uses it.
+// A client the server dropped is never closed: libjack's close of a dead
+// client can crash, so its few bytes stay behind until the program ends.
 #pragma once
 
 #include <atomic>
@@ -34,7 +36,6 @@ class JackDevice : public SoundDevice {
     ~JackDevice() override;
     std::shared_ptr<DirectSoundSecondaryBuffer8> CreateBuffer(const DSBUFFERDESC& desc) override;
     std::string LastError() const override { return lastError_; }
-    // Also closes the client once the server dropped it.
     bool Gone() const override;
     void SetLiveSource(std::shared_ptr<LiveSource> source) override;
 

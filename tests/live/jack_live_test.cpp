@@ -10,6 +10,7 @@
 #include "engine/engine.h"
 #include "live/jack_probe.h"
 #include "live/jack_server.h"
+#include "output/av_module.h"
 #include "sound/sound_device.h"
 
 namespace {
@@ -59,6 +60,8 @@ class JackLive : public AudioLibrary {
     void TearDown() override {
         probe_.reset();
         engine_.reset();
+        // The client leaves while its server is there.
+        GetAvSystem().ReleaseDevice();
         ReleaseDefaultSoundDevice();
         SetSoundOutput({});
         server_.reset();

@@ -42,6 +42,8 @@ class LiveWindow : public MainWindow {
     void TearDown() override {
         probe_.reset();
         MainWindow::TearDown();
+        // The client leaves while its server is there.
+        GetAvSystem().ReleaseDevice();
         ReleaseDefaultSoundDevice();
         server_.reset();
     }
