@@ -7,7 +7,6 @@
 void Engine::StartLive() {
     if (liveWanted_) return;
     liveWanted_ = true;
-    UpdateLiveKit();
     SetLiveSource(live_);
     // Notes from the sequencer reach the voices whatever the output is.
     if (SequencerInput::Available())
@@ -26,6 +25,7 @@ void Engine::OpenLiveOutput() {
     // not opened for them.
     if (!DefaultOutputIsLive()) return;
     liveDevice_ = OpenDefaultSoundDevice();
+    UpdateLiveKit();
 }
 
 void Engine::PlayHit(LONG track, int velocity) {
@@ -38,7 +38,14 @@ OutputStatus Engine::LiveOutputStatus() const {
 }
 
 void Engine::UpdateLiveKit() {
-    live_->SetKit(liveKits_.Make(*song_));
+    // Only an output that plays live hits needs their sounds.
+    if (!liveDevice_) return;
+    try {
+        live_->SetKit(liveKits_.Make(*song_));
+    } catch (const std::exception& e) {
+        // The hits play the kit they had; the song is untouched.
+        if (view_) view_->Report("Live play keeps its earlier sounds: " + ErrorText(e));
+    }
 }
 
 void Engine::RefreshLiveOutput() {

@@ -1,7 +1,5 @@
 #include "sound/jack_device.h"
 
-#include <jack/jack.h>
-#include <jack/midiport.h>
 #include <soxr.h>
 
 #include <algorithm>
@@ -12,8 +10,14 @@
 #include <vector>
 
 #include "sound/event_service.h"
+#include "sound/jack_library.h"
 
 namespace {
+
+// The library; only reached once LoadJackLibrary gave it.
+const JackLibrary& J() {
+    return *LoadJackLibrary();
+}
 
 // libjack reports through a process-wide function; its last message says
 // why an open failed, and nothing reaches stderr.
@@ -34,8 +38,8 @@ void Quiet(const char*) {}
 void InstallMessageFunctions() {
     static std::once_flag once;
     std::call_once(once, [] {
-        jack_set_error_function(KeepMessage);
-        jack_set_info_function(Quiet);
+        J().jack_set_error_function(KeepMessage);
+        J().jack_set_info_function(Quiet);
     });
 }
 
@@ -63,15 +67,15 @@ class JackClient {
         // A client the server dropped is left as it is: libjack's close
         // of a dead client can touch what the server's end took with it.
         if (client_ && !Gone()) {
-            jack_deactivate(client_);
-            jack_client_close(client_);
+            J().jack_deactivate(client_);
+            J().jack_client_close(client_);
         }
     }
 
     bool Open(std::string* error);
     unsigned Rate() const { return rate_.load(std::memory_order_relaxed); }
     bool Gone() const { return gone_.load(std::memory_order_acquire); }
-    std::string Name() const { return client_ && !Gone() ? jack_get_client_name(client_) : ""; }
+    std::string Name() const { return client_ && !Gone() ? J().jack_get_client_name(client_) : ""; }
     OutputStatus Status() const {
         OutputStatus s;
         s.live = true;
@@ -214,34 +218,36 @@ class JackBuffer : public DirectSoundSecondaryBuffer8 {
 };
 
 bool JackClient::Open(std::string* error) {
+    if (!LoadJackLibrary(error)) return false;
     InstallMessageFunctions();
     jack_status_t status{};
-    client_ = jack_client_open(JackDevice::kClientName, JackNoStartServer, &status);
+    client_ = J().jack_client_open(JackDevice::kClientName, JackNoStartServer, &status);
     if (!client_) {
         *error = "JACK: " + WhyNoClient(status) + ".";
         return false;
     }
-    outL_ = jack_port_register(client_, "out_L", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-    outR_ = jack_port_register(client_, "out_R", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-    midiIn_ = jack_port_register(client_, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    outL_ = J().jack_port_register(client_, "out_L", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+    outR_ = J().jack_port_register(client_, "out_R", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+    midiIn_ =
+        J().jack_port_register(client_, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     if (!outL_ || !outR_ || !midiIn_) {
         *error = "JACK: the server refused Trellon's ports.";
         return false;
     }
-    rate_ = jack_get_sample_rate(client_);
-    period_ = jack_get_buffer_size(client_);
-    jack_set_process_callback(
+    rate_ = J().jack_get_sample_rate(client_);
+    period_ = J().jack_get_buffer_size(client_);
+    J().jack_set_process_callback(
         client_,
         [](jack_nframes_t n, void* self) { return static_cast<JackClient*>(self)->Process(n); },
         this);
-    jack_set_xrun_callback(
+    J().jack_set_xrun_callback(
         client_,
         [](void* self) {
             static_cast<JackClient*>(self)->xruns_.fetch_add(1, std::memory_order_relaxed);
             return 0;
         },
         this);
-    jack_set_buffer_size_callback(
+    J().jack_set_buffer_size_callback(
         client_,
         [](jack_nframes_t n, void* self) {
             auto* c = static_cast<JackClient*>(self);
@@ -250,43 +256,43 @@ bool JackClient::Open(std::string* error) {
             return 0;
         },
         this);
-    jack_on_info_shutdown(
+    J().jack_on_info_shutdown(
         client_,
         [](jack_status_t, const char*, void* self) {
             static_cast<JackClient*>(self)->gone_.store(true, std::memory_order_release);
         },
         this);
-    if (jack_activate(client_) != 0) {
+    if (J().jack_activate(client_) != 0) {
         *error = "JACK: the server would not run Trellon's client.";
         return false;
     }
     // The system's playback ports, when it has any; the user may rewire.
-    if (const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_AUDIO_TYPE,
-                                            JackPortIsPhysical | JackPortIsInput)) {
+    if (const char** ports = J().jack_get_ports(client_, nullptr, JACK_DEFAULT_AUDIO_TYPE,
+                                                JackPortIsPhysical | JackPortIsInput)) {
         if (ports[0]) {
-            jack_connect(client_, jack_port_name(outL_), ports[0]);
-            jack_connect(client_, jack_port_name(outR_), ports[1] ? ports[1] : ports[0]);
+            J().jack_connect(client_, J().jack_port_name(outL_), ports[0]);
+            J().jack_connect(client_, J().jack_port_name(outR_), ports[1] ? ports[1] : ports[0]);
         }
-        jack_free(ports);
+        J().jack_free(ports);
     }
     return true;
 }
 
 int JackClient::Process(jack_nframes_t frames) {
     inProcess_.fetch_add(1);
-    auto* left = static_cast<float*>(jack_port_get_buffer(outL_, frames));
-    auto* right = static_cast<float*>(jack_port_get_buffer(outR_, frames));
+    auto* left = static_cast<float*>(J().jack_port_get_buffer(outL_, frames));
+    auto* right = static_cast<float*>(J().jack_port_get_buffer(outR_, frames));
     std::fill(left, left + frames, 0.0f);
     std::fill(right, right + frames, 0.0f);
     if (frames <= kMaxFrames) {
         for (auto& slot : playing_)
             if (JackBuffer* b = slot.load()) b->Pull(left, right, frames);
         std::size_t count = 0;
-        void* midi = jack_port_get_buffer(midiIn_, frames);
-        const std::uint32_t arrived = jack_midi_get_event_count(midi);
+        void* midi = J().jack_port_get_buffer(midiIn_, frames);
+        const std::uint32_t arrived = J().jack_midi_get_event_count(midi);
         for (std::uint32_t i = 0; i < arrived; ++i) {
             jack_midi_event_t e;
-            if (jack_midi_event_get(&e, midi, i) != 0) continue;
+            if (J().jack_midi_event_get(&e, midi, i) != 0) continue;
             // System exclusive and other long messages mean nothing here.
             if (e.size < 1 || e.size > 3) continue;
             if (count == events_.size()) {
@@ -350,11 +356,12 @@ std::shared_ptr<JackDevice> JackDevice::Open(std::string* error) {
 }
 
 bool JackDevice::ServerRunning() {
+    if (!LoadJackLibrary()) return false;
     InstallMessageFunctions();
     jack_status_t status{};
-    jack_client_t* probe = jack_client_open(kClientName, JackNoStartServer, &status);
+    jack_client_t* probe = J().jack_client_open(kClientName, JackNoStartServer, &status);
     if (!probe) return false;
-    jack_client_close(probe);
+    J().jack_client_close(probe);
     return true;
 }
 
