@@ -2,7 +2,6 @@
 
 #include <SDL.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -56,22 +55,6 @@ std::string SdlReason() {
     return e.empty() ? "no reason given" : e;
 }
 
-// Whether a PipeWire server answers where its clients look for it (and
-// nobody asked SDL for a driver by environment).
-bool PipeWireRunning() {
-    if (const char* d = ::getenv("SDL_AUDIODRIVER"); d && *d) return false;
-    const char* remote = ::getenv("PIPEWIRE_REMOTE");
-    std::string name = remote && *remote ? remote : "pipewire-0";
-    if (name.front() != '/') {
-        const char* dir = ::getenv("PIPEWIRE_RUNTIME_DIR");
-        if (!dir || !*dir) dir = ::getenv("XDG_RUNTIME_DIR");
-        if (!dir || !*dir) return false;
-        name = std::string(dir) + "/" + name;
-    }
-    struct stat st {};
-    return ::stat(name.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
-}
-
 }  // namespace
 
 std::string DescribeSoundOutput(const SoundOutput& output, const std::string& runningDriver) {
@@ -89,19 +72,11 @@ std::shared_ptr<SdlDevice> SdlDevice::Open(const SoundOutput& output, std::strin
     ::setenv("PULSE_LATENCY_MSEC", kPulseLatencyMsec, 0);
     // The driver is chosen by the hint SDL's start-up reads; without a
     // choice, SDL_AUDIODRIVER from the environment rules again.
-    // With no choice, PipeWire's own driver goes before SDL's first one
-    // (its PulseAudio server adds a hop); SDL's order follows when it
-    // cannot start.
-    bool started = false;
-    if (output.driver.empty() && RunningDriver().empty() && PipeWireRunning()) {
-        SDL_SetHint(SDL_HINT_AUDIODRIVER, "pipewire");
-        started = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-    }
     if (output.driver.empty())
         SDL_ResetHint(SDL_HINT_AUDIODRIVER);
     else
         SDL_SetHint(SDL_HINT_AUDIODRIVER, output.driver.c_str());
-    if (!started && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         if (error)
             *error = (output.driver.empty()
                           ? std::string("No audio driver could start")
