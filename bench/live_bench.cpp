@@ -46,7 +46,7 @@ void VoicesMix(benchmark::State& state) {
         // The voices start again once they have rung out.
         const bool again = live.ActiveVoices() < voices;
         live.Mix(left.data(), right.data(), kFrames, again ? notes.data() : nullptr,
-                 again ? notes.size() : 0);
+                 again ? notes.size() : 0, 0);
         benchmark::DoNotOptimize(left.data());
     }
     state.counters["ns_per_voice_frame"] =

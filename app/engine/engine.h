@@ -246,6 +246,24 @@ class Engine {
     // The state of the output the live voices play on (zero when none).
     OutputStatus LiveOutputStatus() const;
 
+    // ---- recording ------------------------------------------------------
+    // With Record on, every hit played live (MIDI, keys, pads) goes into
+    // the loop heard when it was played, at the nearest tick, with its
+    // velocity (a tick already on keeps the louder); it is heard from the
+    // next pass on. A take, Record on to Record off, is one edit; Stop ends
+    // it. Turned on while stopped with the count-in on, playback starts and
+    // hits of its first pass are heard but not kept. Throws AppError when
+    // the output plays no live hits.
+    void SetRecording(bool on);
+    bool Recording() const { return recording_; }
+    // Whether the count-in is heard now.
+    bool CountingIn();
+    void SetCountIn(bool on) { countIn_ = on; }
+    bool CountIn() const { return countIn_; }
+    // Takes the hits played since the last call into the song (the window
+    // calls it several times a second).
+    void RecordPlayedHits();
+
     // ---- what the commands apply -----------------------------------------
     // The tracks as a whole: the sample slots and each loop's tracks.
     struct TrackLayout {
@@ -256,6 +274,15 @@ class Engine {
     void ApplyTracks(const TrackLayout& layout);
     void ApplyTick(std::uint8_t loop, LONG track, short tick, bool on);
     void ApplyVelocity(std::uint8_t loop, LONG track, short tick, int velocity);
+    // A hit of a take: where it went and what the tick held before.
+    struct RecordedHit {
+        std::uint8_t loop = 0;
+        LONG track = 0;
+        std::uint8_t tick = 0;
+        bool wasOn = false;
+        std::uint8_t before = 0, velocity = 0;
+    };
+    void ApplyRecordedHits(const std::vector<RecordedHit>& hits, bool undo);
     void ApplySample(LONG track, const ComPtr<IWav>& wav, const std::u16string& caption);
     void ApplyNew();
     void RestoreLoops(std::vector<std::shared_ptr<SequenceLoop>> loops, const std::string& path,
@@ -369,6 +396,9 @@ class Engine {
     std::shared_ptr<SoundDevice> liveDevice_;    // null while none opens
     std::unique_ptr<SequencerInput> sequencer_;  // when the machine has one
     unsigned long liveGeneration_ = 0;
+    bool recording_ = false, countIn_ = false;
+    unsigned take_ = 0;
+    std::uint64_t recordFrom_ = 0;  // the first pass of the take kept
 
     std::unique_ptr<BackgroundWork> work_, autosave_;
     std::unique_ptr<Player> player_;  // last: it ends first; made on first use

@@ -73,6 +73,8 @@ void Engine::StartPlaying() {
 }
 
 void Engine::Stop() {
+    // Hits played up to now are kept; the take ends with playback.
+    if (recording_) SetRecording(false);
     TakeState(GetPlayer().Stop());
     Notify(kChangeTransport);
 }

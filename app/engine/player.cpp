@@ -41,7 +41,30 @@ Player::~Player() {
     thread_.Flush();
 }
 
-void Player::Start(ComPtr<IWavReader> reader, const std::shared_ptr<LoopFeed>& feed) {
+void Player::KeepGeometry(std::uint8_t loop, const LoopFeed& feed) {
+    geometry_[loop] = {feed.Ticks(), feed.TickLength()};
+}
+
+std::optional<Player::HitPlace> Player::PlaceOfHit(std::uint64_t clock) {
+    return thread_.Call([&]() -> std::optional<HitPlace> {
+        StreamPlace place;
+        if (!av_.PlaceAt(clock, &place) || place.tag < 0) return std::nullopt;
+        const auto g = geometry_.find(std::uint8_t(place.tag));
+        if (g == geometry_.end() || g->second.tickLength <= 0) return std::nullopt;
+        HitPlace hit{std::uint8_t(place.tag), 0, place.pass};
+        const LONG length = g->second.tickLength;
+        hit.tick = (place.frame + length / 2) / length;
+        if (hit.tick >= g->second.ticks) {
+            hit.tick = 0;
+            ++hit.pass;
+        }
+        return hit;
+    });
+}
+
+void Player::Start(ComPtr<IWavReader> reader, std::uint8_t loop,
+                   const std::shared_ptr<LoopFeed>& feed) {
+    KeepGeometry(loop, *feed);
     // Nothing left queued from before; the end of each reader is its own
     // end, so a loop of another length (another tempo) can follow.
     av_.Enqueue(nullptr);
@@ -50,7 +73,8 @@ void Player::Start(ComPtr<IWavReader> reader, const std::shared_ptr<LoopFeed>& f
                                      .StartPos = 0,
                                      .EndPos = -1,
                                      .PlayLoop = true,
-                                     .HalfBufferSize = feed->Frames() / feed->Ticks() + 1});
+                                     .HalfBufferSize = feed->Frames() / feed->Ticks() + 1,
+                                     .Tag = loop});
     } catch (...) {
         if (av_.IsPlaying()) av_.StopPlaying();
         state_ = {};
@@ -68,7 +92,7 @@ TransportState Player::PlayLoop(std::uint8_t loop, std::shared_ptr<LoopFeed> fee
         steps_.clear();
         feeds_.clear();
         state_.arrangement = false;
-        Start(OpenFeedReader(feed), feed);
+        Start(OpenFeedReader(feed), loop, feed);
         state_.playingLoop = loop;
         return Stamp();
     });
@@ -82,7 +106,7 @@ TransportState Player::PlayArrangement(std::vector<ArrangementStep> steps, Feeds
         feeds_ = std::move(feeds);
         playingAt_ = {};
         const std::uint8_t loop = steps_[0].loop;
-        Start(OpenFeedReader(feeds_.at(loop)), feeds_.at(loop));
+        Start(OpenFeedReader(feeds_.at(loop)), loop, feeds_.at(loop));
         state_.arrangement = true;
         state_.playingLoop = loop;
         QueueNextPass();
@@ -96,7 +120,8 @@ TransportState Player::QueueLoop(std::uint8_t loop, std::shared_ptr<LoopFeed> fe
         state_.arrangement = false;
         steps_.clear();
         feeds_.clear();
-        av_.Enqueue(OpenFeedReader(feed).get());
+        KeepGeometry(loop, *feed);
+        av_.Enqueue(OpenFeedReader(feed).get(), loop);
         queuedFeed_ = std::move(feed);
         state_.queuedLoop = loop;
         return Stamp();
@@ -219,7 +244,8 @@ void Player::QueueNextPass() {
     queuedAt_ = Next(playingAt_);
     const std::uint8_t loop = steps_[queuedAt_.step].loop;
     queuedFeed_ = feeds_.at(loop);
-    av_.Enqueue(OpenFeedReader(queuedFeed_).get());
+    KeepGeometry(loop, *queuedFeed_);
+    av_.Enqueue(OpenFeedReader(queuedFeed_).get(), loop);
     state_.queuedLoop = loop;
 }
 

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,17 @@ class Player : private DirectXEvent8 {
 
     // Stops playback when its device went away; true when it did.
     bool StopIfOutputLost();
+    // Where a hit played at frame `clock` of the output's clock falls in
+    // the loop then heard: the loop, its nearest tick (the first, of the
+    // pass after, when that is nearer), and that pass's number since Play
+    // (0 the first). Nothing when the output keeps no clock or nothing
+    // was playing then.
+    struct HitPlace {
+        std::uint8_t loop = 0;
+        LONG tick = 0;
+        std::uint64_t pass = 0;
+    };
+    std::optional<HitPlace> PlaceOfHit(std::uint64_t clock);
     // The reader's position, and whether anything plays (a preview too).
     LONG PlaybackPosition();
     bool IsStreaming();
@@ -98,7 +110,9 @@ class Player : private DirectXEvent8 {
   private:
     void DXCallback(LONG eventid) override;
     // Starts reader from idle, or switches a running stream to it.
-    void Start(ComPtr<IWavReader> reader, const std::shared_ptr<LoopFeed>& feed);
+    void Start(ComPtr<IWavReader> reader, std::uint8_t loop, const std::shared_ptr<LoopFeed>& feed);
+    // Notes a loop's ticks as its feed has them, for PlaceOfHit.
+    void KeepGeometry(std::uint8_t loop, const LoopFeed& feed);
     // After a notification: a queued pass that took over.
     void FollowQueue();
     // Queues the arrangement's pass after the one playing.
@@ -128,5 +142,9 @@ class Player : private DirectXEvent8 {
     TransportState published_;
     std::uint64_t version_ = 0;
     LONG litTick_ = -1;
+    struct Geometry {
+        LONG ticks = 0, tickLength = 0;
+    };
+    std::map<std::uint8_t, Geometry> geometry_;
     SerialThread thread_;  // last: it ends first
 };

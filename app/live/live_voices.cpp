@@ -143,6 +143,10 @@ void LiveVoices::Prepare(unsigned rate, unsigned) {
 
 void LiveVoices::Start(const Kit& kit, int track, int velocity, std::uint32_t offset) {
     if (track < 0 || std::size_t(track) >= kit.kit.sounds.size()) return;
+    // A hit is recorded as played, heard or not (a muted track is still
+    // played into the loop).
+    if (keepPlayed_.load(std::memory_order_acquire))
+        played_.Push({std::int16_t(track), std::uint8_t(velocity), periodFirst_ + offset});
     const LiveSound* sound = kit.kit.sounds[std::size_t(track)].get();
     const float gain = kit.kit.gains[std::size_t(track)] * float(velocity) / 127.0f;
     if (!sound || sound->left.empty() || gain <= 0.0f) return;
@@ -166,9 +170,6 @@ void LiveVoices::Start(const Kit& kit, int track, int velocity, std::uint32_t of
     v->serial = ++serial_;
     v->generation = kit.generation;
     v->active = true;
-    if (keepPlayed_.load(std::memory_order_acquire))
-        played_.Push({std::int16_t(track), std::uint8_t(velocity),
-                      frames_.load(std::memory_order_relaxed) + offset});
 }
 
 void LiveVoices::Handle(const Kit& kit, const MidiEvent& e) {
@@ -200,9 +201,11 @@ void LiveVoices::Handle(const Kit& kit, const MidiEvent& e) {
 }
 
 void LiveVoices::Mix(float* left, float* right, std::uint32_t frames, const MidiEvent* events,
-                     std::size_t count) {
+                     std::size_t count, std::uint64_t firstFrame) {
     const Kit* kit = current_.load(std::memory_order_acquire);
     if (!kit) return;
+    periodFirst_ = firstFrame;
+    clock_.store(firstFrame, std::memory_order_relaxed);
     seen_.store(kit->generation);
     QueuedHit h;
     while (queue_.Pop(h)) Start(*kit, h.track, h.velocity, 0);

@@ -51,7 +51,7 @@ struct NoteSeen {
 };
 
 // A hit as it was played, for recording: its track, its velocity and the
-// frame of the output it began at (frames counted since the output began).
+// frame of the output's clock it began at.
 struct PlayedHit {
     std::int16_t track = 0;
     std::uint8_t velocity = 0;
@@ -85,12 +85,14 @@ class LiveVoices : public LiveSource {
     unsigned long Dropped() const { return dropped_.load(std::memory_order_relaxed); }
     std::size_t ActiveVoices() const { return active_.load(std::memory_order_relaxed); }
     std::uint64_t FramesMixed() const { return frames_.load(std::memory_order_acquire); }
+    // The first frame, on the output's clock, of the latest period mixed.
+    std::uint64_t ClockNow() const { return clock_.load(std::memory_order_relaxed); }
     unsigned Rate() const { return rate_.load(std::memory_order_relaxed); }
 
     // LiveSource.
     void Prepare(unsigned rate, unsigned maxFrames) override;
     void Mix(float* left, float* right, std::uint32_t frames, const MidiEvent* events,
-             std::size_t count) override;
+             std::size_t count, std::uint64_t firstFrame) override;
 
   private:
     struct Kit {
@@ -133,6 +135,7 @@ class LiveVoices : public LiveSource {
 
     std::array<Voice, kVoices> voices_{};
     std::uint64_t serial_ = 0;
+    std::uint64_t periodFirst_ = 0;  // the callback's: the period's first frame
     std::uint8_t runningStatus_ = 0;
     RingQueue<QueuedHit> queue_{kQueued};
     RingQueue<MidiEvent> midi_{kQueued};
@@ -141,5 +144,5 @@ class LiveVoices : public LiveSource {
     std::atomic<std::uint64_t> lastNote_{0};
     std::atomic<unsigned long> steals_{0}, dropped_{0};
     std::atomic<std::size_t> active_{0};
-    std::atomic<std::uint64_t> frames_{0};
+    std::atomic<std::uint64_t> frames_{0}, clock_{0};
 };

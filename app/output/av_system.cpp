@@ -1,6 +1,7 @@
 #include "output/av_system.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -45,8 +46,9 @@ AvSystem::~AvSystem() {
     }
 }
 
-void AvSystem::Enqueue(IWavReader* reader) {
+void AvSystem::Enqueue(IWavReader* reader, long tag) {
     queuedReader_ = ComPtr<IWavReader>(reader);
+    queuedTag_ = tag;
 }
 
 void AvSystem::PlayAudio(IWavReader* audioFile, const PlayOptions& options) {
@@ -56,6 +58,7 @@ void AvSystem::PlayAudio(IWavReader* audioFile, const PlayOptions& options) {
     Check(reader_->Skip(options.StartPos));
     startPos_ = options.StartPos;
     endPos_ = options.EndPos;
+    tag_ = options.Tag;
 
     if (!directX_) directX_ = std::make_unique<DirectX8>();
     // Another output chosen meanwhile, or a device whose server went away,
@@ -73,7 +76,11 @@ void AvSystem::PlayAudio(IWavReader* audioFile, const PlayOptions& options) {
 
     if (isPlaying_) {
         // Switch at once: the new audio goes into the half not being heard,
-        // and the play position jumps there.
+        // and the play position jumps there, about where the buffer plays
+        // now.
+        const std::uint64_t playedNow = buffer_->FramesPlayed();
+        playedLead_ = (long long)playedNow - (long long)written_;
+        LogPass(playedNow, tag_, startPos_);
         if (playingHalfOffset_ == 0) {
             HandleNotification(startEventId_, true);
             Check(buffer_->SetCurrentPosition(halfBytes_));
@@ -124,6 +131,11 @@ void AvSystem::PlayAudio(IWavReader* audioFile, const PlayOptions& options) {
     // A new stream: its first notification is no repeat of the last one
     // taken from the stream before.
     lastEventId_ = 0;
+    written_ = 0;
+    playedLead_ = 0;
+    passes_.clear();
+    passCount_ = 0;
+    LogPass(0, tag_, startPos_);
     FillHalf(0);
     playingHalfOffset_ = 0;
     Check(buffer_->SetCurrentPosition(0));
@@ -177,6 +189,27 @@ LONG AvSystem::PlaybackPosition() const {
     return reader_ ? PositionOf(reader_.get()) : 0;
 }
 
+void AvSystem::LogPass(std::uint64_t played, long tag, LONG first) {
+    // Hits are placed within a second or so of being played: a few passes
+    // back are enough.
+    constexpr std::size_t kKept = 16;
+    passes_.push_back({played, tag, passCount_++, first});
+    if (passes_.size() > kKept) passes_.pop_front();
+}
+
+bool AvSystem::PlaceAt(std::uint64_t clock, StreamPlace* place) const {
+    std::uint64_t played = 0;
+    if (!isPlaying_ || !buffer_ || !buffer_->FramesPlayedAt(clock, &played)) return false;
+    for (auto p = passes_.rbegin(); p != passes_.rend(); ++p) {
+        if (p->played > played) continue;
+        const std::uint64_t into = played - p->played;
+        if (into > std::uint64_t(LONG_MAX - p->first)) return false;
+        *place = {p->tag, p->number, p->first + LONG(into)};
+        return true;
+    }
+    return false;
+}
+
 void AvSystem::HandleNotification(LONG eventid, bool force) {
     if (eventid == stopEventId_ && stopsToCome_ > 0) {
         --stopsToCome_;
@@ -208,6 +241,7 @@ void AvSystem::StartNextPass() {
     if (queuedReader_) {
         reader_ = std::move(queuedReader_);
         queuedReader_ = nullptr;
+        tag_ = queuedTag_;
     } else {
         Check(reader_->Skip(-PositionOf(reader_.get())));
     }
@@ -225,6 +259,9 @@ void AvSystem::ReadHalfInto(AudioSample* values) {
         if (!((pos < endPos_ || endPos_ < 0) && !eof)) {
             if (!playLoop_ || restarted) break;
             StartNextPass();
+            LogPass(std::uint64_t((long long)(written_ + std::uint64_t(filled / channels)) +
+                                  playedLead_),
+                    tag_, 0);
             restarted = true;
             continue;
         }
@@ -274,6 +311,7 @@ void AvSystem::FillHalf(LONG start) {
     Check(buffer_->Lock(start, halfBytes_, &part1, &bytes1, &part2, &bytes2));
     auto* values = static_cast<AudioSample*>(part1);
     ReadHalfInto(values);
+    written_ += std::uint64_t(halfFrames_);
     Check(buffer_->Unlock(part1, bytes1, part2, bytes2));
     if (writeObserver_) writeObserver_(values, std::size_t(halfValues_));
 }

@@ -4,6 +4,8 @@
 // half. The program shares one, reached through GetAvSystem.
 #pragma once
 
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,6 +24,16 @@ struct PlayOptions {
     LONG EndPos = -1;                    // the frame where reading stops; < 0: the reader's end
     bool PlayLoop = false;               // at the end, the next pass instead of silence
     LONG HalfBufferSize = 0;             // frames per half; <= 0: the default half
+    long Tag = -1;                       // names the reader's passes for PlaceAt
+};
+
+// Where a stream stood at some frame of its output's clock: the pass then
+// playing (its tag, and its number since the stream began, 0 first) and
+// the reader's frame within it.
+struct StreamPlace {
+    long tag = -1;
+    std::uint64_t pass = 0;
+    LONG frame = 0;
 };
 
 class AvSystem {
@@ -31,8 +43,9 @@ class AvSystem {
     AvSystem& operator=(const AvSystem&) = delete;
     ~AvSystem();
 
-    // The reader that takes over at the end of the current pass.
-    void Enqueue(IWavReader* reader);
+    // The reader that takes over at the end of the current pass; tag
+    // names its passes for PlaceAt.
+    void Enqueue(IWavReader* reader, long tag = -1);
     // Plays audioFile as options say, or switches a running stream to it at
     // once. Throws AppError; 0xE0010031 when no sound device can be opened.
     void PlayAudio(IWavReader* audioFile, const PlayOptions& options);
@@ -44,6 +57,10 @@ class AvSystem {
     void Pause();
     void UnPause();
     LONG PlaybackPosition() const;
+    // What was heard at frame `clock` of the output's clock (an output
+    // with a clock of its own only); false when that is not known (no
+    // such clock, a frame before the stream or long past).
+    bool PlaceAt(std::uint64_t clock, StreamPlace* place) const;
     // Whether a stream plays on a device that went away.
     bool OutputLost() const { return isPlaying_ && buffer_ && buffer_->Lost(); }
     bool IsPlaying() const { return isPlaying_; }
@@ -72,6 +89,9 @@ class AvSystem {
 
   private:
     void StartNextPass();
+    // Notes that a pass of tag begins at the reader's frame first, played
+    // at the buffer's frame `played`.
+    void LogPass(std::uint64_t played, long tag, LONG first);
     // The stream's next half, HalfValues values (silence past its end).
     void ReadHalfInto(AudioSample* values);
     // Reads the next half into the ring's half at byte start.
@@ -99,6 +119,20 @@ class AvSystem {
     LONG endPos_ = 0;
     bool playLoop_ = false;
     ComPtr<IWavReader> queuedReader_;
+    long tag_ = -1, queuedTag_ = -1;
+    // The stream's frames written to the buffer so far (silence past its
+    // end too), and how far the buffer's played frames are from them (a
+    // switch at once moves the play position).
+    std::uint64_t written_ = 0;
+    long long playedLead_ = 0;
+    struct PassStart {
+        std::uint64_t played;  // the buffer's frame the pass begins at
+        long tag;
+        std::uint64_t number;
+        LONG first;  // the reader's frame it begins with
+    };
+    std::deque<PassStart> passes_;  // the latest few
+    std::uint64_t passCount_ = 0;
     ComPtr<IWavReader> directOf_;  // the reader direct_ was asked of
     ComPtr<IFrameReader> direct_;
     LONG lastEventId_ = 0;

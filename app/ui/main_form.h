@@ -188,6 +188,10 @@ class MainForm : public QMainWindow, private EngineView {
     // played, the JACK server's period and xruns).
     QSpinBox* VelocityBox() const { return velocityBox_; }
     QLabel* LiveLabel() const { return liveLabel_; }
+    // Record (the button and Audio > Record) and Audio > Count-In.
+    QPushButton* RecordButton() const { return recordButton_; }
+    QAction* RecordCommand() const { return recordCommand_; }
+    QAction* CountInCommand() const { return countInCommand_; }
     // Shows what live play met since last time (a timer calls it).
     void ShowLive();
 
@@ -208,6 +212,7 @@ class MainForm : public QMainWindow, private EngineView {
     // ---- event handlers --------------------------------------------------
     void PlayButton_Click();
     void MidiMapCommand_Click();
+    void RecordButton_Click();
     void NewCommand_Click();
     void OpenCommand_Click();
     void SaveCommand_Click();
@@ -241,6 +246,8 @@ class MainForm : public QMainWindow, private EngineView {
     // Space plays and stops; the keys of the two lower letter rows play
     // tracks 0 to 15. True when the key was taken.
     bool LiveKey(const QKeyEvent& key);
+    // The Record button and command as the engine has it.
+    void ShowRecording();
     void BuildStatusBar();
     // Connects a row's events to the window.
     void WireRow(SequenceControl& row, LONG index);
@@ -311,6 +318,9 @@ class MainForm : public QMainWindow, private EngineView {
     QTimer liveTimer_;    // shows what live play met
     QSpinBox* velocityBox_ = nullptr;
     QLabel* liveLabel_ = nullptr;
+    QPushButton* recordButton_ = nullptr;
+    QAction* recordCommand_ = nullptr;
+    QAction* countInCommand_ = nullptr;
     unsigned shownNote_ = 0;  // the serial of the last note shown
     bool exporting_ = false;
 

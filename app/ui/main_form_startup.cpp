@@ -31,6 +31,7 @@ void MainForm::Load() {
                         settings_->value("Audio/Device").toString().toStdString()});
     if (programFolder_.empty())
         programFolder_ = QCoreApplication::applicationDirPath().toStdString();
+    countInCommand_->setChecked(settings_->value("Live/CountIn", false).toBool());
 
     // The song named at start-up, else the bundled song as a template: it is
     // shown and played, but Save asks where to keep it.

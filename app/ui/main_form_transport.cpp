@@ -25,6 +25,7 @@ void MainForm::ShowTransport() {
         arrangementMode_->setChecked(engine_->ArrangementMode());
     }
     UpdateLoopButtons();
+    ShowRecording();
 }
 
 void MainForm::TickLit(LONG tick) {

@@ -108,6 +108,7 @@ class JackClient {
     std::mutex liveMutex_;  // SetLiveSource's; never the callback's
     std::shared_ptr<LiveSource> liveOwner_;
     std::vector<MidiEvent> events_;  // the callback's own
+    std::uint64_t clock_ = 0;        // the callback's own: frames since the client began
     std::atomic<unsigned> rate_{0}, period_{0};
     std::atomic<unsigned long> xruns_{0}, periodChanges_{0}, dropped_{0};
     std::atomic<bool> gone_{false};
@@ -158,8 +159,19 @@ class JackBuffer : public DirectSoundSecondaryBuffer8 {
         return true;
     }
 
-    // The real-time side: adds the next frames into left and right.
-    void Pull(float* left, float* right, unsigned frames) {
+    // The real-time side: adds the next frames into left and right, the
+    // period beginning at frame `clock` of the client's clock.
+    void Pull(float* left, float* right, unsigned frames, std::uint64_t clock) {
+        // Where the buffer stands at the period's start, for FramesPlayedAt
+        // (a sequence lock: the callback never waits for a reader).
+        const unsigned seq = seq_.load(std::memory_order_relaxed);
+        seq_.store(seq + 1, std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_release);
+        anchorClock_.store(clock, std::memory_order_relaxed);
+        anchorPlayed_.store(playedOut_, std::memory_order_relaxed);
+        seq_.store(seq + 2, std::memory_order_release);
+        playedOut_ += frames;
+        playedCount_.store(playedOut_, std::memory_order_relaxed);
         if (!soxr_) {
             for (unsigned done = 0; done < frames;) {
                 const unsigned n = std::min(frames - done, kChunk);
@@ -179,8 +191,36 @@ class JackBuffer : public DirectSoundSecondaryBuffer8 {
         }
     }
 
+    bool FramesPlayedAt(std::uint64_t at, std::uint64_t* played) const override {
+        std::uint64_t clock = 0, out = 0;
+        for (;;) {
+            const unsigned before = seq_.load(std::memory_order_acquire);
+            if (before == 0) return false;  // not played yet
+            if (before & 1) continue;
+            clock = anchorClock_.load(std::memory_order_relaxed);
+            out = anchorPlayed_.load(std::memory_order_relaxed);
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if (seq_.load(std::memory_order_relaxed) == before) break;
+        }
+        const long long device = (long long)out + ((long long)at - (long long)clock);
+        if (device < 0) return false;
+        *played = ToOwnRate(std::uint64_t(device));
+        return true;
+    }
+    std::uint64_t FramesPlayed() const override {
+        return ToOwnRate(playedCount_.load(std::memory_order_relaxed));
+    }
+
   private:
     static constexpr unsigned kChunk = 1024;
+
+    // Frames of the server's rate as frames of the buffer's own (the
+    // resampler's few frames of delay aside).
+    std::uint64_t ToOwnRate(std::uint64_t device) const {
+        const unsigned rate = client_->Rate(), own = unsigned(Format().lSamplesPerSec);
+        if (!soxr_ || rate == 0 || rate == own) return device;
+        return std::uint64_t((long double)device * own / rate + 0.5L);
+    }
 
     // The next frames of the ring, as interleaved stereo floats in in_.
     void RenderFloat(unsigned frames) {
@@ -215,6 +255,10 @@ class JackBuffer : public DirectSoundSecondaryBuffer8 {
     std::vector<unsigned char> bytes_;
     std::vector<float> in_, out_;
     soxr_t soxr_ = nullptr;
+    std::uint64_t playedOut_ = 0;  // the callback's own: frames of the server's rate
+    std::atomic<std::uint64_t> playedCount_{0};
+    std::atomic<unsigned> seq_{0};
+    std::atomic<std::uint64_t> anchorClock_{0}, anchorPlayed_{0};
 };
 
 bool JackClient::Open(std::string* error) {
@@ -286,7 +330,7 @@ int JackClient::Process(jack_nframes_t frames) {
     std::fill(right, right + frames, 0.0f);
     if (frames <= kMaxFrames) {
         for (auto& slot : playing_)
-            if (JackBuffer* b = slot.load()) b->Pull(left, right, frames);
+            if (JackBuffer* b = slot.load()) b->Pull(left, right, frames, clock_);
         std::size_t count = 0;
         void* midi = J().jack_port_get_buffer(midiIn_, frames);
         const std::uint32_t arrived = J().jack_midi_get_event_count(midi);
@@ -304,8 +348,10 @@ int JackClient::Process(jack_nframes_t frames) {
             m.size = std::uint8_t(e.size);
             std::copy(e.buffer, e.buffer + e.size, m.data);
         }
-        if (LiveSource* s = live_.load()) s->Mix(left, right, frames, events_.data(), count);
+        if (LiveSource* s = live_.load())
+            s->Mix(left, right, frames, events_.data(), count, clock_);
     }
+    clock_ += frames;
     inProcess_.fetch_sub(1);
     return 0;
 }

@@ -3,7 +3,9 @@
 //
 // - Mix runs on the device's real-time thread only, once per period, with
 //   the MIDI events that arrived in that period (their frames within it,
-//   in order of arrival). It adds into left and right and must not
+//   in order of arrival) and the period's first frame on the output's
+//   clock (frames since the output began; buffers report where they were
+//   on the same clock, see FramesPlayedAt). It adds into left and right and must not
 //   allocate, lock, wait or make a system call.
 // - Prepare runs on some other thread before the first Mix and whenever
 //   the device's rate or largest period changes; no Mix runs meanwhile.
@@ -23,5 +25,5 @@ class LiveSource {
     virtual ~LiveSource() = default;
     virtual void Prepare(unsigned rate, unsigned maxFrames) = 0;
     virtual void Mix(float* left, float* right, std::uint32_t frames, const MidiEvent* events,
-                     std::size_t count) = 0;
+                     std::size_t count, std::uint64_t firstFrame) = 0;
 };

@@ -45,6 +45,18 @@ class DirectSoundSecondaryBuffer8 {
     HRESULT Stop();
 
     bool IsPlaying() const { return playing_.load(std::memory_order_acquire); }
+    // For an output with a clock of its own (frames since it began): how
+    // many of the buffer's frames (at its own rate) had been played by
+    // frame `at` of that clock; false when the output keeps no such clock
+    // or the buffer has not played yet. Any thread.
+    virtual bool FramesPlayedAt(std::uint64_t at, std::uint64_t* played) const {
+        (void)at;
+        (void)played;
+        return false;
+    }
+    // The buffer's frames played so far, at its own rate (0 when the
+    // output keeps no count). Any thread.
+    virtual std::uint64_t FramesPlayed() const { return 0; }
     // Whether the device that plays the buffer is gone (its sound server
     // ended, its hardware was unplugged): nothing it is given is heard.
     virtual bool Lost() const { return false; }

@@ -11,11 +11,12 @@ namespace {
 float Heard(Engine& engine, int status, int note) {
     std::vector<float> left(64, 0.0f), right(64, 0.0f);
     const MidiEvent e{0, 3, {std::uint8_t(status), std::uint8_t(note), 127}};
-    engine.Live()->Mix(left.data(), right.data(), 64, &e, 1);
+    engine.Live()->Mix(left.data(), right.data(), 64, &e, 1, 0);
     float peak = 0;
     for (float v : left) peak = std::max(peak, std::fabs(v));
     // Let what rang out end before the next note.
-    for (int i = 0; i < 20000; ++i) engine.Live()->Mix(left.data(), right.data(), 64, nullptr, 0);
+    for (int i = 0; i < 20000; ++i)
+        engine.Live()->Mix(left.data(), right.data(), 64, nullptr, 0, 0);
     return peak;
 }
 

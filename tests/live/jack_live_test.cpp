@@ -200,3 +200,110 @@ TEST_F(JackLive, TheLoopPlaysThroughJackValueForValueAndAServerThatEndsIsSaid) {
     EXPECT_FALSE(engine_->IsPlaying());
     EXPECT_THROW(engine_->Play(), std::exception);
 }
+
+namespace {
+
+// Where each sound in part begins (a sound: a run of values not 0).
+std::vector<long> Onsets(const std::vector<float>& part) {
+    std::vector<long> at;
+    for (std::size_t i = 0; i < part.size(); ++i)
+        if (part[i] != 0.0f && (i == 0 || part[i - 1] == 0.0f)) at.push_back(long(i));
+    return at;
+}
+
+}  // namespace
+
+TEST_F(JackLive, RecordedHitsLandOnTheNearestTicksAreHeardOnceThenFromTheLoopAndUndoAsOneTake) {
+    engine_->SetTempo(300.0);         // a pass of 1.6 s
+    engine_->SetTick(0, 0, 0, true);  // marks each pass's start
+    const jack_nframes_t playedFrom = probe_->Recorded();
+    engine_->Play();
+    const LONG T = engine_->TickLength();
+    const jack_nframes_t P = jack_nframes_t(32 * T);
+    // The recording's frame where the first pass begins (within half a
+    // second of Play).
+    auto firstPassAfter = [&](jack_nframes_t from) {
+        EXPECT_TRUE(probe_->WaitFor(from + kRate / 2));
+        const long at = Onset(probe_->Left(from, kRate / 2));
+        EXPECT_GE(at, 0) << "the loop was not heard";
+        return from + jack_nframes_t(at);
+    };
+    const jack_nframes_t A = firstPassAfter(playedFrom);
+    auto hitsUntil = [&](jack_nframes_t frame) {
+        while (!probe_->WaitFor(frame, 10)) {
+            engine_->RunPosted();
+            engine_->RecordPlayedHits();
+        }
+        engine_->RecordPlayedHits();
+    };
+
+    const std::size_t editsBefore = engine_->Undo().Index();
+    engine_->SetRecording(true);
+    EXPECT_FALSE(engine_->CountingIn());
+    // Pass k: track 1 (note 37) just after tick 5 and just before tick 10;
+    // track 0 just before the pass's end, on the next pass's tick 0, which
+    // is on at full velocity already. Pass k + 1: track 1 just after tick 5
+    // again, louder.
+    const jack_nframes_t k = (probe_->Now() + 16 * kPeriod - A) / P + 1;
+    const jack_nframes_t pass = A + k * P;
+    const auto at = [&](jack_nframes_t p, double ticks) {
+        return p + jack_nframes_t(std::lround(ticks * T));
+    };
+    probe_->Send({NoteOn(at(pass, 5.2), 37, 50), NoteOn(at(pass, 9.75), 37, 64),
+                  NoteOn(at(pass, 31.8), 36, 100), NoteOn(at(pass + P, 5.1), 37, 90)});
+    hitsUntil(pass + 3 * P);
+    engine_->SetRecording(false);
+    EXPECT_EQ(probe_->Late(), 0u);
+
+    const auto row0 = engine_->GetSong()->Sequence(0)->Track(0);
+    const auto row1 = engine_->GetSong()->Sequence(0)->Track(1);
+    EXPECT_TRUE(row1->Value(5));
+    EXPECT_EQ(row1->Velocity(5), 90);  // the louder of the two
+    EXPECT_TRUE(row1->Value(10));
+    EXPECT_EQ(row1->Velocity(10), 64);
+    EXPECT_EQ(row0->Velocity(0), 127);  // louder already
+    for (int t = 0; t < 32; ++t)
+        if (t != 5 && t != 10) {
+            EXPECT_FALSE(row1->Value(std::uint8_t(t))) << t;
+        }
+
+    // The hit before tick 10: heard once, live, in its pass; from the loop,
+    // exactly on tick 10, in the passes after.
+    const auto around10 = [&](jack_nframes_t p) {
+        return Onsets(probe_->Left(at(p, 9.5), std::size_t(T)));
+    };
+    const std::vector<long> live = around10(pass);
+    ASSERT_EQ(live.size(), 1u);
+    EXPECT_GE(live[0], long(std::lround(0.25 * T)) - 1);
+    const std::vector<long> tick10{long(at(0, 10) - at(0, 9.5))};
+    EXPECT_EQ(around10(pass + P), tick10);
+    EXPECT_EQ(around10(pass + 2 * P), tick10);
+
+    // One take is one edit.
+    EXPECT_EQ(engine_->Undo().UndoText(), "Record");
+    engine_->Undo().Undo();
+    EXPECT_FALSE(row1->Value(5));
+    EXPECT_FALSE(row1->Value(10));
+    EXPECT_TRUE(row0->Value(0));
+    EXPECT_EQ(engine_->Undo().Index(), editsBefore);
+    engine_->Undo().Redo();
+    EXPECT_EQ(row1->Velocity(5), 90);
+
+    // With the count-in, Record starts playback and keeps nothing of its
+    // first pass.
+    engine_->Stop();
+    engine_->RunPosted();
+    engine_->SetCountIn(true);
+    const jack_nframes_t again = probe_->Recorded();
+    engine_->SetRecording(true);
+    EXPECT_TRUE(engine_->IsPlaying());
+    const jack_nframes_t A2 = firstPassAfter(again);
+    EXPECT_TRUE(engine_->CountingIn());
+    probe_->Send({NoteOn(at(A2, 20.2), 37, 100), NoteOn(at(A2 + P, 24.2), 37, 100)});
+    hitsUntil(A2 + P + 26 * T);
+    EXPECT_FALSE(engine_->CountingIn());
+    engine_->Stop();
+    EXPECT_FALSE(engine_->Recording());
+    EXPECT_FALSE(row1->Value(20));
+    EXPECT_TRUE(row1->Value(24));
+}

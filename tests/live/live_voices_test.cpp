@@ -52,7 +52,7 @@ Output Periods(LiveVoices& voices, std::size_t periods,
         const std::vector<MidiEvent> none;
         const auto& e = p < events.size() ? events[p] : none;
         voices.Mix(out.left.data() + p * kPeriod, out.right.data() + p * kPeriod, kPeriod, e.data(),
-                   e.size());
+                   e.size(), p * kPeriod);
     }
     return out;
 }

@@ -78,7 +78,7 @@ TEST(Sequencer, ItsNotesPlayAtTheStartOfTheNextPeriodAndAFloodIsDropped) {
     m.frame = 77;  // where it came does not count: it came between periods
     EXPECT_TRUE(voices.Midi(m));
     std::vector<float> left(64, 0.0f), right(64, 0.0f);
-    voices.Mix(left.data(), right.data(), 64, nullptr, 0);
+    voices.Mix(left.data(), right.data(), 64, nullptr, 0, 0);
     EXPECT_FLOAT_EQ(left[0], 0.5f);
     EXPECT_EQ(voices.LastNote().channel, 10);
     for (int i = 0; i < 1000; ++i) voices.Midi(m);

@@ -123,3 +123,46 @@ TEST_F(LiveWindow, KeysPlayTracksAtTheBoxsVelocityAndTheStatusBarSaysWhatCameIn)
     EXPECT_EQ(FirstSound(probe_->Left(quiet, 8192)), -1);
     EXPECT_TRUE(errors_.empty());
 }
+
+TEST_F(LiveWindow, RWithTheKeysRecordsATakeIntoThePlayingLoopThatUndoesAsOne) {
+    MainForm& form = *form_;
+    const Song& song = *form.GetEngine().GetSong();
+    const auto row = song.LoopSlots()[0]->Tracks()[1];
+    const auto ticksOn = [&] {
+        int n = 0;
+        for (int t = 0; t < 32; ++t) n += row->Value(std::uint8_t(t));
+        return n;
+    };
+    // Track 1 empty, so that every hit lands on a tick of its own.
+    for (short t = 0; t < 32; ++t) form.GetEngine().SetTick(0, 1, t, false);
+    const int before = ticksOn();
+    form.Row(0)->Check(3)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    Settle();
+    ASSERT_TRUE(form.GetEngine().IsPlaying());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_R);
+    EXPECT_TRUE(form.RecordButton()->isChecked());
+    EXPECT_TRUE(form.RecordCommand()->isChecked());
+    form.ShowLive();
+    EXPECT_TRUE(form.LiveLabel()->text().startsWith("Recording"))
+        << form.LiveLabel()->text().toStdString();
+    // Track 1 (S) played twice, half a second apart, at velocity 40.
+    form.VelocityBox()->setValue(40);
+    for (int i = 0; i < 2; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S);
+        RunUntil(probe_->Now() + 22050);
+    }
+    // Stop ends the take.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    Settle();
+    EXPECT_FALSE(form.RecordButton()->isChecked());
+    EXPECT_EQ(ticksOn(), before + 2);
+    bool soft = false;
+    for (int t = 0; t < 32; ++t)
+        soft |= row->Value(std::uint8_t(t)) && row->Velocity(std::uint8_t(t)) == 40;
+    EXPECT_TRUE(soft);
+    EXPECT_EQ(form.EditMenu()->actions()[0]->text(), "&Undo Record");
+    form.EditMenu()->actions()[0]->trigger();
+    EXPECT_EQ(ticksOn(), before);
+    EXPECT_TRUE(errors_.empty());
+}
