@@ -21,7 +21,7 @@ constexpr std::uint32_t kUnlitGreen = RgbColor(0, 64, 0);
 constexpr std::uint32_t kLitGreen = RgbColor(0, 255, 0);
 // The designed client area, 9855 twips wide, and the mix column right of
 // the rows.
-constexpr int kClientWidth = 750;
+constexpr int kClientWidth = 769;
 }  // namespace
 
 MainForm::MainForm()

@@ -170,6 +170,8 @@ class MainForm : public QMainWindow, private EngineView {
     QToolButton* MuteButton(LONG track) const;
     QToolButton* SoloButton(LONG track) const;
     QSpinBox* VolumeBox(LONG track) const;
+    // The track's pad: pressed, it plays the track live.
+    QToolButton* PadButton(LONG track) const;
     QAction* AddTrackCommand() const { return addTrackCommand_; }
     QAction* MidiMapCommand() const { return midiMapCommand_; }
     QAction* OutputDeviceCommand() const { return outputDeviceCommand_; }
@@ -331,7 +333,7 @@ class MainForm : public QMainWindow, private EngineView {
     QToolButton* arrangementMode_ = nullptr;
     QPushButton* arrangementButton_ = nullptr;
     struct TrackControls {
-        std::unique_ptr<QToolButton> mute, solo;
+        std::unique_ptr<QToolButton> mute, solo, pad;
         std::unique_ptr<QSpinBox> volume;
     };
     std::vector<TrackControls> trackControls_;

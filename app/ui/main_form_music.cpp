@@ -15,7 +15,7 @@ constexpr int kSwingX = 204, kSwingWidth = 98;
 constexpr int kLoopsX = 308, kLoopPitch = 18;
 constexpr int kModeX = 492, kModeWidth = 86;
 constexpr int kEditX = 582, kEditWidth = 48;
-constexpr int kMuteX = 654, kSoloX = 673, kVolumeX = 692, kVolumeWidth = 52;
+constexpr int kMuteX = 654, kSoloX = 673, kVolumeX = 692, kVolumeWidth = 52, kPadX = 748;
 
 bool HoldsATick(const std::shared_ptr<SequenceLoop>& loop) {
     if (!loop) return false;
@@ -89,6 +89,11 @@ QToolButton* MainForm::SoloButton(LONG track) const {
                ? trackControls_[std::size_t(track)].solo.get()
                : nullptr;
 }
+QToolButton* MainForm::PadButton(LONG track) const {
+    return track >= 0 && std::size_t(track) < trackControls_.size()
+               ? trackControls_[std::size_t(track)].pad.get()
+               : nullptr;
+}
 QSpinBox* MainForm::VolumeBox(LONG track) const {
     return track >= 0 && std::size_t(track) < trackControls_.size()
                ? trackControls_[std::size_t(track)].volume.get()
@@ -129,6 +134,16 @@ void MainForm::SyncTrackControls() {
                 [this, i](bool on) { SetTrackSolo(i, on); });
         connect(c.volume.get(), &QSpinBox::valueChanged, this,
                 [this, i](int v) { SetTrackVolume(i, v); });
+        // The track's pad: a press plays it, as its key does.
+        c.pad = std::make_unique<QToolButton>(client_);
+        c.pad->setObjectName("Pad");
+        c.pad->setFocusPolicy(Qt::NoFocus);
+        c.pad->setToolTip(QStringLiteral("Play this track (at the velocity beside Play)"));
+        c.pad->setGeometry(kPadX, y, kHeight, kHeight);
+        c.pad->setVisible(true);
+        connect(c.pad.get(), &QToolButton::pressed, this, [this, i] {
+            if (velocityBox_) engine_->PlayHit(i, velocityBox_->value());
+        });
         trackControls_.push_back(std::move(c));
     }
     // They show the song, without that being an edit.

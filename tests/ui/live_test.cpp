@@ -87,6 +87,18 @@ TEST_F(LiveWindow, KeysPlayTracksAtTheBoxsVelocityAndTheStatusBarSaysWhatCameIn)
             << i;
     EXPECT_EQ(song.LoopSlots()[0]->Tracks()[0]->Value(3), tickBefore) << "the key toggled a tick";
 
+    // Track 1's pad plays it too, at the box's velocity.
+    jack_nframes_t padFrom = probe_->Recorded() + 22050;
+    RunUntil(padFrom);
+    padFrom = probe_->Recorded();
+    QTest::mousePress(form.PadButton(1), Qt::LeftButton);
+    QTest::mouseRelease(form.PadButton(1), Qt::LeftButton);
+    RunUntil(padFrom + 44100);
+    const std::vector<float> padded = probe_->Left(padFrom, 44100);
+    const long padAt = FirstSound(padded);
+    ASSERT_GE(padAt, 0) << "the pad played nothing";
+    EXPECT_NEAR(padded[std::size_t(padAt)], heard[std::size_t(at)], 1e-6f);
+
     // Notes from MIDI: the status bar names the note and what it played.
     jack_nframes_t now = probe_->Now() + 1024;
     probe_->Send({{now, {0x99, 60, 100}, 3}});

@@ -49,10 +49,10 @@ TEST_F(MainWindow, StartsOnTheDefaultSongReadyToPlay) {
               "Save &As... Ctrl+Shift+S|-|&Export Audio... Ctrl+E|-|E&xit Ctrl+Q|&Undo Ctrl+Z|"
               "&Redo Ctrl+Shift+Z|&Add Track Ctrl+T|&MIDI... ");
 
-    // Layout in pixels: client area 657 x 260 as designed, and 93 pixels more
-    // on the right for each track's mix; rows 17 apart, indicators of 11 x 11
+    // Layout in pixels: client area 657 x 260 as designed, and 112 pixels
+    // more on the right for each track's mix and pad; rows 17 apart, indicators of 11 x 11
     // under their boxes, 3 pixels below the last row.
-    EXPECT_EQ(form.centralWidget()->size(), QSize(750, 260));
+    EXPECT_EQ(form.centralWidget()->size(), QSize(769, 260));
     EXPECT_EQ(form.PlayButton()->geometry(), QRect(8, 4, 81, 17));
     EXPECT_EQ(form.Row(0)->geometry(), QRect(8, 28, 641, 17));
     EXPECT_EQ(form.Row(9)->geometry(), QRect(8, 28 + 9 * 17, 641, 17));
@@ -241,7 +241,7 @@ TEST_F(MainWindow, RowsGrowShrinkAndClamp) {
     EXPECT_FALSE(r1.isNull());
     EXPECT_EQ(form.NumTracks(), 2);
     // The window's size and the indicators stay where they were.
-    EXPECT_EQ(form.centralWidget()->size(), QSize(750, 260));
+    EXPECT_EQ(form.centralWidget()->size(), QSize(769, 260));
     EXPECT_EQ(form.TickIndicator(0)->y(), 28 + 10 * 17 + 3);
 }
 
