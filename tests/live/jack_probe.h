@@ -125,7 +125,10 @@ class JackProbe {
             first_ = start;
             recording_.store(true);
         }
-        const std::size_t at = written_.load();
+        // On the server's timeline: cycles the server skipped (an xrun)
+        // stay silence in the recording.
+        const std::size_t at = std::min<std::size_t>(
+            std::max<std::size_t>(written_.load(), start - first_), left_.size());
         const std::size_t room = std::min<std::size_t>(n, left_.size() - at);
         const auto* l = static_cast<const float*>(jack_port_get_buffer(inL_, n));
         const auto* r = static_cast<const float*>(jack_port_get_buffer(inR_, n));

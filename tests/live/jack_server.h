@@ -1,6 +1,8 @@
 // A private JACK server for a test: jackd with the dummy driver under a
 // name of its own (JACK_DEFAULT_SERVER points every client of this process
-// at it), ended with the test.
+// at it), ended with the test. When TRELLON_TEST_JACK_SERVER=running, the
+// caller started the server (PipeWire's JACK server, under pw-jack): it is
+// used as it is, and not ended.
 #pragma once
 
 #include <fcntl.h>
@@ -20,9 +22,18 @@ extern char** environ;
 class PrivateJackServer {
   public:
     // Whether jackd can be run here at all.
-    static bool Available() { return ::access("/usr/bin/jackd", X_OK) == 0; }
+    static bool Available() { return Running() || ::access("/usr/bin/jackd", X_OK) == 0; }
+    // Whether the server is the caller's, already running.
+    static bool Running() {
+        const char* given = ::getenv("TRELLON_TEST_JACK_SERVER");
+        return given && std::string(given) == "running";
+    }
 
     PrivateJackServer(unsigned rate, unsigned period) {
+        if (Running()) {
+            up_ = Answers();
+            return;
+        }
         name_ = "trellon-test-" + std::to_string(::getpid()) + "-" + std::to_string(++count_);
         ::setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
         ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
@@ -50,11 +61,7 @@ class PrivateJackServer {
         // Up once a client gets in.
         for (int i = 0; pid_ && i < 100 && !up_; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            jack_status_t status{};
-            if (jack_client_t* c = jack_client_open("probe-up", JackNoStartServer, &status)) {
-                jack_client_close(c);
-                up_ = true;
-            }
+            up_ = Answers();
         }
     }
     ~PrivateJackServer() { Stop(); }
@@ -70,6 +77,13 @@ class PrivateJackServer {
     const std::string& Name() const { return name_; }
 
   private:
+    static bool Answers() {
+        jack_status_t status{};
+        jack_client_t* c = jack_client_open("probe-up", JackNoStartServer, &status);
+        if (c) jack_client_close(c);
+        return c != nullptr;
+    }
+
     std::string name_;
     pid_t pid_ = 0;
     bool up_ = false;
