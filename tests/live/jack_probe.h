@@ -34,6 +34,13 @@ class JackProbe {
         left_.assign(std::size_t(seconds * jack_get_sample_rate(client_)), 0.0f);
         right_.assign(left_.size(), 0.0f);
         notes_.resize(1 << 16);
+        jack_set_xrun_callback(
+            client_,
+            [](void* self) {
+                static_cast<JackProbe*>(self)->xruns_.fetch_add(1);
+                return 0;
+            },
+            this);
         jack_set_process_callback(
             client_,
             [](jack_nframes_t n, void* self) { return static_cast<JackProbe*>(self)->Process(n); },
@@ -55,15 +62,19 @@ class JackProbe {
     }
     // Starts and connects to the ports named.
     bool Start(const std::string& midiIn, const std::string& left, const std::string& right) {
-        if (jack_activate(client_) != 0) return false;
+        if (!Activate()) return false;
         const std::string me = jack_get_client_name(client_);
-        // Recording from the first period on.
-        for (int i = 0; i < 2000 && !recording_.load(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return recording_.load() &&
-               jack_connect(client_, (me + ":midi_out").c_str(), midiIn.c_str()) == 0 &&
+        return jack_connect(client_, (me + ":midi_out").c_str(), midiIn.c_str()) == 0 &&
                jack_connect(client_, left.c_str(), (me + ":in_L").c_str()) == 0 &&
                jack_connect(client_, right.c_str(), (me + ":in_R").c_str()) == 0;
+    }
+    // Starts unconnected: recording from the first period on.
+    bool Activate() {
+        if (!active_ && jack_activate(client_) != 0) return false;
+        active_ = true;
+        for (int i = 0; i < 2000 && !recording_.load(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return recording_.load();
     }
     // The frame the server is at about now.
     jack_nframes_t Now() const { return jack_frame_time(client_); }
@@ -94,6 +105,8 @@ class JackProbe {
     jack_nframes_t Recorded() const { return first_ + jack_nframes_t(written_.load()); }
     // Notes whose frame had passed when their period came.
     unsigned long Late() const { return late_.load(); }
+    // The server's xruns (cycles not finished in time) since the probe began.
+    unsigned long Xruns() const { return xruns_.load(); }
 
   private:
     std::vector<float> Part(const std::vector<float>& v, jack_nframes_t frame,
@@ -145,7 +158,8 @@ class JackProbe {
     std::size_t sent_ = 0;
     std::vector<float> left_, right_;
     jack_nframes_t first_ = 0;
+    bool active_ = false;
     std::atomic<bool> recording_{false};
     std::atomic<std::size_t> written_{0};
-    std::atomic<unsigned long> late_{0};
+    std::atomic<unsigned long> late_{0}, xruns_{0};
 };
