@@ -265,6 +265,7 @@ void Engine::AddTracks(const std::vector<ImportedAudio>& sounds) {
                 auto sample = std::make_shared<Sample>();
                 sample->SetWav(s.wav);
                 sample->SetCaption(s.caption);
+                sample->SetMidiNote(s.midiNote);
                 samples.push_back(std::move(sample));
             }
             song_->SetSampleSlots(std::move(samples));
@@ -290,6 +291,7 @@ void Engine::ImportDrumKit(const std::vector<ImportedAudio>& sounds) {
             auto sample = std::make_shared<Sample>();
             sample->SetWav(sounds[i].wav);
             sample->SetCaption(sounds[i].caption);
+            sample->SetMidiNote(sounds[i].midiNote);
             samples[i] = std::move(sample);
         }
         song_->SetSampleSlots(std::move(samples));

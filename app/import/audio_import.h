@@ -16,6 +16,7 @@
 struct ImportedAudio {
     ComPtr<IWav> wav;
     std::u16string caption;  // the file's name without its extension
+    int midiNote = -1;       // the note that plays it, as a drum kit gives it; -1: the default
 };
 
 // The song's sample format.

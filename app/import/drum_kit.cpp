@@ -29,6 +29,7 @@ struct Reader {
     std::string kitName;
     struct Instrument {
         std::string name, file;
+        int note = -1;
         std::vector<Layer> layers;
     };
     std::vector<Instrument> instruments;
@@ -65,6 +66,11 @@ void XMLCALL End(void* data, const XML_Char*) {
         auto& instrument = r.instruments.back();
         if (inInstrument && name == "name") instrument.name = r.text;
         if (inInstrument && name == "filename") instrument.file = r.text;
+        if (inInstrument && name == "midiOutNote") {
+            // A note out of MIDI's range gives the track the default one.
+            const double note = Number(r.text, -1);
+            instrument.note = note >= 0 && note <= 127 && note == int(note) ? int(note) : -1;
+        }
         if (inLayer && !instrument.layers.empty()) {
             Layer& layer = instrument.layers.back();
             if (name == "filename") layer.file = r.text;
@@ -137,7 +143,7 @@ DrumKit ParseDrumKit(const std::string& text, const std::string& folder, const s
             kit.outside.push_back(Trimmed(in.name) + " (" + named + ")");
             continue;
         }
-        kit.instruments.push_back({Trimmed(in.name), file});
+        kit.instruments.push_back({Trimmed(in.name), file, in.note});
     }
     return kit;
 }

@@ -7,6 +7,7 @@
 //     <instrumentList>
 //       <instrument>
 //         <name>Kick</name>
+//         <midiOutNote>36</midiOutNote>  (optional: the note that plays it)
 //         <instrumentComponent>          (or the layers right here, or a
 //           <layer>                       <filename> of the instrument's own)
 //             <filename>kick.wav</filename>
@@ -22,6 +23,7 @@ struct DrumKit {
     struct Instrument {
         std::string name;
         std::string sample;  // the path of the chosen layer's file
+        int note = -1;       // the MIDI note the kit gives it (0 to 127); -1: none
     };
     std::string name;
     std::vector<Instrument> instruments;  // in the kit's order

@@ -152,6 +152,7 @@ void MainForm::ImportDrumKit(const std::string& path) {
                                                  : Engine::kMaxTracks - GetSong()->NumTracks();
     // As many instruments as the tracks hold; what is left out is said.
     std::vector<std::string> samples, names;
+    std::vector<int> notes;
     std::string leftOut;
     for (const std::string& outside : kit.outside)
         leftOut += "\n" + outside + ": outside the kit's folder";
@@ -163,11 +164,12 @@ void MainForm::ImportDrumKit(const std::string& path) {
         }
         samples.push_back(instrument.sample);
         names.push_back(instrument.name);
+        notes.push_back(instrument.note);
     }
     Run([&] {
         engine_->ImportInBackground(
             "Importing " + name, samples,
-            [this, names, name, how, leftOut](std::vector<Engine::Imported> results) {
+            [this, names, notes, name, how, leftOut](std::vector<Engine::Imported> results) {
                 std::vector<ImportedAudio> sounds;
                 std::string failed = leftOut;
                 for (std::size_t i = 0; i < results.size(); ++i) {
@@ -178,6 +180,8 @@ void MainForm::ImportDrumKit(const std::string& path) {
                     // Instruments keep their names as captions.
                     sounds.push_back(results[i].sound);
                     if (!names[i].empty()) sounds.back().caption = Utf16FromUtf8(names[i]);
+                    // And the notes the kit plays them with.
+                    sounds.back().midiNote = notes[i];
                 }
                 Run([&] {
                     if (how == KitChoice::kAdd)

@@ -194,14 +194,14 @@ TEST(DrumKit, TakesEachInstrumentsLayerForVelocityOrTheLoudest) {
   <name>Test &amp; Kit</name>
   <instrumentList>
     <instrument>
-      <id>0</id><name>Kick</name>
+      <id>0</id><name>Kick</name><midiOutNote>35</midiOutNote>
       <instrumentComponent><component_id>0</component_id>
         <layer><filename>kick-soft.wav</filename><min>0</min><max>0.5</max></layer>
         <layer><filename>kick-hard.wav</filename><min>0.5</min><max>1</max></layer>
       </instrumentComponent>
     </instrument>
     <instrument>
-      <name>Snare</name>
+      <name>Snare</name><midiOutNote>200</midiOutNote>
       <layer><filename>snare-1.flac</filename><min>0</min><max>0.3</max></layer>
       <layer><filename>snare-2.flac</filename><min>0.3</min><max>0.6</max></layer>
     </instrument>
@@ -218,6 +218,10 @@ TEST(DrumKit, TakesEachInstrumentsLayerForVelocityOrTheLoudest) {
     EXPECT_EQ(kit.instruments[0].sample, "/kits/test/kick-hard.wav");
     EXPECT_EQ(kit.instruments[1].sample, "/kits/test/snare-2.flac") << "the loudest";
     EXPECT_EQ(kit.instruments[2].sample, "/kits/test/hats/hat.wav");
+    // The notes the kit plays its instruments with; none out of MIDI's range.
+    EXPECT_EQ(kit.instruments[0].note, 35);
+    EXPECT_EQ(kit.instruments[1].note, -1);
+    EXPECT_EQ(kit.instruments[2].note, -1);
     // Files outside the kit's folder are none of its own.
     EXPECT_EQ(kit.outside,
               (std::vector<std::string>{"Other (/kits/hat.wav)", "Up (../other/ride.wav)"}));

@@ -210,7 +210,7 @@ TEST_F(Tracks, ADrumKitGivesOneTrackPerInstrumentAndKeepsTheLoops) {
                        "</name><layer><filename>snare.flac</filename></layer></instrument>";
     WriteText(Folder("kit/drumkit.xml"),
               "<?xml version=\"1.0\"?><drumkit_info><name>Test</name><instrumentList>"
-              "<instrument><name>Kick</name><instrumentComponent>"
+              "<instrument><name>Kick</name><midiOutNote>35</midiOutNote><instrumentComponent>"
               "<layer><filename>kick-soft.wav</filename><min>0</min><max>0.6</max></layer>"
               "<layer><filename>kick-hard.wav</filename><min>0.6</min><max>1</max></layer>"
               "</instrumentComponent></instrument>"
@@ -234,6 +234,9 @@ TEST_F(Tracks, ADrumKitGivesOneTrackPerInstrumentAndKeepsTheLoops) {
     EXPECT_EQ(form.Row(0)->Caption(), u"Kick");
     EXPECT_EQ(FramesOf(form.GetSong()->SampleAt(0)->Wav().get()), 4410) << "the hard layer";
     EXPECT_EQ(form.Row(11)->Caption(), u"Perc 10");
+    // The kick keeps the note the kit gives it; the others play the default.
+    EXPECT_EQ(form.GetSong()->SampleAt(0)->MidiNote(), 35);
+    EXPECT_EQ(form.GetSong()->SampleAt(1)->MidiNote(), -1);
     for (int t = 0; t < 10; ++t) EXPECT_EQ(loops[1]->Track(t)->TickBytes(), ticks[t]);
     ExpectAgreement();
     form.UndoCommand()->trigger();
