@@ -25,6 +25,7 @@
 #include "engine/background_work.h"
 #include "engine/loop_feed.h"
 #include "engine/player.h"
+#include "engine/serial_thread.h"
 #include "engine/undo_stack.h"
 #include "files/file_lock.h"
 #include "import/audio_import.h"
@@ -245,6 +246,8 @@ class Engine {
     const std::string& SequencerProblem() const { return sequencerProblem_; }
     // The state of the output the live voices play on (zero when none).
     OutputStatus LiveOutputStatus() const;
+    // Waits until the voices play the song's tracks as they are now.
+    void WaitForLiveKit();
 
     // ---- recording ------------------------------------------------------
     // With Record on, every hit played live (MIDI, keys, pads) goes into
@@ -401,5 +404,8 @@ class Engine {
     std::uint64_t recordFrom_ = 0;  // the first pass of the take kept
 
     std::unique_ptr<BackgroundWork> work_, autosave_;
-    std::unique_ptr<Player> player_;  // last: it ends first; made on first use
+    std::unique_ptr<Player> player_;  // it ends before what is above; made on first use
+    // Makes the live kits (liveKits_ is its own), once an output plays
+    // them; it ends first.
+    std::unique_ptr<SerialThread> liveKitThread_;
 };

@@ -40,12 +40,24 @@ OutputStatus Engine::LiveOutputStatus() const {
 void Engine::UpdateLiveKit() {
     // Only an output that plays live hits needs their sounds.
     if (!liveDevice_) return;
-    try {
-        live_->SetKit(liveKits_.Make(*song_));
-    } catch (const std::exception& e) {
-        // The hits play the kit they had; the song is untouched.
-        if (view_) view_->Report("Live play keeps its earlier sounds: " + ErrorText(e));
-    }
+    // Converting a long sample (and resampling it to the server's rate)
+    // takes a while: it is done on the kit's own thread, in order, and the
+    // voices play the kit they had until then.
+    if (!liveKitThread_) liveKitThread_ = std::make_unique<SerialThread>();
+    liveKitThread_->Post([this, source = LiveKitSourceOf(*song_)] {
+        try {
+            live_->SetKit(liveKits_.Make(source));
+        } catch (const std::exception& e) {
+            // The hits play the kit they had; the song is untouched.
+            Post([this, text = ErrorText(e)] {
+                if (view_) view_->Report("Live play keeps its earlier sounds: " + text);
+            });
+        }
+    });
+}
+
+void Engine::WaitForLiveKit() {
+    if (liveKitThread_) liveKitThread_->Flush();
 }
 
 void Engine::RefreshLiveOutput() {

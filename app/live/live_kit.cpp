@@ -35,29 +35,40 @@ int DefaultNoteOf(int track) {
     return note <= 127 ? note : -1;
 }
 
-LiveKit LiveKitMaker::Make(const Song& song) {
+LiveKitSource LiveKitSourceOf(const Song& song) {
+    LiveKitSource source;
+    source.channel = song.MidiChannel();
+    for (const auto& sample : song.SampleSlots()) {
+        LiveKitSource::Track t;
+        if (sample) t = {sample->Wav(), sample->Mix(), sample->MidiNote()};
+        source.tracks.push_back(std::move(t));
+    }
+    return source;
+}
+
+LiveKit LiveKitMaker::Make(const LiveKitSource& source) {
     LiveKit kit;
-    kit.channel = song.MidiChannel();
-    const auto& samples = song.SampleSlots();
+    kit.channel = source.channel;
+    const auto& tracks = source.tracks;
     bool anySolo = false;
-    for (const auto& s : samples) anySolo = anySolo || (s && s->Mix().solo);
+    for (const auto& t : tracks) anySolo = anySolo || t.mix.solo;
     std::vector<Kept> kept;
-    for (std::size_t k = 0; k < samples.size(); ++k) {
-        const Sample* sample = samples[k].get();
+    for (std::size_t k = 0; k < tracks.size(); ++k) {
+        const LiveKitSource::Track& track = tracks[k];
         std::shared_ptr<const LiveSound> sound;
         float gain = 0.0f;
-        if (sample && sample->Wav()) {
-            IWav* wav = sample->Wav().get();
+        if (track.wav) {
+            IWav* wav = track.wav.get();
             auto found = std::find_if(kept_.begin(), kept_.end(),
                                       [wav](const Kept& e) { return e.wav.get() == wav; });
             sound = found != kept_.end() ? found->sound : SoundOf(wav);
-            kept.push_back({sample->Wav(), sound});
-            const TrackMix mix = sample->Mix();
+            kept.push_back({track.wav, sound});
+            const TrackMix& mix = track.mix;
             if (!mix.mute && (!anySolo || mix.solo)) gain = float(mix.volume) / 100.0f;
         }
         kit.sounds.push_back(std::move(sound));
         kit.gains.push_back(gain);
-        const int own = sample ? sample->MidiNote() : -1;
+        const int own = track.note;
         const int note = own >= 0 ? own : DefaultNoteOf(int(k));
         if (note >= 0 && note <= 127 && kit.trackOfNote[std::size_t(note)] < 0)
             kit.trackOfNote[std::size_t(note)] = std::int16_t(k);

@@ -8,6 +8,7 @@
 #include "OvraAudio.h"
 #include "com/comptr.h"
 #include "live/live_voices.h"
+#include "song/sample.h"
 
 class Song;
 
@@ -15,11 +16,27 @@ class Song;
 constexpr int kFirstTrackNote = 36;
 int DefaultNoteOf(int track);
 
+// What a kit is made from, taken from the song on its owner's thread (it
+// is cheap): each track's audio, which is never changed once made, its
+// mix and its note, and the channel listened to.
+struct LiveKitSource {
+    struct Track {
+        ComPtr<IWav> wav;
+        TrackMix mix;
+        int note = -1;
+    };
+    std::vector<Track> tracks;
+    int channel = 0;
+};
+LiveKitSource LiveKitSourceOf(const Song& song);
+
+// Makes kits; one maker is used by one thread at a time.
 class LiveKitMaker {
   public:
     // Each track on its sample's note, listening to the song's MIDI
     // channel. Throws AppError when a sample cannot be read.
-    LiveKit Make(const Song& song);
+    LiveKit Make(const LiveKitSource& source);
+    LiveKit Make(const Song& song) { return Make(LiveKitSourceOf(song)); }
 
   private:
     struct Kept {

@@ -9,6 +9,7 @@ namespace {
 
 // Frames of the live voices' output for a note arriving at frame 0.
 float Heard(Engine& engine, int status, int note) {
+    engine.WaitForLiveKit();
     std::vector<float> left(64, 0.0f), right(64, 0.0f);
     const MidiEvent e{0, 3, {std::uint8_t(status), std::uint8_t(note), 127}};
     engine.Live()->Mix(left.data(), right.data(), 64, &e, 1, 0);

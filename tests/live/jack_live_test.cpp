@@ -30,9 +30,7 @@ ProbeNote NoteOn(jack_nframes_t frame, int note, int velocity) {
 
 // Frames from the note to the first sound in what follows it; -1 for none.
 long Onset(const std::vector<float>& after) {
-    for (std::size_t i = 0; i < after.size(); ++i)
-        if (after[i] != 0.0f) return long(i);
-    return -1;
+    return JackProbe::FirstSound(after);
 }
 
 }  // namespace
@@ -53,6 +51,7 @@ class JackLive : public AudioLibrary {
         engine_->AddTrack();
         engine_->SetSample(1, MakeSignal(kSoundFrames, 2, ValueAt), u"ramp 2");
         engine_->StartLive();
+        engine_->WaitForLiveKit();
         probe_ = std::make_unique<JackProbe>();
         ASSERT_TRUE(probe_->Ok());
         ASSERT_TRUE(probe_->Start(JackDevice()));
@@ -155,6 +154,7 @@ TEST_F(JackLive, AThousandNotesInOnePeriodStealVoicesAndPlayOn) {
 TEST_F(JackLive, MutedAndSoloedTracksAndKeysPlayAsTheMixSays) {
     engine_->SetTrackVolume(0, 50);
     engine_->SetTrackSolo(1, true);
+    engine_->WaitForLiveKit();
     // Track 0 is left out by the solo; track 1 at full volume.
     jack_nframes_t base = Ahead();
     probe_->Send({NoteOn(base, 36, 127), NoteOn(base + Apart(), 37, 127)});
@@ -166,6 +166,7 @@ TEST_F(JackLive, MutedAndSoloedTracksAndKeysPlayAsTheMixSays) {
                 1e-6f);
     // Without the solo, track 0 at half volume, played as a key would.
     engine_->SetTrackSolo(1, false);
+    engine_->WaitForLiveKit();
     base = Ahead();
     ASSERT_TRUE(probe_->WaitFor(base));
     engine_->PlayHit(0, 127);

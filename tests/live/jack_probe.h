@@ -103,6 +103,12 @@ class JackProbe {
     // The frame the recording has reached: what is heard from it on
     // comes from what happens after now.
     jack_nframes_t Recorded() const { return first_ + jack_nframes_t(written_.load()); }
+    // Where the first value that is not silence is in part; -1 for none.
+    static long FirstSound(const std::vector<float>& part) {
+        for (std::size_t i = 0; i < part.size(); ++i)
+            if (part[i] != 0.0f) return long(i);
+        return -1;
+    }
     // Notes whose frame had passed when their period came.
     unsigned long Late() const { return late_.load(); }
     // The server's xruns (cycles not finished in time) since the probe began.

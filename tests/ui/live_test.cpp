@@ -11,17 +11,6 @@
 #include "support/wav_values.h"
 #include "ui/sequence_control.h"
 
-namespace {
-
-// Where the first value that is not silence is; -1 for none.
-long FirstSound(const std::vector<float>& v) {
-    for (std::size_t i = 0; i < v.size(); ++i)
-        if (v[i] != 0.0f) return long(i);
-    return -1;
-}
-
-}  // namespace
-
 class LiveWindow : public MainWindow {
   protected:
     void SetUp() override {
@@ -35,6 +24,7 @@ class LiveWindow : public MainWindow {
         UseDefaultSong();
         Start(SongPath());
         Finish();  // the song is open
+        form_->GetEngine().WaitForLiveKit();
         probe_ = std::make_unique<JackProbe>();
         ASSERT_TRUE(probe_->Ok());
         ASSERT_TRUE(probe_->Start("Trellon"));
@@ -70,7 +60,7 @@ TEST_F(LiveWindow, KeysPlayTracksAtTheBoxsVelocityAndTheStatusBarSaysWhatCameIn)
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_S);
     RunUntil(from + 44100);
     const std::vector<float> heard = probe_->Left(from, 44100);
-    const long at = FirstSound(heard);
+    const long at = JackProbe::FirstSound(heard);
     ASSERT_GE(at, 0) << "the key played nothing";
     // What track 1's sample holds, at 64/127 of its volume.
     const Song& song = *form.GetEngine().GetSong();
@@ -95,7 +85,7 @@ TEST_F(LiveWindow, KeysPlayTracksAtTheBoxsVelocityAndTheStatusBarSaysWhatCameIn)
     QTest::mouseRelease(form.PadButton(1), Qt::LeftButton);
     RunUntil(padFrom + 44100);
     const std::vector<float> padded = probe_->Left(padFrom, 44100);
-    const long padAt = FirstSound(padded);
+    const long padAt = JackProbe::FirstSound(padded);
     ASSERT_GE(padAt, 0) << "the pad played nothing";
     EXPECT_NEAR(padded[std::size_t(padAt)], heard[std::size_t(at)], 1e-6f);
 
@@ -126,13 +116,13 @@ TEST_F(LiveWindow, KeysPlayTracksAtTheBoxsVelocityAndTheStatusBarSaysWhatCameIn)
     form.TempoBox()->setFocus();
     // Once what played has rung out.
     jack_nframes_t quiet = probe_->Recorded();
-    for (int i = 0; i < 100 && FirstSound(probe_->Left(quiet - 4096, 4096)) >= 0; ++i) {
+    for (int i = 0; i < 100 && JackProbe::FirstSound(probe_->Left(quiet - 4096, 4096)) >= 0; ++i) {
         quiet = probe_->Now() + 4096;
         RunUntil(quiet);
     }
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_A);
     RunUntil(quiet + 8192);
-    EXPECT_EQ(FirstSound(probe_->Left(quiet, 8192)), -1);
+    EXPECT_EQ(JackProbe::FirstSound(probe_->Left(quiet, 8192)), -1);
     EXPECT_TRUE(errors_.empty());
 }
 
