@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sound/event_service.h"
+#include "sound/jack_graph_order.h"
 #include "sound/jack_library.h"
 
 namespace {
@@ -163,13 +164,13 @@ class JackBuffer : public DirectSoundSecondaryBuffer8 {
     // period beginning at frame `clock` of the client's clock.
     void Pull(float* left, float* right, unsigned frames, std::uint64_t clock) {
         // Where the buffer stands at the period's start, for FramesPlayedAt
-        // (a sequence lock: the callback never waits for a reader).
-        const unsigned seq = seq_.load(std::memory_order_relaxed);
-        seq_.store(seq + 1, std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_release);
-        anchorClock_.store(clock, std::memory_order_relaxed);
-        anchorPlayed_.store(playedOut_, std::memory_order_relaxed);
-        seq_.store(seq + 2, std::memory_order_release);
+        // (a sequence lock, all in one order: the callback never waits for
+        // a reader).
+        const unsigned seq = seq_.load();
+        seq_.store(seq + 1);
+        anchorClock_.store(clock);
+        anchorPlayed_.store(playedOut_);
+        seq_.store(seq + 2);
         playedOut_ += frames;
         playedCount_.store(playedOut_, std::memory_order_relaxed);
         if (!soxr_) {
@@ -194,13 +195,12 @@ class JackBuffer : public DirectSoundSecondaryBuffer8 {
     bool FramesPlayedAt(std::uint64_t at, std::uint64_t* played) const override {
         std::uint64_t clock = 0, out = 0;
         for (;;) {
-            const unsigned before = seq_.load(std::memory_order_acquire);
+            const unsigned before = seq_.load();
             if (before == 0) return false;  // not played yet
             if (before & 1) continue;
-            clock = anchorClock_.load(std::memory_order_relaxed);
-            out = anchorPlayed_.load(std::memory_order_relaxed);
-            std::atomic_thread_fence(std::memory_order_acquire);
-            if (seq_.load(std::memory_order_relaxed) == before) break;
+            clock = anchorClock_.load();
+            out = anchorPlayed_.load();
+            if (seq_.load() == before) break;
         }
         const long long device = (long long)out + ((long long)at - (long long)clock);
         if (device < 0) return false;
@@ -323,6 +323,7 @@ bool JackClient::Open(std::string* error) {
 }
 
 int JackClient::Process(jack_nframes_t frames) {
+    JackCycleBegins();
     inProcess_.fetch_add(1);
     auto* left = static_cast<float*>(J().jack_port_get_buffer(outL_, frames));
     auto* right = static_cast<float*>(J().jack_port_get_buffer(outR_, frames));
@@ -353,6 +354,7 @@ int JackClient::Process(jack_nframes_t frames) {
     }
     clock_ += frames;
     inProcess_.fetch_sub(1);
+    JackCycleEnds();
     return 0;
 }
 

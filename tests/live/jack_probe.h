@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "sound/jack_graph_order.h"
+
 struct ProbeNote {
     jack_nframes_t frame;  // on the server's timeline
     unsigned char bytes[3];
@@ -125,6 +127,7 @@ class JackProbe {
         return out;
     }
     int Process(jack_nframes_t n) {
+        JackCycleBegins();
         const jack_nframes_t start = jack_last_frame_time(client_);
         void* midi = jack_port_get_buffer(midi_, n);
         jack_midi_clear_buffer(midi);
@@ -154,6 +157,7 @@ class JackProbe {
         std::copy(l, l + room, left_.begin() + long(at));
         std::copy(r, r + room, right_.begin() + long(at));
         written_.store(at + room);
+        JackCycleEnds();
         return 0;
     }
 
