@@ -13,20 +13,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
+
+#include "x_atom.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
-
-xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
-    xcb_intern_atom_reply_t* r =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr);
-    xcb_atom_t atom = XCB_ATOM_NONE;
-    if (r) atom = r->atom;
-    std::free(r);
-    return atom;
-}
 
 // The key that gives KEYSYM and the modifiers it needs: the second keysym
 // of a keypad key is its NumLock one, of any other key its shifted one.

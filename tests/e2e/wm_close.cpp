@@ -7,18 +7,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
-namespace {
-xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
-    xcb_intern_atom_reply_t* r =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr);
-    xcb_atom_t atom = XCB_ATOM_NONE;
-    if (r) atom = r->atom;
-    std::free(r);
-    return atom;
-}
-}  // namespace
+#include "x_atom.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
