@@ -58,25 +58,32 @@ start_pulseaudio() {
   pactl set-default-sink nul
 }
 
+# PipeWire's clock for a server started after this: one rate, the loops'
+# (without it PipeWire resamples and no recording can equal the
+# rendering), and one graph period of FRAMES.
+pipewire_clock() {  # FRAMES
+  mkdir -p "$XDG_CONFIG_HOME/pipewire/pipewire.conf.d"
+  cat >"$XDG_CONFIG_HOME/pipewire/pipewire.conf.d/clock.conf" <<CONF
+context.properties = {
+    default.clock.rate = 44100
+    default.clock.allowed-rates = [ 44100 ]
+    default.clock.quantum = $1
+    default.clock.min-quantum = $1
+    default.clock.max-quantum = $1
+}
+CONF
+}
+
 start_pipewire() {
   for p in pipewire pw-cli wireplumber pipewire-pulse dbus-daemon; do
     command -v "$p" >/dev/null || skip "$p is not installed"
   done
   server_environment
-  # One clock rate, the loops': without it PipeWire resamples and no
-  # recording can equal the rendering. And a graph period of 2048 frames:
-  # here the server's threads run without real-time priority, and at the
-  # default period they miss their turn now and then, silencing a period
-  # of every client's audio (a plain SDL stream's too).
-  mkdir -p "$XDG_CONFIG_HOME/pipewire/pipewire.conf.d"
-  cat >"$XDG_CONFIG_HOME/pipewire/pipewire.conf.d/44100.conf" <<'CONF'
-context.properties = {
-    default.clock.rate = 44100
-    default.clock.allowed-rates = [ 44100 ]
-    default.clock.quantum = 2048
-    default.clock.min-quantum = 2048
-}
-CONF
+  # A graph period of 2048 frames: here the server's threads run without
+  # real-time priority, and at the default period they miss their turn now
+  # and then, silencing a period of every client's audio (a plain SDL
+  # stream's too).
+  pipewire_clock 2048
   exec 4>"$work/dbus.address"
   dbus-daemon --session --nofork --nopidfile --print-address=4 >"$work/dbus.log" 2>&1 &
   pids+=($!)

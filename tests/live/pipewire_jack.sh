@@ -21,16 +21,7 @@ for p in pipewire pw-cli pw-jack; do
   command -v "$p" >/dev/null || skip "$p is not installed (PipeWire's JACK server: pipewire-jack)"
 done
 server_environment
-mkdir -p "$XDG_CONFIG_HOME/pipewire/pipewire.conf.d"
-cat >"$XDG_CONFIG_HOME/pipewire/pipewire.conf.d/jack-test.conf" <<'CONF'
-context.properties = {
-    default.clock.rate = 44100
-    default.clock.allowed-rates = [ 44100 ]
-    default.clock.quantum = 1024
-    default.clock.min-quantum = 1024
-    default.clock.max-quantum = 1024
-}
-CONF
+pipewire_clock 1024
 pipewire >"$work/pipewire.log" 2>&1 &
 pids+=($!)
 skip_unless 10 "the PipeWire server did not start" pipewire_answers
