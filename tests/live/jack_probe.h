@@ -36,6 +36,7 @@ class JackProbe {
         left_.assign(std::size_t(seconds * jack_get_sample_rate(client_)), 0.0f);
         right_.assign(left_.size(), 0.0f);
         notes_.resize(1 << 16);
+        sentAt_.resize(notes_.size());
         jack_set_xrun_callback(
             client_,
             [](void* self) {
@@ -81,12 +82,18 @@ class JackProbe {
     // The frame the server is at about now.
     jack_nframes_t Now() const { return jack_frame_time(client_); }
     // Sends notes (frames ascending, all later than Now plus two periods);
-    // not while another batch waits.
-    void Send(const std::vector<ProbeNote>& notes) {
+    // not while another batch waits. The number of the first of them, for
+    // SentAt.
+    std::size_t Send(const std::vector<ProbeNote>& notes) {
         const std::size_t at = published_.load(std::memory_order_acquire);
-        for (const ProbeNote& n : notes) notes_[at + (&n - notes.data())] = n;
+        for (const ProbeNote& n : notes) notes_[at + std::size_t(&n - notes.data())] = n;
         published_.store(at + notes.size(), std::memory_order_release);
+        return at;
     }
+    // The frame note number i was sent at, once the recording has passed
+    // it: its own, or the start of the first period the server ran after
+    // it when the server skipped the period that held it (counted in Late).
+    jack_nframes_t SentAt(std::size_t i) const { return sentAt_[i]; }
     // Waits until the recording has passed frame (or timeoutMs went by).
     bool WaitFor(jack_nframes_t frame, int timeoutMs = 20000) {
         for (int i = 0; i < timeoutMs; ++i) {
@@ -136,11 +143,10 @@ class JackProbe {
             const ProbeNote& note = notes_[sent_];
             const jack_nframes_t offset = note.frame - start;
             if (offset >= n && offset < 0x80000000u) break;  // a later period's
-            if (offset >= n) {
-                late_.fetch_add(1);
-            } else {
-                jack_midi_event_write(midi, offset, note.bytes, note.size);
-            }
+            const bool late = offset >= n;
+            if (late) late_.fetch_add(1);
+            jack_midi_event_write(midi, late ? 0 : offset, note.bytes, note.size);
+            sentAt_[sent_] = late ? start : note.frame;
             ++sent_;
         }
         if (!recording_.load()) {
@@ -164,6 +170,7 @@ class JackProbe {
     jack_client_t* client_ = nullptr;
     jack_port_t *midi_ = nullptr, *inL_ = nullptr, *inR_ = nullptr;
     std::vector<ProbeNote> notes_;
+    std::vector<jack_nframes_t> sentAt_;  // the callback's, read once recorded past
     std::atomic<std::size_t> published_{0};
     std::size_t sent_ = 0;
     std::vector<float> left_, right_;
