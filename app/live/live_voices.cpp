@@ -231,5 +231,4 @@ void LiveVoices::Mix(float* left, float* right, std::uint32_t frames, const Midi
     }
     oldestInUse_.store(oldest);
     active_.store(active, std::memory_order_relaxed);
-    frames_.fetch_add(frames, std::memory_order_release);
 }

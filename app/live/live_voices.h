@@ -84,7 +84,6 @@ class LiveVoices : public LiveSource {
     unsigned long Steals() const { return steals_.load(std::memory_order_relaxed); }
     unsigned long Dropped() const { return dropped_.load(std::memory_order_relaxed); }
     std::size_t ActiveVoices() const { return active_.load(std::memory_order_relaxed); }
-    std::uint64_t FramesMixed() const { return frames_.load(std::memory_order_acquire); }
     // The first frame, on the output's clock, of the latest period mixed.
     std::uint64_t ClockNow() const { return clock_.load(std::memory_order_relaxed); }
     unsigned Rate() const { return rate_.load(std::memory_order_relaxed); }
@@ -144,5 +143,5 @@ class LiveVoices : public LiveSource {
     std::atomic<std::uint64_t> lastNote_{0};
     std::atomic<unsigned long> steals_{0}, dropped_{0};
     std::atomic<std::size_t> active_{0};
-    std::atomic<std::uint64_t> frames_{0}, clock_{0};
+    std::atomic<std::uint64_t> clock_{0};
 };
