@@ -71,6 +71,11 @@ int main(int argc, char** argv) {
                 ++next;
             }
         }
+        // What the device played as silence because a refill came late:
+        // a failing recording with none is the server's doing, not ours.
+        if (const auto& buffer = av.Buffer())
+            std::printf("late frames: %lu, longest refill: %.1f ms\n", buffer->LateFrames(),
+                        buffer->LongestRefill() * 1e3);
         av.StopPlaying();
         dispatcher.RunPending();
         av.ReleaseDevice();

@@ -213,15 +213,23 @@ int main(int argc, char** argv) {
                 continue;
             }
         }
-        // Neither: say where and how it differs.
-        std::size_t k = skip;
+        // Neither: say where and how it differs, in the loop that goes on
+        // matching the longest (the next one, when it began there).
+        std::size_t k = skip, shown = loop;
         while (k < n && now[k] == rec[at + k]) ++k;
+        if (passes[loop] > 0 && loop + 1 < loops.size()) {
+            const std::vector<Frame>& next = loops[loop + 1];
+            const std::size_t m = std::min(left, next.size());
+            std::size_t j = 0;
+            while (j < m && next[j] == rec[at + j]) ++j;
+            if (j > k) k = j, shown = loop + 1;
+        }
         const std::size_t where = at + k;
         const std::size_t silent = SilenceAt(rec, where);
         std::printf(
             "FAIL: at %.3f s after the first sound (frame %zu of pass %d of loop %zu), "
             "the recording %s\n",
-            Seconds(where - start), k, passes[loop] + 1, loop,
+            Seconds(where - start), k, shown == loop ? passes[loop] + 1 : 1, shown,
             silent > 0 ? (std::to_string(silent) + " frames of silence where audio "
                                                    "belongs")
                              .c_str()
