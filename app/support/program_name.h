@@ -3,3 +3,6 @@
 #pragma once
 
 inline const char kProgramTitle[] = "Trellon";
+// The name of its desktop file (without .desktop), which desktops match
+// its windows with.
+inline const char kDesktopFileName[] = "org.trellon.Trellon";

@@ -8,6 +8,7 @@
 // OUTPUT is --audio-driver NAME and --audio-device NAME, for this run.
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +26,7 @@
 #include "support/paths.h"
 #include "support/program_name.h"
 #include "support/text_format.h"
+#include "trellon/command_line.h"
 
 #ifdef TRELLON_WITH_WINDOWS
 #include <QApplication>
@@ -42,86 +44,37 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: Trellon [OUTPUT] [SONG.loop] start the loop sequencer on SONG, or on the\n"
-    "                                    bundled song\n"
-    "       Trellon --render SONG.loop [--loop N | --arrangement] [--passes P]\n"
-    "               [--format wav|flac] --out OUT\n"
-    "                                    render loop N (0 to 9, default 0) of a song P\n"
-    "                                    times (default 1), or its arrangement P times\n"
-    "                                    through, to a 16-bit WAV or FLAC file\n"
-    "       Trellon [OUTPUT] --sample FILE.wav\n"
-    "                                    show the waveform of a WAV file; drag to\n"
-    "                                    select, space to play and stop the selection\n"
-    "       Trellon --help | --version\n"
-    "OUTPUT, for this run instead of the one chosen under Audio > Output Device:\n"
-    "       --audio-driver NAME          the sound system's driver (jack,\n"
-    "                                    pulseaudio, pipewire, alsa, ...); without\n"
-    "                                    one, a running JACK server is used\n"
-    "       --audio-device NAME          one of its output devices\n";
-
-bool ParseCount(const char* text, int low, int high, int* out) {
-    char* end = nullptr;
-    long v = std::strtol(text, &end, 10);
-    if (!*text || *end || v < low || v > high) return false;
-    *out = static_cast<int>(v);
-    return true;
+// Says what is wrong with the command line, GNU style; status 2.
+int CommandLineError(const std::string& program, const std::string& error) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(),
+                 error.c_str(), program.c_str());
+    return 2;
 }
 
-int Render(int argc, char** argv) {
-    std::string song, out, format;
-    ExportChoice choice;
-    bool loopGiven = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        bool hasValue = i + 1 < argc;
-        if (a == "--render" && hasValue) {
-            song = argv[++i];
-        } else if (a == "--out" && hasValue) {
-            out = argv[++i];
-        } else if (a == "--loop" && hasValue) {
-            loopGiven = true;
-            if (!ParseCount(argv[++i], 0, 9, &choice.loop)) {
-                std::fprintf(stderr, "Trellon: --loop takes a loop number from 0 to 9\n");
-                return 2;
-            }
-        } else if (a == "--arrangement") {
-            choice.arrangement = true;
-        } else if (a == "--passes" && hasValue) {
-            if (!ParseCount(argv[++i], 1, 10000, &choice.times)) {
-                std::fprintf(stderr, "Trellon: --passes takes a count from 1 to 10000\n");
-                return 2;
-            }
-        } else if (a == "--format" && hasValue) {
-            format = argv[++i];
-            if (format != "wav" && format != "flac") {
-                std::fprintf(stderr, "Trellon: --format takes wav or flac\n");
-                return 2;
-            }
-        } else {
-            std::fprintf(stderr, "Trellon: unexpected argument '%s'\n%s", a.c_str(), kUsage);
-            return 2;
-        }
+// Writes text to standard output; a write that fails (a full disk, a
+// closed pipe) is said, and the status is 1.
+int PrintToStdout(const std::string& program, const std::string& text) {
+    if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "%s: write error: %s\n", program.c_str(), std::strerror(errno));
+        return 1;
     }
-    if (song.empty() || out.empty()) {
-        std::fprintf(stderr, "Trellon: --render needs a song and --out a file\n%s", kUsage);
-        return 2;
-    }
-    if (loopGiven && choice.arrangement) {
-        std::fprintf(stderr, "Trellon: --loop and --arrangement exclude each other\n");
-        return 2;
-    }
+    return 0;
+}
+
+int Render(const CommandLine& line) {
+    const char* p = line.program.c_str();
+    const std::string &song = line.song, &out = line.out;
     // Writing over the song would lose it: the output must be another file,
     // whatever links or other names lead to it.
     if (IsSameFile(song, out)) {
-        std::fprintf(stderr, "Trellon: --out names the song itself (%s); choose another file\n",
+        std::fprintf(stderr, "%s: --out names the song itself (%s); choose another file\n", p,
                      out.c_str());
         return 2;
     }
-    // The format the option names, else the one the file's name ends in.
-    if (format.empty())
-        format = ExtensionOfFileName(FileNameOfPath(out)) == "flac" ? "flac" : "wav";
-    choice.format = format == "flac" ? ExportChoice::Format::kFlac : ExportChoice::Format::kWav;
+    ExportChoice choice = line.choice;
+    std::string error;
+    if (!ChooseRenderFormat(line.format, out, &choice.format, &error))
+        return CommandLineError(line.program, error);
     // Progress for a person watching, not for a pipe.
     const bool terminal = ::isatty(2);
     try {
@@ -129,12 +82,12 @@ int Render(int argc, char** argv) {
         std::string notice;
         engine.ShowSong(ReadSongFile(song, &notice), song, false);
         // What the song file held that is left out of the rendering is said.
-        if (!notice.empty()) std::fprintf(stderr, "Trellon: %s\n", notice.c_str());
+        if (!notice.empty()) std::fprintf(stderr, "%s: %s\n", p, notice.c_str());
         int shown = -1;
         engine.Export(choice, out, [&](double done) {
             const int percent = int(done * 100);
             if (terminal && percent != shown) {
-                std::fprintf(stderr, "\rTrellon: rendering %3d%%", percent);
+                std::fprintf(stderr, "\r%s: rendering %3d%%", p, percent);
                 shown = percent;
             }
             return true;
@@ -143,51 +96,30 @@ int Render(int argc, char** argv) {
     } catch (const std::exception& e) {
         // Out of memory included: a message and status 1, never an abort.
         if (terminal) std::fputs("\n", stderr);
-        std::fprintf(stderr, "Trellon: %s\n", ErrorText(e).c_str());
+        std::fprintf(stderr, "%s: %s\n", p, ErrorText(e).c_str());
         return 1;
     }
     return 0;
 }
 
 #ifdef TRELLON_WITH_WINDOWS
-// The output options, taken out of the command line; false, with a message
-// printed, when one is wrong.
-struct OutputOptions {
-    SoundOutput output;
-    bool given = false;
-};
-
-bool TakeOutputOptions(std::vector<char*>& args, OutputOptions* options) {
-    for (std::size_t i = 1; i < args.size();) {
-        const std::string a = args[i];
-        if (a != "--audio-driver" && a != "--audio-device") {
-            ++i;
-            continue;
-        }
-        if (i + 1 >= args.size()) {
-            std::fprintf(stderr, "Trellon: %s needs a name\n", a.c_str());
-            return false;
-        }
-        (a == "--audio-driver" ? options->output.driver : options->output.device) = args[i + 1];
-        options->given = true;
-        args.erase(args.begin() + long(i), args.begin() + long(i) + 2);
-    }
-    const std::string& driver = options->output.driver;
+// The driver the command line names must be one this system has.
+bool CheckDriver(const CommandLine& line) {
     const std::vector<std::string> drivers = OutputDrivers();
-    if (!driver.empty() && std::find(drivers.begin(), drivers.end(), driver) == drivers.end()) {
-        std::string known;
-        for (const std::string& d : drivers) known += (known.empty() ? "" : ", ") + d;
-        std::fprintf(stderr, "Trellon: there is no audio driver '%s'; this system has: %s\n",
-                     driver.c_str(), known.c_str());
-        return false;
-    }
-    return true;
+    if (line.driver.empty() ||
+        std::find(drivers.begin(), drivers.end(), line.driver) != drivers.end())
+        return true;
+    std::string known;
+    for (const std::string& d : drivers) known += (known.empty() ? "" : ", ") + d;
+    std::fprintf(stderr, "%s: there is no audio driver '%s'; this system has: %s\n",
+                 line.program.c_str(), line.driver.c_str(), known.c_str());
+    return false;
 }
 
 // The output named on the command line, else the one chosen in the window.
-void ApplyOutput(const OutputOptions& options) {
-    if (options.given) {
-        SetSoundOutput(options.output);
+void ApplyOutput(const CommandLine& line) {
+    if (line.outputGiven) {
+        SetSoundOutput({line.driver, line.device});
         return;
     }
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, kProgramTitle, kProgramTitle);
@@ -196,14 +128,15 @@ void ApplyOutput(const OutputOptions& options) {
 }
 
 // Without a display Qt would abort: say so in one line instead.
-bool CheckDisplay(int argc, char** argv) {
+bool CheckDisplay(const CommandLine& line, int argc, char** argv) {
     std::string why;
     if (DisplayAvailable(argc, argv, &why)) return true;
+    const char* p = line.program.c_str();
     std::fprintf(stderr,
-                 "Trellon: no display found (%s); the windows need a desktop session. Without "
-                 "one, render songs to audio files: Trellon --render SONG.loop --out OUT.wav "
-                 "(see Trellon --help)\n",
-                 why.c_str());
+                 "%s: no display found (%s); the windows need a desktop session. Without "
+                 "one, render songs to audio files: %s --render SONG.loop --out OUT.wav "
+                 "(see %s --help)\n",
+                 p, why.c_str(), p, p);
     return false;
 }
 
@@ -228,21 +161,11 @@ void CloseSound() {
 
 // The main window on the song the command line names, or the default
 // song, until it is closed or the program is told to end.
-int RunMainWindow(int argc, char** argv, const OutputOptions& output) {
+int RunMainWindow(int argc, char** argv, const CommandLine& line) {
     QApplication app(argc, argv);  // takes the window system's options (-display ...)
     QApplication::setApplicationName(kProgramTitle);
-    std::string song;
-    const QStringList args = QCoreApplication::arguments();
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        const std::string a = args[i].toStdString();
-        if (a == "--") continue;
-        if (!a.empty() && a[0] != '-' && song.empty()) {
-            song = a;
-            continue;
-        }
-        std::fprintf(stderr, "Trellon: unexpected argument '%s'\n%s", a.c_str(), kUsage);
-        return 2;
-    }
+    QGuiApplication::setDesktopFileName(kDesktopFileName);
+    const std::string& song = line.song;
     MainForm form;
     int ended = -1;
     TerminationSignals ending([&](int number) {
@@ -250,8 +173,8 @@ int RunMainWindow(int argc, char** argv, const OutputOptions& output) {
         form.EndBySignal();
         QCoreApplication::exit(ended);
     });
-    if (output.given) SetSoundOutput(output.output);
-    form.SetOutputFromCommandLine(output.given);
+    if (line.outputGiven) SetSoundOutput({line.driver, line.device});
+    form.SetOutputFromCommandLine(line.outputGiven);
     form.SetStartupSong(song);
     form.Load();
     // A signal during start-up (a question asked there) ends it here.
@@ -266,21 +189,17 @@ int RunMainWindow(int argc, char** argv, const OutputOptions& output) {
 }
 
 // The sample window on the file the rest of the command line names.
-int RunSampleWindow(int argc, char** argv, const OutputOptions& output) {
-    std::string commandLine;
-    for (int i = 2; i < argc; ++i) {
-        if (i > 2) commandLine += ' ';
-        commandLine += argv[i];
-    }
+int RunSampleWindow(int argc, char** argv, const CommandLine& line) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(kProgramTitle);
+    QGuiApplication::setDesktopFileName(kDesktopFileName);
     QtDispatcher dispatcher;
-    ApplyOutput(output);
+    ApplyOutput(line);
     SoundForm form;
     TerminationSignals ending(
         [&](int number) { QCoreApplication::exit(TerminationSignals::ExitStatus(number)); });
     try {
-        form.Load(commandLine);
+        form.Load(line.sample);
     } catch (const std::exception& e) {
         ShowErrorBox(nullptr, kProgramTitle, ErrorText(e));
         return 1;
@@ -298,32 +217,36 @@ int main(int argc, char** argv) {
     // A write to a closed pipe (stderr read by nobody) is an error the
     // writer sees, not the end of the program.
     std::signal(SIGPIPE, SIG_IGN);
-    if (argc >= 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
-        std::fputs(kUsage, stdout);
-        return 0;
+    // The command line first: a wrong one is named whatever else is missing.
+    CommandLine line;
+    std::string error;
+    if (!ParseCommandLine(argc, argv, &line, &error)) return CommandLineError(line.program, error);
+    switch (line.mode) {
+        case CommandLine::Mode::kHelp:
+            return PrintToStdout(line.program, UsageText(line.program));
+        case CommandLine::Mode::kVersion:
+            return PrintToStdout(line.program,
+                                 line.program + " " TRELLON_VERSION ", a loop sequencer\n");
+        case CommandLine::Mode::kRender:
+            return Render(line);
+        default:
+            break;
     }
-    if (argc >= 2 && !std::strcmp(argv[1], "--version")) {
-        std::puts("Trellon " TRELLON_VERSION ", a loop sequencer");
-        return 0;
-    }
-    if (argc >= 2 && !std::strcmp(argv[1], "--render")) return Render(argc, argv);
 #ifdef TRELLON_WITH_WINDOWS
-    std::vector<char*> args(argv, argv + argc);
-    OutputOptions output;
-    if (!TakeOutputOptions(args, &output)) return 2;
+    if (!CheckDriver(line)) return 2;
+    // The toolkit sees the program's name and the window system's options.
+    std::vector<std::string> kept{argc > 0 ? argv[0] : "trellon"};
+    kept.insert(kept.end(), line.toolkit.begin(), line.toolkit.end());
+    std::vector<char*> args;
+    for (std::string& a : kept) args.push_back(a.data());
     int count = int(args.size());
     args.push_back(nullptr);
-    if (!CheckDisplay(count, args.data())) return 2;
-    if (count >= 2 && !std::strcmp(args[1], "--sample")) {
-        if (count < 3) {
-            std::fprintf(stderr, "Trellon: --sample needs a WAV file\n%s", kUsage);
-            return 2;
-        }
-        return RunSampleWindow(count, args.data(), output);
-    }
-    return RunMainWindow(count, args.data(), output);
+    if (!CheckDisplay(line, count, args.data())) return 2;
+    if (line.mode == CommandLine::Mode::kSample) return RunSampleWindow(count, args.data(), line);
+    return RunMainWindow(count, args.data(), line);
 #else
-    std::fputs("Trellon: this build has no windows; it renders songs (--render).\n", stderr);
+    std::fprintf(stderr, "%s: this build has no windows; it renders songs (--render).\n",
+                 line.program.c_str());
     return 1;
 #endif
 }

@@ -145,7 +145,7 @@ TEST_F(DefaultSong, RendersArrangementsAndFlacAndRefusesWhatCannotBeRendered) {
               std::string::npos);
     EXPECT_NE(Said("--render " + piece + " --loop 7" + x, dir).find("Loop 7 of"),
               std::string::npos);
-    EXPECT_NE(Said("--render " + piece + " --lop 1" + x, dir).find("unexpected argument '--lop'"),
+    EXPECT_NE(Said("--render " + piece + " --lop 1" + x, dir).find("unrecognized option '--lop'"),
               std::string::npos);
     EXPECT_NE(Said("--render " + piece + " --format mp3" + x, dir).find("wav or flac"),
               std::string::npos);
