@@ -23,6 +23,11 @@ IOvraAudioGlobals* AudioLibrary() {
         throw AppError(hr, HResultDescription(hr) + ": " + LastRegistryReadError() +
                                ". Run \"ovra-regsvr --repair\" and register the audio library "
                                "again to rebuild it.");
+    // Registrations whose modules are gone are named, with the way out.
+    if (FAILED(hr) && !LastActivationError().empty())
+        throw AppError(hr, HResultDescription(hr) + ": " + LastActivationError() +
+                               ". Run \"ovra-regsvr --prune\" to remove registrations of modules "
+                               "that are gone, and register the audio library again.");
     Check(hr);
     return globals.get();
 }

@@ -49,8 +49,10 @@ HRESULT LoadModule(const std::string& path, DllGetClassObjectFn* fn) {
     return S_OK;
 }
 
-// What the last failed registry read of this thread said.
+// What the last failed registry read of this thread said, and the
+// registrations its last activation passed over.
 thread_local std::string lastRegistryError;
+thread_local std::string lastActivationError;
 
 HRESULT ReadRegistryAt(const std::string& path, Registry* reg) {
     std::string error;
@@ -77,18 +79,36 @@ std::string LastRegistryReadError() {
     return lastRegistryError;
 }
 
+std::string LastActivationError() {
+    return lastActivationError;
+}
+
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsctx, void*, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (!(clsctx & CLSCTX_INPROC_SERVER)) return REGDB_E_CLASSNOTREG;
-    std::string path;
-    const HRESULT found = LookUp("CLSID\\" + GuidToString(clsid) + "\\InprocServer32", &path);
-    if (FAILED(found)) return found;
-    if (found == S_FALSE) return REGDB_E_CLASSNOTREG;
-    DllGetClassObjectFn get = nullptr;
-    HRESULT hr = LoadModule(path, &get);
-    if (FAILED(hr)) return hr;
-    return get(clsid, riid, ppv);
+    lastActivationError.clear();
+    // The user's registration first, then the machine's. A registration
+    // whose module is gone (a build folder cleaned, a copy deleted) is
+    // passed over for the next one; it is named only when none works.
+    const std::string key = "CLSID\\" + GuidToString(clsid) + "\\InprocServer32";
+    HRESULT failed = REGDB_E_CLASSNOTREG;
+    std::string skipped;
+    for (const std::string& registry : {Registry::DefaultPath(), Registry::SystemPath()}) {
+        Registry reg;
+        if (FAILED(ReadRegistryAt(registry, &reg))) return REGDB_E_READREGDB;
+        std::string path;
+        if (!reg.GetValue(key, "", &path) || path.empty()) continue;
+        DllGetClassObjectFn get = nullptr;
+        const HRESULT hr = LoadModule(path, &get);
+        if (SUCCEEDED(hr)) return get(clsid, riid, ppv);
+        if (failed == REGDB_E_CLASSNOTREG) failed = hr;
+        skipped += std::string(skipped.empty() ? "" : "; ") + registry + " registers class " +
+                   GuidToString(clsid) + " in " + path +
+                   (hr == CO_E_DLLNOTFOUND ? ", which does not exist" : ", which does not load");
+    }
+    lastActivationError = skipped;
+    return failed;
 }
 
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsctx, REFIID riid, void** ppv) {

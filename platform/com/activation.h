@@ -1,7 +1,9 @@
 // Activation of in-process servers: the class identifier is looked up in
 // the per-user registry and then the machine-wide one
 // (CLSID\{...}\InprocServer32), the module is loaded once with
-// dlopen, and its DllGetClassObject hands out the class object.
+// dlopen, and its DllGetClassObject hands out the class object. A
+// registration whose module is missing or does not load is passed over
+// for the next registry's.
 #pragma once
 
 #include <string>
@@ -23,6 +25,10 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsctx, REFIID r
 // When an activation failed with REGDB_E_READREGDB on this thread, what was
 // wrong with the registry: its file, the line and why.
 std::string LastRegistryReadError();
+// When an activation failed on this thread with a class registered but no
+// registered module loading: each registration passed over (the registry
+// file, the class, the module and what is wrong with it).
+std::string LastActivationError();
 
 // The class of a ProgID, following CurVer to the current version.
 HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid);

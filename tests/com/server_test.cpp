@@ -463,20 +463,116 @@ TEST(Activation, TheMachineWideRegistryServesUsersWhoseOwnOverridesIt) {
     EXPECT_EQ(byName, CLSID_Calc);
     obj = nullptr;
 
+    CoFreeUnusedLibraries();
+    // The user's own copy, registered, is the one loaded.
+    const std::string own = dir / "users-own.so";
+    std::filesystem::copy_file(TEST_SERVER_PATH, own);
     ASSERT_EQ(UpdateRegistry(
                   user,
                   [&](Registry& reg) {
                       reg.SetValue("CLSID\\" + GuidToString(CLSID_Calc) + "\\InprocServer32", "",
-                                   dir / "users-own.so");
+                                   own);
+                      return S_OK;
+                  },
+                  nullptr),
+              S_OK);
+    EXPECT_EQ(CoCreateInstance(CLSID_Calc, obj.Out()), S_OK);
+    EXPECT_NE(ReadText("/proc/self/maps").find(own), std::string::npos);
+    obj = nullptr;
+    CoFreeUnusedLibraries();
+    // Once that copy is gone, the machine's registration serves again.
+    std::filesystem::remove(own);
+    EXPECT_EQ(CoCreateInstance(CLSID_Calc, obj.Out()), S_OK);
+    EXPECT_EQ(LastActivationError(), "");
+    obj = nullptr;
+    // With the machine's module gone too, both registrations are named.
+    ASSERT_EQ(UpdateRegistry(
+                  system,
+                  [&](Registry& reg) {
+                      reg.SetValue("CLSID\\" + GuidToString(CLSID_Calc) + "\\InprocServer32", "",
+                                   dir / "machine.so");
                       return S_OK;
                   },
                   nullptr),
               S_OK);
     EXPECT_EQ(CoCreateInstance(CLSID_Calc, obj.Out()), CO_E_DLLNOTFOUND);
+    const std::string said = LastActivationError();
+    EXPECT_NE(said.find(user + " registers class " + GuidToString(CLSID_Calc) + " in " + own +
+                        ", which does not exist"),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find(system), std::string::npos) << said;
+    EXPECT_NE(said.find(dir / "machine.so"), std::string::npos) << said;
 
     WriteText(system, "");
     EXPECT_EQ(CoCreateInstance(CLSID_Greeter, obj.Out()), REGDB_E_READREGDB);
     EXPECT_NE(LastRegistryReadError().find(system + ": line 1"), std::string::npos);
     ::unsetenv("OVRA_SYSTEM_REGISTRY");
     CoFreeUnusedLibraries();
+}
+
+// Registrations of modules that are gone are reported by --repair and
+// removed by --prune, or one module's by -u; nothing else is touched.
+TEST(Activation, RegistrationsOfModulesThatAreGoneArePruned) {
+    TempDir dir;
+    const std::string path = dir / "registry.reg", copy = dir / "copy.so";
+    ::setenv("OVRA_REGISTRY", path.c_str(), 1);
+    std::filesystem::copy_file(TEST_SERVER_PATH, copy);
+    ASSERT_EQ(RunRegsvr("-s " + copy).status, 0);
+    const CLSID other = MakeGuid("{5B0A8C8E-0000-0000-0000-0000000000AA}");
+    ASSERT_EQ(UpdateRegistry(
+                  path,
+                  [&](Registry& r) {
+                      r.SetValue("CLSID\\" + GuidToString(other) + "\\InprocServer32", "",
+                                 NO_EXPORTS_PATH);
+                      return S_OK;
+                  },
+                  nullptr),
+              S_OK);
+    std::filesystem::remove(copy);
+
+    ToolResult r = RunRegsvr("--repair");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(
+        r.output.find("CLSID\\" + GuidToString(CLSID_Calc) + " names " + copy + ", which is gone"),
+        std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("--prune"), std::string::npos) << r.output;
+
+    r = RunRegsvr("--prune");
+    ASSERT_EQ(r.status, 0) << r.output;
+    Registry reg;
+    ASSERT_EQ(ReadRegistry(path, &reg, nullptr), S_OK);
+    EXPECT_FALSE(reg.KeyExists("CLSID\\" + GuidToString(CLSID_Calc)));
+    EXPECT_FALSE(reg.KeyExists("OvraTest.Calc")) << "its ProgID goes with it";
+    EXPECT_FALSE(reg.KeyExists("TypeLib\\" + GuidToString(LIBID_OvraTest) + "\\1.0"));
+    EXPECT_TRUE(reg.KeyExists("CLSID\\" + GuidToString(other))) << "a module still there stays";
+    EXPECT_NE(r.output.find("Removed OvraTest.Calc"), std::string::npos) << r.output;
+    r = RunRegsvr("--prune");
+    EXPECT_NE(r.output.find("registers no module that is gone"), std::string::npos) << r.output;
+
+    // -u of a module that is gone removes what names it, and only that.
+    ASSERT_EQ(UpdateRegistry(
+                  path,
+                  [&](Registry& r) {
+                      r.SetValue("CLSID\\" + GuidToString(CLSID_Calc) + "\\InprocServer32", "",
+                                 copy);
+                      return S_OK;
+                  },
+                  nullptr),
+              S_OK);
+    r = RunRegsvr("-u " + copy);
+    EXPECT_EQ(r.status, 0) << r.output;
+    ASSERT_EQ(ReadRegistry(path, &reg, nullptr), S_OK);
+    EXPECT_FALSE(reg.KeyExists("CLSID\\" + GuidToString(CLSID_Calc)));
+    EXPECT_TRUE(reg.KeyExists("CLSID\\" + GuidToString(other)));
+    r = RunRegsvr("-u " + copy);
+    EXPECT_NE(r.status, 0) << "nothing left to unregister";
+
+    // Help and version on standard output.
+    r = RunRegsvr("--version 2>/dev/null");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output.rfind("ovra-regsvr ", 0), 0u) << r.output;
+    r = RunRegsvr("--help 2>/dev/null");
+    EXPECT_NE(r.output.find("--prune"), std::string::npos) << r.output;
 }
