@@ -1,5 +1,7 @@
 # The two commands: `make run` and `make test`. Each installs what is
-# missing, builds, and registers the audio library for this user.
+# missing, builds, and registers the audio library in the build's own
+# registry (build/registry.reg), which the program and the tests read: a
+# build never shadows an installed package's registration.
 
 SHELL := /bin/bash
 
@@ -9,6 +11,7 @@ JOBS ?= $(shell nproc)
 REGSVR = $(BUILD)/bin/ovra-regsvr
 LIBRARY = $(BUILD)/audio/libOvraAudio.so
 PROGRAM = $(BUILD)/bin/Trellon
+export OVRA_REGISTRY := $(abspath $(BUILD))/registry.reg
 
 .PHONY: all setup build register run test test-sanitize test-tsan fuzz-build fuzz-smoke fuzz package package-check bench soak clean
 
@@ -22,7 +25,7 @@ build: setup
 	@cmake --build $(BUILD) -j $(JOBS)
 
 register: build
-	@if [ -f $(LIBRARY) ]; then $(REGSVR) $(LIBRARY); fi
+	@if [ -f $(LIBRARY) ]; then $(REGSVR) -s $(abspath $(LIBRARY)); fi
 
 run: register
 	@cd $(dir $(PROGRAM)) && ./Trellon

@@ -2,8 +2,9 @@
 # An installation into a temporary prefix as a new user meets it: with an
 # empty home and no registry of their own, the installed program renders
 # the installed default song exactly as the build does, its window comes up
-# with its caption, a client program built with pkg-config creates the
-# library's classes, and the desktop files and manual pages validate.
+# with its caption, a stale registration of the user's is passed over and
+# pruned, a client program built with pkg-config creates the library's
+# classes, and the desktop files and manual pages validate.
 #
 # usage: install_check.sh BUILD_DIR
 set -euo pipefail
@@ -27,6 +28,24 @@ OVRA_REGISTRY="$work/build.reg" "$build/bin/Trellon" --render "$build/bin/DuvoDo
   --loop 1 --out "$work/built.wav"
 cmp -s "$work/installed.wav" "$work/built.wav" || fail "the installed rendering differs"
 [ ! -e "$home/.local/share/ovra/registry.reg" ] || fail "the user got a registry of their own"
+
+# A user who once registered a copy of the library and deleted it: the
+# installed program passes over the stale registration, --repair reports it
+# and --prune removes it.
+stale="$work/stale"
+mkdir -p "$stale"
+cp "$build/audio/libOvraAudio.so" "$work/copy.so"
+env -i PATH=/usr/bin:/bin HOME="$stale" "$prefix/bin/ovra-regsvr" -s "$work/copy.so" ||
+  fail "registering a copy for the user failed"
+rm "$work/copy.so"
+env -i PATH=/usr/bin:/bin HOME="$stale" "$prefix/bin/trellon" --render \
+  "$prefix/share/trellon/DuvoDodiz.loop" --loop 1 --out "$work/stale.wav" 2>"$work/stale.log" ||
+  fail "a stale user registration broke the installed program: $(cat "$work/stale.log")"
+cmp -s "$work/stale.wav" "$work/built.wav" || fail "the rendering past a stale registration differs"
+env -i PATH=/usr/bin:/bin HOME="$stale" "$prefix/bin/ovra-regsvr" --repair >"$work/repair.log"
+grep -q "copy.so, which is gone" "$work/repair.log" || fail "--repair: $(cat "$work/repair.log")"
+env -i PATH=/usr/bin:/bin HOME="$stale" "$prefix/bin/ovra-regsvr" --prune >/dev/null
+! grep -q "copy.so" "$stale/.local/share/ovra/registry.reg" || fail "--prune left the stale entry"
 
 # The window, started from the installed prefix on the installed song.
 start_session "$build/bin" "$build/audio/libOvraAudio.so"
