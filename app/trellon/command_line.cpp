@@ -224,6 +224,11 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
     return true;
 }
 
+std::vector<std::string> LongOptionNames() {
+    return {"--render", "--loop",         "--arrangement",  "--passes", "--format", "--out",
+            "--sample", "--audio-driver", "--audio-device", "--help",   "--version"};
+}
+
 std::string UsageText(const std::string& p) {
     const std::string pad(p.size(), ' ');
     return "usage: " + p + " [OUTPUT] [SONG.loop]\n" +

@@ -42,5 +42,9 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
 bool ChooseRenderFormat(const std::string& format, const std::string& out,
                         ExportChoice::Format* chosen, std::string* error);
 
+// Every long option the program takes, for its documentation to be
+// checked against.
+std::vector<std::string> LongOptionNames();
+
 // The usage text, calling the program by its name.
 std::string UsageText(const std::string& program);

@@ -5,7 +5,11 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <initializer_list>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -159,4 +163,28 @@ TEST(CommandLine, TheProgramNamesAWrongOptionBeforeLookingForADisplay) {
     r = Program("--help", "/dev/full");
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(Has(r.err, "write error")) << r.err;
+}
+
+TEST(CommandLine, TheManualAndTheHelpListTheOptionsTheProgramTakes) {
+    const std::vector<std::string> names = LongOptionNames();
+    const std::set<std::string> known(names.begin(), names.end());
+    // Every listed option is one the parser takes.
+    for (const std::string& name : names) {
+        const Parsed p = Parse({name.c_str()});
+        EXPECT_FALSE(Has(p.error, "unrecognized")) << name;
+    }
+    // The manual names these and no others; the help names every one.
+    std::ifstream in(MANUAL_PATH);
+    ASSERT_TRUE(in) << MANUAL_PATH;
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string manual = std::regex_replace(text.str(), std::regex(R"(\\-)"), "-");
+    std::set<std::string> inManual;
+    const std::regex option("--[a-z][a-z-]*[a-z]");
+    for (auto m = std::sregex_iterator(manual.begin(), manual.end(), option);
+         m != std::sregex_iterator(); ++m)
+        inManual.insert(m->str());
+    EXPECT_EQ(inManual, known);
+    const std::string usage = UsageText("trellon");
+    for (const std::string& name : names) EXPECT_TRUE(Has(usage, name)) << name;
 }
