@@ -38,6 +38,7 @@
 #include "forms/termination_signals.h"
 #include "output/av_module.h"
 #include "sound/sound_device.h"
+#include "ui/app_icon.h"
 #include "ui/main_form.h"
 #include "wave/sound_form.h"
 #endif
@@ -165,6 +166,7 @@ int RunMainWindow(int argc, char** argv, const CommandLine& line) {
     QApplication app(argc, argv);  // takes the window system's options (-display ...)
     QApplication::setApplicationName(kProgramTitle);
     QGuiApplication::setDesktopFileName(kDesktopFileName);
+    QApplication::setWindowIcon(AppIcon());
     const std::string& song = line.song;
     MainForm form;
     int ended = -1;
@@ -193,6 +195,7 @@ int RunSampleWindow(int argc, char** argv, const CommandLine& line) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(kProgramTitle);
     QGuiApplication::setDesktopFileName(kDesktopFileName);
+    QApplication::setWindowIcon(AppIcon());
     QtDispatcher dispatcher;
     ApplyOutput(line);
     SoundForm form;
