@@ -84,8 +84,15 @@ fuzz: fuzz-build
 # build of its own, without tests), then checked: contents, control data,
 # maintainer scripts and lintian.
 PACKAGE_BUILD ?= build-package
+# Built with Debian's hardening flags (all of them, BIND_NOW included).
+DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 package: setup
 	@cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DCMAKE_C_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CFLAGS)" \
+	  -DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)" \
+	  -DCMAKE_SHARED_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)" \
+	  -DCMAKE_MODULE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)" \
 	  -DOVRA_TESTS=OFF -DOVRA_BENCHMARKS=OFF > /dev/null
 	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
 	@cd $(PACKAGE_BUILD) && cpack -G DEB > cpack.log || { cat cpack.log; exit 1; }

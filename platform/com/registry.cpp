@@ -175,14 +175,20 @@ std::string Registry::SystemPath() {
     const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
     if (n > 0) {
         exe[n] = '\0';
-        const std::string bin = FolderOfPath(exe);
-        // An installed program's prefix has the folder (the install makes it).
-        const std::string folder = FolderOfPath(bin) + "/share/ovra";
-        struct stat st;
-        if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-            return folder + "/registry.reg";
+        const std::string prefix = FolderOfPath(FolderOfPath(exe));
+        // An installed program's prefix has the folder (the install makes
+        // it): state under var/lib (/var/lib for /usr); an installation
+        // made before the registry moved there keeps it under share.
+        const auto isFolder = [](const std::string& folder) {
+            struct stat st;
+            return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        };
+        for (const std::string& folder :
+             {(prefix == "/usr" ? std::string() : prefix) + "/var/lib/ovra",
+              prefix + "/share/ovra"})
+            if (isFolder(folder)) return folder + "/registry.reg";
     }
-    return OVRA_INSTALL_DATADIR "/ovra/registry.reg";
+    return OVRA_INSTALL_STATEDIR "/lib/ovra/registry.reg";
 }
 
 Registry::Key* Registry::Find(std::string_view path) const {

@@ -35,8 +35,9 @@ class Registry {
     // The per-user file this process uses (and registration writes).
     static std::string DefaultPath();
     // The machine-wide file, read after the per-user one: OVRA_SYSTEM_REGISTRY,
-    // else share/ovra/registry.reg beside the running program's folder
-    // (<prefix>/bin -> <prefix>/share) when that prefix has a share/ovra
+    // else var/lib/ovra/registry.reg of the running program's prefix
+    // (<prefix>/bin -> <prefix>/var/lib, /var/lib for /usr; share/ovra of
+    // an older installation) when that prefix has the
     // folder, else the one of the prefix the runtime was built for.
     static std::string SystemPath();
 

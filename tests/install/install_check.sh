@@ -13,7 +13,7 @@ build=$(cd "$1" && pwd)
 prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >"$work/install.log"
 [ -x "$prefix/bin/trellon" ] || fail "no trellon in $prefix/bin"
-grep -q "InprocServer32" "$prefix/share/ovra/registry.reg" ||
+grep -q "InprocServer32" "$prefix/var/lib/ovra/registry.reg" ||
   fail "installing did not register the library machine-wide"
 
 # A fresh user: an empty home, nothing in the environment.
@@ -53,8 +53,14 @@ display=$DISPLAY
 (env -i PATH=/usr/bin:/bin HOME="$home" DISPLAY="$display" QT_QPA_PLATFORM=xcb \
   SDL_AUDIODRIVER=dummy "$prefix/bin/trellon") >"$work/window.log" 2>&1 &
 pids+=($!)
-timeout 20 xdotool search --sync --onlyvisible --name '^Trellon 0$' >/dev/null ||
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Trellon 0$' | head -1) ||
   fail "the installed window did not come up as \"Trellon 0\""
+# Docks match the window to the menu entry by its class, and show its icon.
+class=$(xprop -id "$window" WM_CLASS | sed -n 's/.*", "\(.*\)"$/\1/p')
+grep -qx "StartupWMClass=$class" "$prefix/share/applications/org.trellon.Trellon.desktop" ||
+  fail "the window's class \"$class\" is not the desktop file's StartupWMClass"
+icons=$(xprop -id "$window" _NET_WM_ICON | grep "^.Icon (")
+grep -q "Icon (48 x 48)" <<<"$icons" || fail "the window has no icon: $icons"
 
 # A client of the library, built against the installation alone.
 cat >"$work/client.cpp" <<'CPP'
@@ -80,12 +86,14 @@ g++ -std=c++20 -o "$work/client" "$work/client.cpp" \
   $(PKG_CONFIG_PATH="$pc" pkg-config --cflags --libs ovra-audio) || fail "the client does not build"
 # Outside the prefix, a client is told where the prefix's registry is
 # (programs under <prefix>/bin, and every program of a /usr install, know).
-client() { fresh OVRA_SYSTEM_REGISTRY="$prefix/share/ovra/registry.reg" "$work/client"; }
+client() { fresh OVRA_SYSTEM_REGISTRY="$prefix/var/lib/ovra/registry.reg" "$work/client"; }
 [ "$(client)" = "441 frames" ] || fail "the client: $(client 2>&1)"
 
 # Desktop entry, AppStream data, file type and manual pages.
 desktop-file-validate "$prefix/share/applications/org.trellon.Trellon.desktop" ||
   fail "the desktop file does not validate"
+grep -qx "Exec=$prefix/bin/trellon %f" "$prefix/share/applications/org.trellon.Trellon.desktop" ||
+  fail "the menu entry of a prefix off the PATH does not start $prefix/bin/trellon"
 appstreamcli validate --no-net --pedantic "$prefix/share/metainfo/org.trellon.Trellon.metainfo.xml" \
   >"$work/appstream.log" 2>&1 || fail "the metainfo does not validate: $(cat "$work/appstream.log")"
 grep -q 'glob pattern="\*.loop"' "$prefix/share/mime/packages/org.trellon.Trellon.xml" ||
