@@ -5,10 +5,23 @@
 // (IOvraAudioGlobals) through which clients reach them. Clients create
 // OvraAudioGlobals by class identifier (CLSID_OvraAudioGlobals) or ProgID
 // ("OvraAudio.OvraAudioGlobals") and obtain every other object from it.
+//
+// It compiles alone as C++17 or C++20 and brings what a client needs: the
+// interfaces, ComPtr, BSTR helpers and activation (CoCreateInstance).
+// Clients link the runtime: pkg-config --cflags --libs ovra-audio.
+//
+//   ComPtr<IOvraAudioGlobals> audio;
+//   if (FAILED(CoCreateInstance(CLSID_OvraAudioGlobals, audio.Out()))) ...
+//
+// Members marked "Not implemented" return E_NOTIMPL and set any result to
+// null; every other member returns E_POINTER for a null result pointer.
 #pragma once
 
 #include <cstddef>
 
+#include "com/activation.h"
+#include "com/bstr.h"
+#include "com/comptr.h"
 #include "com/interfaces.h"
 #include "com/wave_format.h"
 
@@ -107,6 +120,8 @@ struct IWav;
 struct IWavWriter;
 
 // A sequential reader of audio: Read hands out the next block as a new IWav.
+// SampleIndexFromSeconds: not implemented. A reader of an Ogg Vorbis file
+// implements neither Peaks nor Skip.
 struct IWavReader : IDispatch {
     static constexpr IID iid = MakeGuid("{7B930DD0-3DDB-404A-9657-DD6B0B82C649}");
     virtual HRESULT get_Header(WavHeader* result) = 0;
@@ -124,7 +139,11 @@ struct IWavReader : IDispatch {
     virtual HRESULT Skip(LONG NumSamplesToSkip) = 0;
 };
 
-// A complete piece of interleaved PCM audio in memory with its header.
+// A complete piece of interleaved PCM audio in memory with its header. Its
+// format is fixed when it is made: the put_ members (put_NumChannels ...
+// put_BytesPerSample) are not implemented, nor are get_Data (use
+// get_RawData, or IWavValues for many values at once) and
+// SampleIndexFromSeconds.
 struct IWav : IDispatch {
     static constexpr IID iid = MakeGuid("{BFFBF813-F7BC-4891-AEE0-39C072B15216}");
     virtual HRESULT OpenReader(IWavReader** result) = 0;
@@ -162,7 +181,18 @@ struct IWavWriter : IDispatch {
     virtual HRESULT get_BytesPerSample(SHORT* result) = 0;
 };
 
-// A WAV file by its path.
+// A WAV file by its path. OpenReader never fails for want of a file: a path
+// that does not exist, or a file that is no WAV file, opens as an empty
+// reader (0 frames, at its end at once). A client that must tell those
+// apart checks the file first, or checks get_NumSamples:
+//
+//   ComPtr<IWavReader> reader;
+//   LONG frames = 0;
+//   if (FAILED(file->OpenReader(reader.Out())) ||
+//       FAILED(reader->get_NumSamples(&frames)) || frames == 0) ... // nothing to read
+//
+// Create, Peaks and ReadAll are not implemented (read the file through
+// OpenReader; Peaks is a reader's).
 struct IWavFile : IDispatch {
     static constexpr IID iid = MakeGuid("{47D9EE70-8E44-4F61-AB47-A02B2B1CB7F8}");
     virtual HRESULT get_Path(BSTR* result) = 0;
@@ -173,7 +203,8 @@ struct IWavFile : IDispatch {
     virtual HRESULT ReadAll(IWav** result) = 0;
 };
 
-// An Ogg Vorbis file by its path.
+// An Ogg Vorbis file by its path; ReadAll decodes all of it. get_Path is
+// not implemented.
 struct IOggVorbisFile : IDispatch {
     static constexpr IID iid = MakeGuid("{F4F087F1-1E44-4486-B4AF-F4A7440EA21B}");
     virtual HRESULT get_Path(BSTR* result) = 0;
@@ -195,7 +226,10 @@ struct IWavValues : IUnknown {
     virtual HRESULT WriteValues(LONG FirstValueIndex, LONG Count, const AudioSample* Values) = 0;
 };
 
-// The entry object.
+// The entry object. WavFile and OggVorbisFile accept any path (see
+// IWavFile). WavReader and WavWriter are not implemented; LoadWav goes
+// through IWavFile::ReadAll, so it returns E_NOTIMPL too: use
+// WavFile(...)->OpenReader, or ReadWavFromArray on the file's bytes.
 struct IOvraAudioGlobals : IDispatch {
     static constexpr IID iid = MakeGuid("{62BB28B6-5A1D-4C32-A992-8A0D13E68460}");
     virtual HRESULT WavFile(BSTR Path, IWavFile** result) = 0;

@@ -71,8 +71,14 @@ constexpr std::optional<GUID> ParseGuid(std::string_view s) {
 }
 }  // namespace com_detail
 
-// A GUID from its text, checked at compile time when used in a constant.
-consteval GUID MakeGuid(const char* text) {
+// A GUID from its text, checked at compile time when used in a constant
+// (always in C++20; in C++17, where a constant is initialised with it).
+#if defined(__cpp_consteval)
+#define OVRA_CONSTEVAL consteval
+#else
+#define OVRA_CONSTEVAL constexpr
+#endif
+OVRA_CONSTEVAL GUID MakeGuid(const char* text) {
     std::string_view s(text);
     auto g = com_detail::ParseGuid(s);
     if (!g) throw "malformed GUID literal";

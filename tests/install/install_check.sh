@@ -62,12 +62,11 @@ grep -qx "StartupWMClass=$class" "$prefix/share/applications/org.trellon.Trellon
 icons=$(xprop -id "$window" _NET_WM_ICON | grep "^.Icon (")
 grep -q "Icon (48 x 48)" <<<"$icons" || fail "the window has no icon: $icons"
 
-# A client of the library, built against the installation alone.
+# A client of the library, built against the installation alone, as C++17
+# and C++20, with the one header.
 cat >"$work/client.cpp" <<'CPP'
 #include <cstdio>
 #include "OvraAudio.h"
-#include "com/activation.h"
-#include "com/comptr.h"
 int main() {
     ComPtr<IOvraAudioGlobals> g;
     HRESULT hr = CoCreateInstance(CLSID_OvraAudioGlobals, g.Out());
@@ -82,8 +81,12 @@ int main() {
 CPP
 pc=$(dirname "$(find "$prefix" -name ovra-audio.pc)")
 # shellcheck disable=SC2046
-g++ -std=c++20 -o "$work/client" "$work/client.cpp" \
-  $(PKG_CONFIG_PATH="$pc" pkg-config --cflags --libs ovra-audio) || fail "the client does not build"
+for std in c++17 c++20; do
+  # shellcheck disable=SC2046
+  g++ -std=$std -Wall -Wextra -o "$work/client" "$work/client.cpp" \
+    $(PKG_CONFIG_PATH="$pc" pkg-config --cflags --libs ovra-audio) ||
+    fail "the client does not build as $std from the header alone"
+done
 # Outside the prefix, a client is told where the prefix's registry is
 # (programs under <prefix>/bin, and every program of a /usr install, know).
 client() { fresh OVRA_SYSTEM_REGISTRY="$prefix/var/lib/ovra/registry.reg" "$work/client"; }
