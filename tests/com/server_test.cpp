@@ -31,6 +31,17 @@ ToolResult RunRegsvr(const std::string& args) {
     return r;
 }
 
+// Registers class clsid's module as path in the registry file registry.
+HRESULT RegisterModuleAt(const std::string& registry, const CLSID& clsid, const std::string& path) {
+    return UpdateRegistry(
+        registry,
+        [&](Registry& r) {
+            r.SetValue("CLSID\\" + GuidToString(clsid) + "\\InprocServer32", "", path);
+            return S_OK;
+        },
+        nullptr);
+}
+
 // Invokes a member by name with positional arguments (first argument first).
 HRESULT CallByName(IDispatch* d, const char* name, WORD flags, std::vector<Variant> args,
                    VARIANT* result, EXCEPINFO* info = nullptr) {
@@ -467,15 +478,7 @@ TEST(Activation, TheMachineWideRegistryServesUsersWhoseOwnOverridesIt) {
     // The user's own copy, registered, is the one loaded.
     const std::string own = dir / "users-own.so";
     std::filesystem::copy_file(TEST_SERVER_PATH, own);
-    ASSERT_EQ(UpdateRegistry(
-                  user,
-                  [&](Registry& reg) {
-                      reg.SetValue("CLSID\\" + GuidToString(CLSID_Calc) + "\\InprocServer32", "",
-                                   own);
-                      return S_OK;
-                  },
-                  nullptr),
-              S_OK);
+    ASSERT_EQ(RegisterModuleAt(user, CLSID_Calc, own), S_OK);
     EXPECT_EQ(CoCreateInstance(CLSID_Calc, obj.Out()), S_OK);
     EXPECT_NE(ReadText("/proc/self/maps").find(own), std::string::npos);
     obj = nullptr;
@@ -486,15 +489,7 @@ TEST(Activation, TheMachineWideRegistryServesUsersWhoseOwnOverridesIt) {
     EXPECT_EQ(LastActivationError(), "");
     obj = nullptr;
     // With the machine's module gone too, both registrations are named.
-    ASSERT_EQ(UpdateRegistry(
-                  system,
-                  [&](Registry& reg) {
-                      reg.SetValue("CLSID\\" + GuidToString(CLSID_Calc) + "\\InprocServer32", "",
-                                   dir / "machine.so");
-                      return S_OK;
-                  },
-                  nullptr),
-              S_OK);
+    ASSERT_EQ(RegisterModuleAt(system, CLSID_Calc, dir / "machine.so"), S_OK);
     EXPECT_EQ(CoCreateInstance(CLSID_Calc, obj.Out()), CO_E_DLLNOTFOUND);
     const std::string said = LastActivationError();
     EXPECT_NE(said.find(user + " registers class " + GuidToString(CLSID_Calc) + " in " + own +
@@ -520,15 +515,7 @@ TEST(Activation, RegistrationsOfModulesThatAreGoneArePruned) {
     std::filesystem::copy_file(TEST_SERVER_PATH, copy);
     ASSERT_EQ(RunRegsvr("-s " + copy).status, 0);
     const CLSID other = MakeGuid("{5B0A8C8E-0000-0000-0000-0000000000AA}");
-    ASSERT_EQ(UpdateRegistry(
-                  path,
-                  [&](Registry& r) {
-                      r.SetValue("CLSID\\" + GuidToString(other) + "\\InprocServer32", "",
-                                 NO_EXPORTS_PATH);
-                      return S_OK;
-                  },
-                  nullptr),
-              S_OK);
+    ASSERT_EQ(RegisterModuleAt(path, other, NO_EXPORTS_PATH), S_OK);
     std::filesystem::remove(copy);
 
     ToolResult r = RunRegsvr("--repair");
@@ -552,15 +539,7 @@ TEST(Activation, RegistrationsOfModulesThatAreGoneArePruned) {
     EXPECT_NE(r.output.find("registers no module that is gone"), std::string::npos) << r.output;
 
     // -u of a module that is gone removes what names it, and only that.
-    ASSERT_EQ(UpdateRegistry(
-                  path,
-                  [&](Registry& r) {
-                      r.SetValue("CLSID\\" + GuidToString(CLSID_Calc) + "\\InprocServer32", "",
-                                 copy);
-                      return S_OK;
-                  },
-                  nullptr),
-              S_OK);
+    ASSERT_EQ(RegisterModuleAt(path, CLSID_Calc, copy), S_OK);
     r = RunRegsvr("-u " + copy);
     EXPECT_EQ(r.status, 0) << r.output;
     ASSERT_EQ(ReadRegistry(path, &reg, nullptr), S_OK);
