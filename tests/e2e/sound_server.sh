@@ -13,6 +13,19 @@ skip() {
   exit 77
 }
 
+# Runs COMMAND at real-time priority PRIORITY where that is allowed, plainly
+# elsewhere: as a studio runs its sound server and its players. A thread of
+# normal priority on a busy machine is late now and then, and a period of
+# silence goes into the stream: the machine's doing, not the program's.
+# It replaces the shell it runs in: use it in a background job or subshell,
+# whose pid is then the command's.
+realtime() {  # PRIORITY COMMAND...
+  local priority=$1
+  shift
+  if chrt --rr "$priority" true 2>/dev/null; then exec chrt --rr "$priority" "$@"; fi
+  exec "$@"
+}
+
 # The server's folders, all under the test's own folder.
 server_environment() {
   export XDG_RUNTIME_DIR="$work/runtime" HOME="$work/home" XDG_CONFIG_HOME="$work/config"
@@ -50,7 +63,8 @@ sink_ready() {
 start_pulseaudio() {
   command -v pulseaudio >/dev/null || skip "pulseaudio is not installed"
   server_environment
-  pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=false \
+  # It asks for real-time threads through a D-Bus service that is not here.
+  realtime 20 pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=false \
     --load="module-null-sink sink_name=nul rate=44100 channels=2 format=s16le" \
     --load=module-native-protocol-unix >"$work/pulseaudio.log" 2>&1 &
   pids+=($!)
@@ -98,13 +112,8 @@ start_pipewire() {
   wireplumber >"$work/wireplumber.log" 2>&1 &
   pids+=($!)
   # PipeWire's PulseAudio service takes its clients' audio on its main
-  # thread, which PipeWire leaves at normal priority: on a busy machine it
-  # is late now and then, and a period of silence goes into every stream.
-  # A studio's server runs it at a real-time priority, and so does this one
-  # where that is allowed.
-  local rt=()
-  chrt --rr 20 true 2>/dev/null && rt=(chrt --rr 20)
-  "${rt[@]}" pipewire-pulse >"$work/pipewire-pulse.log" 2>&1 &
+  # thread, which PipeWire leaves at normal priority.
+  realtime 20 pipewire-pulse >"$work/pipewire-pulse.log" 2>&1 &
   pids+=($!)
   skip_unless 15 "PipeWire's PulseAudio service did not start" server_answers
   pactl load-module module-null-sink sink_name=nul rate=44100 channels=2 format=s16le \

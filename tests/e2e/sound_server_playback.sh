@@ -39,7 +39,8 @@ recording="$work/recording.raw"
 start_recording "$recording"
 
 if [ "$player" = window ]; then
-  (cd "$bin" && exec ./Trellon --audio-driver "$driver") >"$work/trellon.log" 2>&1 &
+  # The program runs as players are set up to run (see realtime).
+  (cd "$bin" && realtime 10 ./Trellon --audio-driver "$driver") >"$work/trellon.log" 2>&1 &
   trellon=$!
   pids+=($trellon)
   window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Trellon 0$' | head -1) ||
@@ -63,12 +64,9 @@ else
   # Loop 1 is queued after 7 s and loop 2 after 14 s; the recording stops
   # while it still plays.
   # The output's stream gets one server period from the server's request
-  # for more audio to its answer; a player the scheduler does not favour
-  # hears whatever else the machine runs. It runs as players are set up to
-  # run, at a real-time priority (plainly where that is not allowed).
-  rt=()
-  chrt --rr 10 true 2>/dev/null && rt=(chrt --rr 10)
-  SDL_AUDIODRIVER=$driver "${rt[@]}" "$play" 120 7 "$work/loop0.wav" "$work/loop1.wav" "$work/loop2.wav" \
+  # for more audio to its answer: the player runs as players are set up to.
+  (export SDL_AUDIODRIVER=$driver
+   realtime 10 "$play" 120 7 "$work/loop0.wav" "$work/loop1.wav" "$work/loop2.wav") \
     >"$work/play_stream.log" 2>&1 &
   player=$!
   pids+=($player)
