@@ -24,7 +24,7 @@ sox -n -r 44100 -c 2 -b 16 "$work/ten-minutes.wav" synth 600 sine 220 vol 0.3 ||
 recording="$work/recording.raw"
 start_recording "$recording"
 
-(cd "$bin" && exec ./Trellon --audio-driver pulseaudio "$work/big.loop") >"$work/trellon.log" 2>&1 &
+(cd "$bin" && player exec ./Trellon --audio-driver pulseaudio "$work/big.loop") >"$work/trellon.log" 2>&1 &
 trellon=$!
 pids+=($trellon)
 window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Trellon 0$' | head -1) ||

@@ -17,7 +17,8 @@ start_session "$bin" "$library"
 recording="$work/recording.raw"
 start_recording "$recording"
 
-(cd "$bin" && exec ./Trellon --audio-driver pulseaudio) >"$work/trellon.log" 2>&1 &
+# The program runs as players are set up to run (see realtime).
+(cd "$bin" && player realtime 10 ./Trellon --audio-driver pulseaudio) >"$work/trellon.log" 2>&1 &
 trellon=$!
 pids+=($trellon)
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Trellon 0$' | head -1) ||

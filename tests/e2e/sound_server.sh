@@ -26,6 +26,17 @@ realtime() {  # PRIORITY COMMAND...
   exec "$@"
 }
 
+# Runs a player whose stream keeps 100 ms in the server, as desktop
+# players ask for. SDL asks for one period (46 ms), and the sink runs at
+# the recorder's 20 ms: a thread stalled for a few tens of milliseconds
+# on a busy machine would put silence into the stream. The recorder's own
+# streams keep their short latency, so that the sink's pace stays short.
+# Like realtime, it is for a background job or subshell.
+player() {  # COMMAND...
+  export PULSE_LATENCY_MSEC=100
+  "$@"
+}
+
 # The server's folders, all under the test's own folder.
 server_environment() {
   export XDG_RUNTIME_DIR="$work/runtime" HOME="$work/home" XDG_CONFIG_HOME="$work/config"

@@ -40,7 +40,7 @@ start_recording "$recording"
 
 if [ "$player" = window ]; then
   # The program runs as players are set up to run (see realtime).
-  (cd "$bin" && realtime 10 ./Trellon --audio-driver "$driver") >"$work/trellon.log" 2>&1 &
+  (cd "$bin" && player realtime 10 ./Trellon --audio-driver "$driver") >"$work/trellon.log" 2>&1 &
   trellon=$!
   pids+=($trellon)
   window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Trellon 0$' | head -1) ||
@@ -66,7 +66,7 @@ else
   # The output's stream gets one server period from the server's request
   # for more audio to its answer: the player runs as players are set up to.
   (export SDL_AUDIODRIVER=$driver
-   realtime 10 "$play" 120 7 "$work/loop0.wav" "$work/loop1.wav" "$work/loop2.wav") \
+   player realtime 10 "$play" 120 7 "$work/loop0.wav" "$work/loop1.wav" "$work/loop2.wav") \
     >"$work/play_stream.log" 2>&1 &
   player=$!
   pids+=($player)
