@@ -4,6 +4,9 @@
 // dlopen, and its DllGetClassObject hands out the class object. A
 // registration whose module is missing or does not load is passed over
 // for the next registry's.
+//
+// The functions C clients call here, and those of strings, arrays and
+// variants, have C linkage: OvraAudio_c.h declares them for C.
 #pragma once
 
 #include <string>
@@ -21,7 +24,8 @@ using DllCanUnloadNowFn = HRESULT (*)();
 using DllRegisterServerFn = HRESULT (*)();
 
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsctx, void* reserved, REFIID riid, void** ppv);
-HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsctx, REFIID riid, void** ppv);
+extern "C" HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsctx, REFIID riid,
+                                    void** ppv);
 // When an activation failed with REGDB_E_READREGDB on this thread, what was
 // wrong with the registry: its file, the line and why.
 std::string LastRegistryReadError();
@@ -31,9 +35,9 @@ std::string LastRegistryReadError();
 std::string LastActivationError();
 
 // The class of a ProgID, following CurVer to the current version.
-HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid);
+extern "C" HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid);
 // The braced text form to a CLSID.
-HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid);
+extern "C" HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid);
 // Unloads every loaded server module whose DllCanUnloadNow answers S_OK.
 void CoFreeUnusedLibraries();
 // How many server modules are loaded now (for diagnostics and tests).

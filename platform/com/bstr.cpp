@@ -139,6 +139,15 @@ BSTR BstrFromUtf8(std::string_view utf8) {
     return SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
 }
 
+BSTR OvraBstrFromUtf8(const char* utf8) {
+    if (!utf8) return nullptr;
+    try {
+        return BstrFromUtf8(utf8);
+    } catch (...) {
+        return nullptr;  // out of memory: C callers see null
+    }
+}
+
 std::string Utf8FromBstr(BSTR s) {
     if (!s) return {};
     return Utf8FromUtf16(std::u16string_view(s, SysStringLen(s)));

@@ -14,20 +14,22 @@ using LPOLESTR = OLECHAR*;
 using LPCOLESTR = const OLECHAR*;
 
 // A new string holding the NUL-terminated text; null for a null source.
-BSTR SysAllocString(const OLECHAR* text);
+extern "C" BSTR SysAllocString(const OLECHAR* text);
 // A new string of len characters copied from text (zero-filled when text is null).
-BSTR SysAllocStringLen(const OLECHAR* text, UINT len);
+extern "C" BSTR SysAllocStringLen(const OLECHAR* text, UINT len);
 // A new string of len bytes (an odd length is allowed, as on Windows).
 BSTR SysAllocStringByteLen(const char* bytes, UINT len);
-void SysFreeString(BSTR s);
+extern "C" void SysFreeString(BSTR s);
 // Characters in the string, from its prefix; 0 for null.
-UINT SysStringLen(BSTR s);
-UINT SysStringByteLen(BSTR s);
+extern "C" UINT SysStringLen(BSTR s);
+extern "C" UINT SysStringByteLen(BSTR s);
 
 // Conversions for paths and messages; malformed input becomes U+FFFD.
 std::u16string Utf16FromUtf8(std::string_view utf8);
 std::string Utf8FromUtf16(std::u16string_view utf16);
 BSTR BstrFromUtf8(std::string_view utf8);
+// The same for C clients: NUL-terminated UTF-8; null for null.
+extern "C" BSTR OvraBstrFromUtf8(const char* utf8);
 // The whole string by its prefix, embedded NULs included; "" for null.
 std::string Utf8FromBstr(BSTR s);
 // A NUL-terminated wide string that is not necessarily a BSTR.

@@ -47,15 +47,15 @@ SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
 SAFEARRAY* SafeArrayCreateVectorEx(VARTYPE vt, LONG lLbound, ULONG cElements, void* extra);
 // Frees the elements (strings, references, records) and the array itself.
 // Fails with DISP_E_ARRAYISLOCKED while the array is locked.
-HRESULT SafeArrayDestroy(SAFEARRAY* psa);
+extern "C" HRESULT SafeArrayDestroy(SAFEARRAY* psa);
 HRESULT SafeArrayLock(SAFEARRAY* psa);
 HRESULT SafeArrayUnlock(SAFEARRAY* psa);
-HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** ppvData);
-HRESULT SafeArrayUnaccessData(SAFEARRAY* psa);
-HRESULT SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound);
-HRESULT SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound);
-UINT SafeArrayGetDim(SAFEARRAY* psa);
-UINT SafeArrayGetElemsize(SAFEARRAY* psa);
+extern "C" HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** ppvData);
+extern "C" HRESULT SafeArrayUnaccessData(SAFEARRAY* psa);
+extern "C" HRESULT SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound);
+extern "C" HRESULT SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound);
+extern "C" UINT SafeArrayGetDim(SAFEARRAY* psa);
+extern "C" UINT SafeArrayGetElemsize(SAFEARRAY* psa);
 HRESULT SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt);
 HRESULT SafeArrayGetRecordInfo(SAFEARRAY* psa, IRecordInfo** prinfo);
 // A deep copy: strings duplicated, references added, records copied.

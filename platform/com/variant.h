@@ -106,9 +106,9 @@ using VARIANTARG = VARIANT;
 constexpr USHORT VARIANT_NOVALUEPROP = 0x1;
 constexpr USHORT VARIANT_ALPHABOOL = 0x2;
 
-void VariantInit(VARIANT* v);
+extern "C" void VariantInit(VARIANT* v);
 // Frees what the variant owns and leaves it VT_EMPTY.
-HRESULT VariantClear(VARIANT* v);
+extern "C" HRESULT VariantClear(VARIANT* v);
 // Deep copy into dest (cleared first); references are not followed.
 HRESULT VariantCopy(VARIANT* dest, const VARIANT* src);
 // Deep copy of what a VT_BYREF variant refers to.

@@ -92,6 +92,20 @@ done
 client() { fresh OVRA_SYSTEM_REGISTRY="$prefix/var/lib/ovra/registry.reg" "$work/client"; }
 [ "$(client)" = "441 frames" ] || fail "the client: $(client 2>&1)"
 
+# The C example, as installed with the documentation, built as a C client
+# builds it and run on the rendering.
+example="$prefix/share/doc/trellon/examples/wav_info.c"
+[ -f "$example" ] || fail "no C example at $example"
+# shellcheck disable=SC2046
+gcc -std=c11 -Wall -Wextra -pedantic -Werror -o "$work/wav_info" "$example" \
+  $(PKG_CONFIG_PATH="$pc" pkg-config --cflags --libs ovra-audio) ||
+  fail "the C example does not build from the installed kit"
+frames=$((($(stat -c %s "$work/installed.wav") - 44) / 4))
+said=$(fresh OVRA_SYSTEM_REGISTRY="$prefix/var/lib/ovra/registry.reg" "$work/wav_info" "$work/installed.wav") ||
+  fail "the C example failed: $said"
+[[ "$said" =~ ^"$work/installed.wav: $frames frames, 2 channels, 44100 Hz, peak -"[0-9]+\.\.[0-9]+$ ]] ||
+  fail "the C example said: $said"
+
 # Desktop entry, AppStream data, file type and manual pages.
 desktop-file-validate "$prefix/share/applications/org.trellon.Trellon.desktop" ||
   fail "the desktop file does not validate"
@@ -106,4 +120,4 @@ for page in trellon ovra-regsvr; do
   [ -z "$warnings" ] || fail "man page $page: $warnings"
   MANPATH="$prefix/share/man" man -w "$page" >/dev/null || fail "man $page finds nothing"
 done
-echo "install: render, window, client, desktop files and manual pages pass"
+echo "install: render, window, C and C++ clients, desktop files and manual pages pass"
