@@ -104,7 +104,8 @@ package: setup
 	@ls $(PACKAGE_BUILD)/*.deb
 
 package-check: package
-	@tests/install/package_check.sh $(PACKAGE_BUILD)/trellon_*.deb
+	@tests/install/package_check.sh $(PACKAGE_BUILD)/libovraaudio1_*.deb \
+	  $(PACKAGE_BUILD)/libovraaudio-dev_*.deb $(PACKAGE_BUILD)/trellon_*.deb
 
 # Benchmarks against their baselines (not part of the tests).
 bench: build

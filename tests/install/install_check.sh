@@ -94,7 +94,7 @@ client() { fresh OVRA_SYSTEM_REGISTRY="$prefix/var/lib/ovra/registry.reg" "$work
 
 # The C example, as installed with the documentation, built as a C client
 # builds it and run on the rendering.
-example="$prefix/share/doc/trellon/examples/wav_info.c"
+example="$prefix/share/doc/libovraaudio-dev/examples/wav_info.c"
 [ -f "$example" ] || fail "no C example at $example"
 # shellcheck disable=SC2046
 gcc -std=c11 -Wall -Wextra -pedantic -Werror -o "$work/wav_info" "$example" \
@@ -115,9 +115,11 @@ appstreamcli validate --no-net --pedantic "$prefix/share/metainfo/org.trellon.Tr
   >"$work/appstream.log" 2>&1 || fail "the metainfo does not validate: $(cat "$work/appstream.log")"
 grep -q 'glob pattern="\*.loop"' "$prefix/share/mime/packages/org.trellon.Trellon.xml" ||
   fail "no file type for .loop"
-for page in trellon ovra-regsvr; do
-  warnings=$(zcat "$prefix/share/man/man1/$page.1.gz" | groff -man -ww -z 2>&1)
+for page in man1/trellon.1 man1/ovra-regsvr.1 man3/OvraAudio.3; do
+  warnings=$(zcat "$prefix/share/man/$page.gz" | groff -man -ww -z 2>&1)
   [ -z "$warnings" ] || fail "man page $page: $warnings"
-  MANPATH="$prefix/share/man" man -w "$page" >/dev/null || fail "man $page finds nothing"
+  name=$(basename "$page")
+  MANPATH="$prefix/share/man" man -w "${name##*.}" "${name%.*}" >/dev/null ||
+    fail "man ${name%.*} finds nothing"
 done
 echo "install: render, window, C and C++ clients, desktop files and manual pages pass"
