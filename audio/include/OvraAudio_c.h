@@ -256,9 +256,9 @@ static const IID IID_IOvraAudioGlobals = {
     OVRA_IUNKNOWN_MEMBERS(T)                                                                       \
     HRESULT (*GetTypeInfoCount)(T * This, UINT * pctinfo);                                         \
     HRESULT (*GetTypeInfo)(T * This, UINT iTInfo, LCID lcid, ITypeInfo * *ppTInfo);                \
-    HRESULT (*GetIDsOfNames)                                                                       \
+    HRESULT(*GetIDsOfNames)                                                                        \
     (T * This, REFIID riid, LPOLESTR * rgszNames, UINT cNames, LCID lcid, DISPID * rgDispId);      \
-    HRESULT (*Invoke)                                                                              \
+    HRESULT(*Invoke)                                                                               \
     (T * This, DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS * pDispParams, \
      VARIANT * pVarResult, EXCEPINFO * pExcepInfo, UINT * puArgErr);
 
@@ -329,7 +329,7 @@ typedef struct IWavVtbl {
     HRESULT (*put_ByteRate)(IWav* This, LONG value);
     HRESULT (*put_NumSamples)(IWav* This, LONG value);
     HRESULT (*put_BytesPerSample)(IWav* This, SHORT value);
-    HRESULT (*get_Data)
+    HRESULT(*get_Data)
     (IWav* This, SHORT ChannelIndex, LONG FirstSampleIndex, LONG NumSamples, SAFEARRAY** result);
     HRESULT (*get_RawData)(IWav* This, LONG FirstSampleIndex, LONG NumSamples, SAFEARRAY** result);
     HRESULT (*get_Sample)(IWav* This, SHORT ChannelIndex, LONG SampleIndex, AudioSample* result);
@@ -371,7 +371,7 @@ typedef struct IWavFileVtbl {
     OVRA_IDISPATCH_MEMBERS(IWavFile)
     HRESULT (*get_Path)(IWavFile* This, BSTR* result);
     HRESULT (*OpenReader)(IWavFile* This, IWavReader** result);
-    HRESULT (*Create)
+    HRESULT(*Create)
     (IWavFile* This, SHORT NumChannels, LONG SampleRate, SHORT BytesPerSample, IWavWriter** result);
     HRESULT (*Peaks)(IWavFile* This, LONG NumSamplesPerPeak, SAFEARRAY** result);
     HRESULT (*ReadAll)(IWavFile* This, IWav** result);
@@ -401,7 +401,7 @@ struct IOggVorbisFile {
 typedef struct IWavValuesVtbl {
     OVRA_IUNKNOWN_MEMBERS(IWavValues)
     HRESULT (*ReadValues)(IWavValues* This, LONG FirstValueIndex, LONG Count, AudioSample* Values);
-    HRESULT (*WriteValues)
+    HRESULT(*WriteValues)
     (IWavValues* This, LONG FirstValueIndex, LONG Count, const AudioSample* Values);
 } IWavValuesVtbl;
 struct IWavValues {
@@ -417,7 +417,7 @@ typedef struct IOvraAudioGlobalsVtbl {
     HRESULT (*WavFile)(IOvraAudioGlobals* This, BSTR Path, IWavFile** result);
     HRESULT (*WavReader)(IOvraAudioGlobals* This, VARIANT Stream, IWavReader** result);
     HRESULT (*WavWriter)(IOvraAudioGlobals* This, VARIANT Stream, IWavWriter** result);
-    HRESULT (*MakeWav)
+    HRESULT(*MakeWav)
     (IOvraAudioGlobals* This, LONG NumSamples, SHORT NumChannels, LONG SampleRate,
      SHORT BytesPerSample, IWav** result);
     HRESULT (*OggVorbisFile)(IOvraAudioGlobals* This, BSTR Path, IOggVorbisFile** result);
