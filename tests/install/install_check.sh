@@ -47,9 +47,37 @@ grep -q "copy.so, which is gone" "$work/repair.log" || fail "--repair: $(cat "$w
 env -i PATH=/usr/bin:/bin HOME="$stale" "$prefix/bin/ovra-regsvr" --prune >/dev/null
 ! grep -q "copy.so" "$stale/.local/share/ovra/registry.reg" || fail "--prune left the stale entry"
 
+# The installed command line, as a user types it, without a display and
+# with one: a wrong option is named under the command's own name, --opt=value
+# is taken, an unknown output format is refused, a failed write of the help
+# is said.
+command_line() {  # DISPLAY
+  local status out
+  status=0
+  out=$(env -i PATH=/usr/bin:/bin HOME="$home" DISPLAY="$1" "$prefix/bin/trellon" --bogus 2>&1) ||
+    status=$?
+  [ "$status" = 2 ] && grep -qF "unrecognized option '--bogus'" <<<"$out" &&
+    grep -qF "Try 'trellon --help'" <<<"$out" ||
+    fail "trellon --bogus (display '$1') gave status $status: $out"
+  fresh DISPLAY="$1" "$prefix/bin/trellon" --render "$prefix/share/trellon/DuvoDodiz.loop" \
+    --loop=1 --out="$work/equals.wav" || fail "--loop=1 --out=FILE (display '$1') was refused"
+  cmp -s "$work/equals.wav" "$work/built.wav" || fail "--out=FILE rendered something else"
+  status=0
+  out=$(fresh DISPLAY="$1" "$prefix/bin/trellon" --render "$prefix/share/trellon/DuvoDodiz.loop" \
+    --out "$work/x.mp3" 2>&1) || status=$?
+  [ "$status" = 2 ] && [ ! -e "$work/x.mp3" ] && grep -qF ".mp3" <<<"$out" ||
+    fail "--out x.mp3 (display '$1') gave status $status: $out"
+  status=0
+  out=$(fresh DISPLAY="$1" "$prefix/bin/trellon" --help 2>&1 >/dev/full) || status=$?
+  [ "$status" = 1 ] && grep -qi "write error" <<<"$out" ||
+    fail "--help >/dev/full (display '$1') gave status $status: $out"
+}
+command_line ""
+
 # The window, started from the installed prefix on the installed song.
 start_session "$build/bin" "$build/audio/libOvraAudio.so"
 display=$DISPLAY
+command_line "$display"
 (env -i PATH=/usr/bin:/bin HOME="$home" DISPLAY="$display" QT_QPA_PLATFORM=xcb \
   SDL_AUDIODRIVER=dummy "$prefix/bin/trellon") >"$work/window.log" 2>&1 &
 pids+=($!)
