@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <tuple>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -10,6 +11,7 @@
 #endif
 
 #include "song/mix_reader.h"
+#include "song/track_sound.h"
 #include "support/app_error.h"
 #include "support/audio_library.h"
 #include "support/integers.h"
@@ -35,11 +37,7 @@ Shape ShapeOf(IWav* wav) {
 
 // A source as the renderer reads it: value (channel j, frame i) at flat
 // index i * its channels + j, 0 beyond its data, as the library's Sample does.
-struct Source {
-    std::vector<AudioSample> values;
-    LONG frames = 0;
-    SHORT channels = 1;
-};
+using Source = SoundFrames;
 
 Source SourceOf(IWav* wav) {
     Source s;
@@ -48,6 +46,16 @@ Source SourceOf(IWav* wav) {
     s.channels = shape.channels;
     s.values = ReadWavValues(wav);
     return s;
+}
+
+// A number in [-1, 1) drawn from key alone (splitmix64), so that the
+// same song varies the same way at every rendering.
+double Draw(std::uint64_t key) {
+    std::uint64_t z = key + 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    return double(z >> 11) * 0x1.0p-52 - 1.0;
 }
 
 // The sum of two values clipped to 16 bits (a saturating add).
@@ -118,19 +126,20 @@ int LoopGrid::Velocity(int row, int tick) const {
     return tick >= 0 && tick < t.NumTicks() ? t.Velocity(static_cast<std::uint8_t>(tick)) : 127;
 }
 
-LONG LoopRenderer::LoopFrames(std::int64_t bpm, LONG ticksPerLoop) {
+LONG LoopRenderer::LoopFrames(std::int64_t bpm, LONG ticksPerLoop, LONG ticksPerBeat) {
     if (bpm == 0) ThrowZeroTempo();
-    // 60 / bpm * ticks / 4 in double precision, kept as a single.
-    const float seconds =
-        static_cast<float>(60.0 / (static_cast<double>(bpm) / 10000.0) * ticksPerLoop / 4.0);
+    if (ticksPerBeat <= 0) ThrowError(kErrDivisionByZero, "A beat of no ticks cannot be rendered");
+    // 60 / bpm * ticks / ticks per beat in double precision, kept as a single.
+    const float seconds = static_cast<float>(60.0 / (static_cast<double>(bpm) / 10000.0) *
+                                             ticksPerLoop / double(ticksPerBeat));
     return RoundToLong(static_cast<double>(seconds) * 44100.0,
                        "The loop is too long to render at this tempo");
 }
 
-LONG LoopRenderer::StepFrames(std::int64_t bpm, LONG sampleRate) {
-    // bpm * 4 exactly in currency, then 60 / it, kept as a single.
+LONG LoopRenderer::StepFrames(std::int64_t bpm, LONG sampleRate, LONG ticksPerBeat) {
+    // bpm * ticks per beat exactly in currency, then 60 / it, kept as a single.
     std::int64_t times4 = 0;
-    if (__builtin_mul_overflow(bpm, 4, &times4))
+    if (__builtin_mul_overflow(bpm, std::int64_t(ticksPerBeat), &times4))
         ThrowOverflow("The tempo is too large for its ticks to be rendered");
     if (times4 == 0) ThrowZeroTempo();
     const float step = static_cast<float>(60.0 / (static_cast<double>(times4) / 10000.0));
@@ -139,7 +148,7 @@ LONG LoopRenderer::StepFrames(std::int64_t bpm, LONG sampleRate) {
 }
 
 void LoopRenderer::PrepareLoopWav(const Song& song) {
-    const LONG frames = LoopFrames(song.Bpm(), TicksPerLoop);
+    const LONG frames = LoopFrames(song.Bpm(), TicksPerLoop, TicksPerBeat);
     if (TicksPerLoop == 0) ThrowError(kErrDivisionByZero, "A loop of 0 ticks cannot be rendered");
     TickLength =
         RoundToLong(static_cast<double>(frames) / TicksPerLoop, "The ticks are too long to render");
@@ -179,7 +188,7 @@ void LoopRenderer::RenderSelectedLoop(Song& song, const TickGrid& grid) {
 
 std::vector<AudioSample> LoopRenderer::RenderLoopValues(Song& song, const TickGrid& grid) {
     if (TicksPerLoop == 0) ThrowError(kErrDivisionByZero, "A loop of 0 ticks cannot be rendered");
-    const LONG frames = LoopFrames(song.Bpm(), TicksPerLoop);
+    const LONG frames = LoopFrames(song.Bpm(), TicksPerLoop, TicksPerBeat);
     std::vector<AudioSample> out(std::size_t(frames) * 2);
     Mix(song, grid, frames, 2, 44100, [&](LONG first, LONG count, const AudioSample* values) {
         std::copy(values, values + std::size_t(count) * 2, out.begin() + std::ptrdiff_t(first) * 2);
@@ -189,7 +198,9 @@ std::vector<AudioSample> LoopRenderer::RenderLoopValues(Song& song, const TickGr
 
 void LoopRenderer::Mix(Song& song, const TickGrid& grid, LONG frames, SHORT channels, LONG rate,
                        const ChunkSink& sink) {
-    const LONG step = StepFrames(song.Bpm(), rate);
+    const LONG step = StepFrames(song.Bpm(), rate, TicksPerBeat);
+    Peak = 0;
+    Clipped = 0;
 
     // Swing delays every second tick by a share of the step.
     const LONG swing = song.Swing() == 0 ? 0
@@ -200,10 +211,14 @@ void LoopRenderer::Mix(Song& song, const TickGrid& grid, LONG frames, SHORT chan
     for (LONG j = 0; j < NumTracks; ++j)
         if (std::size_t(j) < song.SampleSlots().size() && song.SampleSlots()[std::size_t(j)])
             anySolo = anySolo || song.SampleSlots()[std::size_t(j)]->Mix().solo;
+    const double master = MasterGain(song.MasterLevel());
 
-    // Each track's sample is fetched once, for the tracks that play at all.
-    std::vector<Source> sources(static_cast<std::size_t>(std::max<LONG>(NumTracks, 0)));
-    std::vector<bool> plays(sources.size(), false);
+    // Each track's sample is fetched once, for the tracks that play at all,
+    // and shaped, panned and levelled as its settings say.
+    const std::size_t numTracks = static_cast<std::size_t>(std::max<LONG>(NumTracks, 0));
+    std::vector<Source> sources(numTracks);
+    std::vector<bool> plays(numTracks, false);
+    std::vector<int> chokeGroup(numTracks, 0);
     for (LONG j = 0; j < NumTracks; ++j) {
         bool any = false;
         for (LONG i = 0; i < TicksPerLoop && !any; ++i) any = grid.TickOn(j, i);
@@ -211,46 +226,100 @@ void LoopRenderer::Mix(Song& song, const TickGrid& grid, LONG frames, SHORT chan
         const std::shared_ptr<Sample> sample = song.SampleAt(j);
         const TrackMix mix = sample->Mix();
         if (!sample->Wav() || mix.mute || (anySolo && !mix.solo)) continue;
+        const TrackSound& sound = sample->Sound();
         Source& source = sources[std::size_t(j)];
-        source = SourceOf(sample->Wav().get());
-        // The volume scales the sample's values before they are added.
-        if (mix.volume != 100)
-            for (AudioSample& v : source.values)
-                v = ClampSample(RoundToLong(double(v) * mix.volume / 100.0, "A value"));
+        source = sound.ShapesFrames() ? *ShapedFramesOf(*sample, channels)
+                                      : SourceOf(sample->Wav().get());
+        // The volume, the pan and the master level scale the sample's
+        // values before they are added.
+        std::vector<double> gains;
+        if (sound.pan != 0 || master != 1.0) {
+            source = InLoopShape(source, channels);
+            for (SHORT c = 0; c < channels; ++c)
+                gains.push_back(PanGain(sound.pan, c, channels) * master);
+        }
+        ScaleFrames(source, mix.volume, gains);
+        chokeGroup[std::size_t(j)] = sound.choke;
         plays[std::size_t(j)] = true;
     }
     // Ticks ascending, tracks ascending within a tick: clipping depends on it.
     struct Hit {
         LONG offset;
+        std::size_t track;
+        int velocity;
         const Source* source;
     };
-    // A hit below full velocity adds its track's sample scaled, made once
-    // per track and velocity.
-    std::map<std::pair<std::size_t, int>, Source> scaled;
+    const Humanize human = song.GetHumanize();
+    const LONG timing = RoundToLong(double(human.timing) * rate / 1000.0, "The humanize");
     std::vector<Hit> hits;
     for (LONG i = 0; i < TicksPerLoop; ++i)
         for (LONG j = 0; j < NumTracks; ++j) {
             if (!plays[std::size_t(j)] || !grid.TickOn(j, i)) continue;
-            const int velocity = std::clamp(grid.Velocity(j, i), 1, 127);
-            const Source* source = &sources[std::size_t(j)];
-            if (velocity < 127) {
-                auto [at, made] = scaled.try_emplace({std::size_t(j), velocity}, *source);
-                if (made)
-                    for (AudioSample& v : at->second.values)
-                        v = ClampSample(RoundToLong(double(v) * velocity / 127.0, "A value"));
-                source = &at->second;
+            int velocity = std::clamp(grid.Velocity(j, i), 1, 127);
+            LONG offset = i * step + (i % 2 ? swing : 0);
+            if (!human.IsOff()) {
+                // Each hit's own draw: the song's seed, the loop, the
+                // track and the tick.
+                const std::uint64_t key = std::uint64_t(human.seed) << 32 ^
+                                          std::uint64_t(SelectedLoopIndex) << 24 ^
+                                          std::uint64_t(j) << 8 ^ std::uint64_t(i);
+                if (timing > 0) offset += RoundToLong(Draw(key * 2) * timing, "The humanize");
+                if (human.velocity > 0)
+                    velocity = std::clamp(
+                        int(std::lround(velocity *
+                                        (1.0 + Draw(key * 2 + 1) * human.velocity / 100.0))),
+                        1, 127);
+                if (frames > 0) offset = ((offset % frames) + frames) % frames;
             }
-            hits.push_back({i * step + (i % 2 ? swing : 0), source});
+            hits.push_back({offset, std::size_t(j), velocity, &sources[std::size_t(j)]});
         }
+    // A hit below full velocity adds its track's sample scaled, made once
+    // per track and velocity.
+    std::map<std::pair<std::size_t, int>, Source> scaled;
+    for (Hit& h : hits) {
+        if (h.velocity == 127) continue;
+        auto [at, made] = scaled.try_emplace({h.track, h.velocity}, *h.source);
+        if (made)
+            for (AudioSample& v : at->second.values)
+                v = ClampSample(RoundToLong(double(v) * h.velocity / 127.0, "A value"));
+        h.source = &at->second;
+    }
+    // A hit of a choke group ends at the next hit of another track of its
+    // group (in this pass or, wrapping, the next), fading out over 5 ms.
+    std::map<std::tuple<std::size_t, int, LONG>, Source> choked;
+    const LONG fade = ChokeFadeFrames(rate);
+    for (Hit& h : hits) {
+        const int group = chokeGroup[h.track];
+        if (group == 0 || frames <= 0) continue;
+        LONG cut = -1;
+        for (const Hit& other : hits) {
+            if (other.track == h.track || chokeGroup[other.track] != group) continue;
+            LONG d = ((other.offset - h.offset) % frames + frames) % frames;
+            if (d == 0) d = frames;  // at the same time: the next pass's hit
+            if (cut < 0 || d < cut) cut = d;
+        }
+        if (cut < 0 || cut >= h.source->frames) continue;
+        auto [at, made] = choked.try_emplace({h.track, h.velocity, cut});
+        if (made) at->second = ChokedFrames(*h.source, cut, fade);
+        h.source = &at->second;
+    }
     // The stretch buffer is kept between renderings: a fresh one would cost
     // page faults on every tick click.
     const std::size_t perFrame = std::size_t(std::max<SHORT>(channels, 0));
     chunk_.resize(std::size_t(kChunkFrames) * perFrame);
     for (LONG first = 0; first < frames; first += kChunkFrames) {
         const LONG count = std::min(kChunkFrames, frames - first);
-        std::fill_n(chunk_.begin(), std::size_t(count) * perFrame, AudioSample{0});
+        const std::size_t n = std::size_t(count) * perFrame;
+        std::fill_n(chunk_.begin(), n, AudioSample{0});
         for (const Hit& h : hits)
             AddRangeInto(chunk_.data(), first, count, frames, channels, h.offset, *h.source);
+        // Full scale counts as clipped: a sum that reached it may have been cut.
+        for (std::size_t k = 0; k < n; ++k) {
+            const LONG v = chunk_[k];
+            const LONG magnitude = v < 0 ? -v : v;
+            if (magnitude > Peak) Peak = magnitude;
+            if (v >= 32767 || v <= -32768) ++Clipped;
+        }
         sink(first, count, chunk_.data());
     }
 }

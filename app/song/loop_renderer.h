@@ -1,7 +1,10 @@
 // Rendering the selected loop into one stereo 44100 Hz 16-bit buffer, as
 // long as one pass: every track's sample is added at the start of every tick
 // that is on (scaled by the tick's velocity when below full), wrapping at
-// the loop's end, each addition clipped to 16 bits.
+// the loop's end, each addition clipped to 16 bits. A track's sound setting
+// (song/track_sound.h) shapes, pans and chokes its sample, the master level
+// scales every track, and the song's humanize moves each hit and its
+// velocity by a draw of its own.
 #pragma once
 
 #include <cstdint>
@@ -38,8 +41,14 @@ class LoopRenderer {
     ComPtr<IWav> LoopWav;    // the buffer; also the selected loop's Wav
     LONG TickLength = 0;     // frames per tick, for the tick display
     LONG TicksPerLoop = 32;  // the grid's width
+    LONG TicksPerBeat = 4;   // the loop's resolution
     LONG NumTracks = 1;      // track rows
     std::uint8_t SelectedLoopIndex = 0;
+
+    // Of the last rendering: its largest magnitude (32768 at most), and
+    // how many of its values are at full scale (clipped, or as loud).
+    LONG Peak = 0;
+    LONG Clipped = 0;
 
     // A new silent buffer for one pass at the song's tempo. Error 11 for a
     // tempo of 0, before anything is made.
@@ -59,9 +68,9 @@ class LoopRenderer {
     std::vector<AudioSample> RenderLoopValues(Song& song, const TickGrid& grid);
 
     // The frames from one tick's start to the next at the song's tempo.
-    static LONG StepFrames(std::int64_t bpm, LONG sampleRate);
+    static LONG StepFrames(std::int64_t bpm, LONG sampleRate, LONG ticksPerBeat = 4);
     // Frames in one pass of ticksPerLoop ticks at the song's tempo.
-    static LONG LoopFrames(std::int64_t bpm, LONG ticksPerLoop);
+    static LONG LoopFrames(std::int64_t bpm, LONG ticksPerLoop, LONG ticksPerBeat = 4);
 
   private:
     // Receives a rendering a stretch at a time: frames [first, first + count)

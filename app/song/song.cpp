@@ -8,9 +8,10 @@
 namespace {
 constexpr std::size_t kInitialSlots = 10;
 
-// A new loop with the track layout of model, all ticks off.
+// A new loop with the track layout and format of model, all ticks off.
 std::shared_ptr<SequenceLoop> EmptyCopyOf(const SequenceLoop& model) {
     auto loop = std::make_shared<SequenceLoop>();
+    loop->SetFormat(model.Format());
     for (const auto& t : model.Tracks()) {
         auto track = std::make_shared<LoopTrack>();
         track->SetNumTicks(t->NumTicks());

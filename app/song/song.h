@@ -28,6 +28,19 @@ struct ExtensionRecord {
     bool operator==(const ExtensionRecord&) const = default;
 };
 
+// Variation played into every hit, the same at every rendering: each hit
+// is moved by up to timing milliseconds either way and its velocity by up
+// to velocity percent either way, drawn from seed.
+struct Humanize {
+    static constexpr int kMaxTiming = 20;
+    static constexpr int kMaxVelocity = 30;
+    std::uint8_t timing = 0;
+    std::uint8_t velocity = 0;
+    std::uint32_t seed = 0;
+    bool IsOff() const { return timing == 0 && velocity == 0; }
+    bool operator==(const Humanize&) const = default;
+};
+
 class Song {
   public:
     Song();
@@ -61,6 +74,13 @@ class Song {
     static constexpr std::uint16_t kMaxSwing = 5000;
     std::uint16_t Swing() const { return swing_; }
     void SetSwing(std::uint16_t swing) { swing_ = swing; }
+    // The level of the whole mix in hundredths of a dB (-6000 to +1200);
+    // 0 changes nothing.
+    static constexpr int kMinMasterLevel = -6000, kMaxMasterLevel = 1200;
+    int MasterLevel() const { return masterLevel_; }
+    void SetMasterLevel(int level) { masterLevel_ = level; }
+    const Humanize& GetHumanize() const { return humanize_; }
+    void SetHumanize(Humanize h) { humanize_ = h; }
     // The MIDI channel live notes are taken from: 0 for all, else 1 to 16.
     int MidiChannel() const { return midiChannel_; }
     void SetMidiChannel(int channel) { midiChannel_ = channel; }
@@ -91,6 +111,8 @@ class Song {
     std::int64_t bpm_ = 0;
     std::uint16_t swing_ = 0;
     int midiChannel_ = 0;
+    int masterLevel_ = 0;
+    Humanize humanize_;
     std::vector<ArrangementStep> arrangement_;
     std::vector<ExtensionRecord> unknown_;
     std::vector<std::uint16_t> recordOrder_;

@@ -1,6 +1,7 @@
 #include "song/song_extension.h"
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
 
 #include "song/song_format.h"
@@ -52,6 +53,10 @@ struct Found {
     std::vector<Velocity> velocities;
     int midiChannel = 0;
     std::vector<int> midiNotes;
+    std::vector<std::pair<std::size_t, LoopFormat>> formats;
+    std::vector<std::pair<std::size_t, TrackSound>> sounds;
+    int master = 0;
+    Humanize humanize;
     std::vector<ExtensionRecord> unknown;
 };
 
@@ -62,6 +67,24 @@ std::size_t MidiNoteCount(const Song& song) {
     for (std::size_t i = 0; i < samples.size() && i < 255; ++i)
         if (samples[i] && samples[i]->MidiNote() >= 0) count = i + 1;
     return count;
+}
+
+// Up to the last track whose sound is not the default.
+std::size_t SoundCount(const Song& song) {
+    std::size_t count = 0;
+    const auto& samples = song.SampleSlots();
+    for (std::size_t i = 0; i < samples.size() && i < 255; ++i)
+        if (samples[i] && !samples[i]->Sound().IsDefault()) count = i + 1;
+    return count;
+}
+
+// The loops not of the default format.
+std::vector<std::pair<std::size_t, LoopFormat>> FormatsOf(const Song& song) {
+    std::vector<std::pair<std::size_t, LoopFormat>> out;
+    const auto& loops = song.LoopSlots();
+    for (std::size_t l = 0; l < loops.size() && l < 256; ++l)
+        if (loops[l] && !loops[l]->Format().IsDefault()) out.emplace_back(l, loops[l]->Format());
+    return out;
 }
 
 // The ticks that are on and play below full velocity.
@@ -136,6 +159,48 @@ std::string ReadRecord(std::uint16_t type, const std::uint8_t* p, std::size_t n,
             }
             return "";
         }
+        case kRecordLoopFormat: {
+            if (n < 1 || n != 1 + 3 * std::size_t(p[0])) return "loop formats of the wrong length";
+            for (std::size_t i = 0; i < p[0]; ++i) {
+                const std::uint8_t* f = p + 1 + 3 * i;
+                const LoopFormat format{f[1], f[2]};
+                if (!format.Valid()) return "a loop format out of range";
+                found.formats.emplace_back(f[0], format);
+            }
+            return "";
+        }
+        case kRecordTrackSound: {
+            if (n < 1 || n != 1 + 14 * std::size_t(p[0])) return "track sounds of the wrong length";
+            for (std::size_t i = 0; i < p[0]; ++i) {
+                const std::uint8_t* t = p + 1 + 14 * i;
+                TrackSound s;
+                s.pan = std::int16_t(Get16(t));
+                s.pitch = std::int16_t(Get16(t + 2));
+                s.start = Get32(t + 4);
+                s.end = Get32(t + 8);
+                s.reverse = t[12] & 1;
+                s.choke = t[13];
+                if (std::abs(s.pan) > TrackSound::kMaxPan ||
+                    std::abs(s.pitch) > TrackSound::kMaxPitch || (t[12] & ~1) ||
+                    s.choke > TrackSound::kMaxChokeGroup || (s.end != 0 && s.end <= s.start))
+                    return "a track sound out of range";
+                found.sounds.emplace_back(i, s);
+            }
+            return "";
+        }
+        case kRecordMaster:
+            if (n != 2) return "a master level of the wrong length";
+            found.master = std::int16_t(Get16(p));
+            return found.master < Song::kMinMasterLevel || found.master > Song::kMaxMasterLevel
+                       ? "a master level out of range"
+                       : "";
+        case kRecordHumanize:
+            if (n != 6) return "a humanize of the wrong length";
+            found.humanize = {p[0], p[1], Get32(p + 2)};
+            return found.humanize.timing > Humanize::kMaxTiming ||
+                           found.humanize.velocity > Humanize::kMaxVelocity
+                       ? "a humanize out of range"
+                       : "";
         default:
             found.unknown.push_back({type, ByteArray(p, p + n)});
             return "";
@@ -161,7 +226,9 @@ std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
 
 bool HasExtension(const Song& song) {
     if (MixCount(song) > 0 || song.Swing() != 0 || !song.Arrangement().empty() ||
-        !song.UnknownRecords().empty() || song.MidiChannel() != 0 || MidiNoteCount(song) > 0)
+        !song.UnknownRecords().empty() || song.MidiChannel() != 0 || MidiNoteCount(song) > 0 ||
+        SoundCount(song) > 0 || !FormatsOf(song).empty() || song.MasterLevel() != 0 ||
+        !(song.GetHumanize() == Humanize{}))
         return true;
     for (const auto& loop : song.LoopSlots())
         if (loop)
@@ -220,6 +287,41 @@ bool KnownRecord(const Song& song, std::uint16_t type, ByteArray& payload) {
                 const int note = s ? s->MidiNote() : -1;
                 payload.push_back(note < 0 ? 255 : std::uint8_t(note));
             }
+            return true;
+        }
+        case kRecordLoopFormat: {
+            const auto formats = FormatsOf(song);
+            if (formats.empty()) return false;
+            payload.push_back(std::uint8_t(formats.size()));
+            for (const auto& [loop, f] : formats)
+                payload.insert(payload.end(), {std::uint8_t(loop), f.ticks, f.ticksPerBeat});
+            return true;
+        }
+        case kRecordTrackSound: {
+            const std::size_t count = SoundCount(song);
+            if (!count) return false;
+            payload.push_back(std::uint8_t(count));
+            for (std::size_t i = 0; i < count; ++i) {
+                const auto& s = song.SampleSlots()[i];
+                const TrackSound t = s ? s->Sound() : TrackSound{};
+                Put16(payload, std::uint16_t(t.pan));
+                Put16(payload, std::uint16_t(t.pitch));
+                Put32(payload, t.start);
+                Put32(payload, t.end);
+                payload.push_back(t.reverse ? 1 : 0);
+                payload.push_back(t.choke);
+            }
+            return true;
+        }
+        case kRecordMaster:
+            if (song.MasterLevel() == 0) return false;
+            Put16(payload, std::uint16_t(std::int16_t(song.MasterLevel())));
+            return true;
+        case kRecordHumanize: {
+            const Humanize& h = song.GetHumanize();
+            if (h == Humanize{}) return false;
+            payload.insert(payload.end(), {h.timing, h.velocity});
+            Put32(payload, h.seed);
             return true;
         }
         default:
@@ -325,6 +427,14 @@ std::string ReadExtensionBlock(const ByteArray& bytes, Song& song) {
     for (std::size_t i = 0; i < found.midiNotes.size() && i < std::size_t(song.NumTracks()); ++i)
         if (found.midiNotes[i] >= 0)
             song.SampleAt(std::int32_t(i))->SetMidiNote(found.midiNotes[i]);
+    for (std::size_t i = 0; i < found.sounds.size() && i < std::size_t(song.NumTracks()); ++i)
+        if (!found.sounds[i].second.IsDefault())
+            song.SampleAt(std::int32_t(found.sounds[i].first))->SetSound(found.sounds[i].second);
+    // Formats of loops the song does not have shape nothing.
+    for (const auto& [loop, format] : found.formats)
+        if (loop < loops.size() && loops[loop]) loops[loop]->SetFormat(format);
+    song.SetMasterLevel(found.master);
+    song.SetHumanize(found.humanize);
     song.SetMidiChannel(found.midiChannel);
     song.SetRecordOrder(std::move(order));
     song.SetSwing(found.swing);

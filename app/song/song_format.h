@@ -55,6 +55,22 @@
 //   MIDI map (5)    0    1   channel         live notes taken from (0 all, 1 to 16)
 //                   1    1   count           tracks that follow, from track 0
 //                   2    c   per track       its note (0 to 127; 255: 36 + track)
+//   loop format (6) 0    1   count           loops that follow (those not of
+//                                            32 ticks at 4 a beat)
+//                   1   3c   per loop        loop (1), ticks (1, 1 to 64),
+//                                            ticks per beat (1: 2, 3, 4, 6 or 8)
+//   track sound (7) 0    1   count           tracks that follow, from track 0
+//                   1  14c   per track       pan (2, signed, -100 to 100),
+//                                            pitch in cents (2, signed, -2400
+//                                            to 2400), start frame (4), end
+//                                            frame (4, 0: the sample's end),
+//                                            flags (1: bit 0 reverse), choke
+//                                            group (1, 0 to 8)
+//   master (8)      0    2   level           hundredths of a dB, signed
+//                                            (-6000 to 1200)
+//   humanize (9)    0    1   timing          milliseconds either way (0 to 20)
+//                   1    1   velocity        percent either way (0 to 30)
+//                   2    4   seed            of the variation
 //
 // Records of other types are kept as they came and written back. A block
 // that is damaged (checksum, lengths, values out of range) is left out as
@@ -105,7 +121,11 @@ constexpr std::uint16_t kRecordSwing = 2;
 constexpr std::uint16_t kRecordArrangement = 3;
 constexpr std::uint16_t kRecordVelocity = 4;
 constexpr std::uint16_t kRecordMidiMap = 5;
-constexpr std::uint16_t kLastKnownRecord = kRecordMidiMap;
+constexpr std::uint16_t kRecordLoopFormat = 6;
+constexpr std::uint16_t kRecordTrackSound = 7;
+constexpr std::uint16_t kRecordMaster = 8;
+constexpr std::uint16_t kRecordHumanize = 9;
+constexpr std::uint16_t kLastKnownRecord = kRecordHumanize;
 // The largest block a reader takes; anything longer is damaged.
 constexpr std::size_t kMaxExtensionSize = 1 << 20;
 
