@@ -111,7 +111,7 @@ void Engine::Render(std::uint8_t k, bool keep) {
 
 void Engine::RenderLoop(std::uint8_t k, bool keep) {
     LoopRenderer r;
-    r.TicksPerLoop = ticksPerLoop_;
+    r.UseFormatOf(*song_->Sequence(k));
     r.NumTracks = NumTracks();
     r.SelectedLoopIndex = k;
     auto feed = feeds_.find(k);
@@ -131,10 +131,11 @@ void Engine::RenderLoop(std::uint8_t k, bool keep) {
     Check(AudioLibrary()->MakeWav(frames, 2, 44100, 2, wav.Out()));
     r.LoopWav = std::move(wav);
     r.RenderSelectedLoop(*song_, LoopGrid(*song_->Sequence(k)));
+    levels_[k] = {r.Peak, r.Clipped};
     if (into)
         feed->second->Publish(r.LoopWav);
     else
-        feeds_[k] = std::make_shared<LoopFeed>(r.LoopWav, ticksPerLoop_, r.TickLength);
+        feeds_[k] = std::make_shared<LoopFeed>(r.LoopWav, r.TicksPerLoop, r.TickLength);
 }
 
 std::shared_ptr<LoopFeed> Engine::FeedOf(std::uint8_t k) {
@@ -174,10 +175,26 @@ void Engine::FitLoopsToTracks() {
         while (LONG(list.size()) > tracks) list.pop_back();
         while (LONG(list.size()) < tracks) {
             auto track = std::make_shared<LoopTrack>();
-            track->SetNumTicks(static_cast<std::uint8_t>(ticksPerLoop_));
+            track->SetNumTicks(loop->Format().ticks);
             list.push_back(std::move(track));
         }
     }
+}
+
+LONG Engine::TicksPerLoop() const {
+    const auto& loops = song_->LoopSlots();
+    return selected_ < loops.size() && loops[selected_] ? loops[selected_]->Format().ticks
+                                                        : LoopFormat{}.ticks;
+}
+
+LoopFormat Engine::FormatOf(std::uint8_t k) const {
+    const auto& loops = song_->LoopSlots();
+    return k < loops.size() && loops[k] ? loops[k]->Format() : LoopFormat{};
+}
+
+Engine::Level Engine::LoopLevel(std::uint8_t k) const {
+    auto it = levels_.find(k);
+    return it == levels_.end() ? Level{} : it->second;
 }
 
 void Engine::ShowLoop(std::uint8_t v) {
@@ -208,6 +225,12 @@ void Engine::ShowSong(std::shared_ptr<Song> song, const std::string& path, bool 
             ThrowSubscriptOutOfRange("Loop 0 has " +
                                      std::to_string(song_->Sequence(0)->Tracks().size()) +
                                      " tracks, more than the 64 a song shows");
+        // A track shorter than its loop gets the ticks it lacks, off.
+        for (const auto& loop : song_->LoopSlots())
+            if (loop)
+                for (const auto& track : loop->Tracks())
+                    if (track->NumTicks() < loop->Format().ticks)
+                        track->SetNumTicks(loop->Format().ticks);
         if (render) Render(0, false);
     } catch (...) {
         song_ = std::move(oldSong);
@@ -231,7 +254,7 @@ void Engine::StartEmpty() {
     // One track, loop 0 with a track for it.
     song->SetSampleSlots({std::make_shared<Sample>()});
     auto track = std::make_shared<LoopTrack>();
-    track->SetNumTicks(static_cast<std::uint8_t>(ticksPerLoop_));
+    track->SetNumTicks(LoopFormat{}.ticks);
     song->Sequence(0)->Tracks().push_back(std::move(track));
     ShowSong(std::move(song), "");
 }

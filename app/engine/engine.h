@@ -75,8 +75,17 @@ class Engine {
     // ---- the song -----------------------------------------------------
     const std::shared_ptr<Song>& GetSong() const { return song_; }
     std::uint8_t SelectedLoop() const { return selected_; }
-    // The ticks of every loop (the grid's width).
-    LONG TicksPerLoop() const { return ticksPerLoop_; }
+    // The ticks of the loop shown (the grid's width).
+    LONG TicksPerLoop() const;
+    // Loop k's length and resolution (the default for a loop not made).
+    LoopFormat FormatOf(std::uint8_t k) const;
+    // Of loop k's last rendering: its peak magnitude and how many of its
+    // values reach full scale (a pass's clipped samples).
+    struct Level {
+        LONG peak = 0;
+        LONG clipped = 0;
+    };
+    Level LoopLevel(std::uint8_t k) const;
     // The tracks shown and rendered: the song's, 1 to 64.
     LONG NumTracks() const;
     static constexpr LONG kMaxTracks = 64;
@@ -198,6 +207,36 @@ class Engine {
     MidiMap GetMidiMap() const;
     void SetMidiMap(const MidiMap& map);
 
+    // ---- grooves (each an undoable command) ----------------------------
+    // Loop's length and resolution; ticks past a shorter end are dropped.
+    // While the loop plays, the new length takes over at the end of the pass.
+    void SetLoopFormat(std::uint8_t loop, LoopFormat format);
+    // The clipboard holds a loop (its format, every track's ticks and
+    // velocities) or one row; it outlives the song, so it pastes into
+    // another one.
+    void CopyLoop(std::uint8_t loop);
+    void CopyRow(std::uint8_t loop, LONG track);
+    bool HasClip() const { return !clipboard_.tracks.empty(); }
+    bool ClipIsRow() const { return clipboard_.row; }
+    // Pastes the copied loop over loop (a copied row onto its first
+    // track); returns what was left out ("" when nothing was).
+    std::string PasteLoop(std::uint8_t loop);
+    // Pastes the copied row (or a copied loop's first track) onto track.
+    std::string PasteRow(std::uint8_t loop, LONG track);
+    // Copies loop into the next loop after it that holds no tick and
+    // shows it; returns its index. Throws AppError when none is free.
+    std::uint8_t DuplicateLoop(std::uint8_t loop);
+    // Every tick of loop off; its length stays.
+    void ClearLoop(std::uint8_t loop);
+    // Moves a row's ticks by ticks (negative: left), wrapping round.
+    void ShiftRow(std::uint8_t loop, LONG track, int by);
+    // Pan, pitch, trim, reverse and choke group of a track.
+    TrackSound SoundOf(LONG track) const;
+    void SetTrackSound(LONG track, const TrackSound& sound);
+    // The master level in hundredths of a dB (clamped to -60 to +12 dB).
+    void SetMasterLevel(int hundredthsOfDb);
+    void SetHumanize(const Humanize& humanize);
+
     // ---- playback -----------------------------------------------------
     // Shows loop v (made when the song lacks it) and, while a loop plays,
     // queues it to take over at the end of the pass.
@@ -295,6 +334,17 @@ class Engine {
     void ApplyMix(LONG track, const TrackMix& mix);
     void ApplyArrangement(const std::vector<ArrangementStep>& steps);
     void ApplyMidiMap(const MidiMap& map);
+    // A loop's whole content: its format and its tracks.
+    struct LoopContent {
+        LoopFormat format;
+        std::vector<LoopTrack> tracks;
+    };
+    // Loop (made when missing, 0 to 9); throws AppError for another.
+    LoopContent CaptureLoop(std::uint8_t loop);
+    void ApplyLoop(std::uint8_t loop, const LoopContent& content);
+    void ApplySound(LONG track, const TrackSound& sound);
+    void ApplyMasterLevel(int level);
+    void ApplyHumanize(const Humanize& humanize);
 
   private:
     // Changes made while a Batch lives are told once, when the outermost
@@ -360,7 +410,13 @@ class Engine {
     unsigned pending_ = 0;  // changes not told yet
     std::shared_ptr<Song> song_;
     std::uint8_t selected_ = 0;
-    LONG ticksPerLoop_ = 32;
+    std::map<std::uint8_t, Level> levels_;
+    struct Clip {
+        LoopFormat format;
+        std::vector<LoopTrack> tracks;
+        bool row = false;
+    };
+    Clip clipboard_;
     std::map<std::uint8_t, std::shared_ptr<LoopFeed>> feeds_;
 
     std::string filePath_;

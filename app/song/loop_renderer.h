@@ -50,6 +50,12 @@ class LoopRenderer {
     LONG Peak = 0;
     LONG Clipped = 0;
 
+    // The grid's width and resolution become loop's.
+    void UseFormatOf(const SequenceLoop& loop) {
+        TicksPerLoop = loop.Format().ticks;
+        TicksPerBeat = loop.Format().ticksPerBeat;
+    }
+
     // A new silent buffer for one pass at the song's tempo. Error 11 for a
     // tempo of 0, before anything is made.
     void PrepareLoopWav(const Song& song);

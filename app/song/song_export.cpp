@@ -32,8 +32,9 @@ bool HoldsATick(const SequenceLoop& loop) {
 
 // Every loop the passes play, rendered once, as the window renders it when
 // it is selected and played.
-std::map<std::uint8_t, std::vector<AudioSample>> RenderLoops(Song& song,
-                                                             const ExportChoice& choice) {
+// clipped gets each loop's values at full scale.
+std::map<std::uint8_t, std::vector<AudioSample>> RenderLoops(
+    Song& song, const ExportChoice& choice, std::map<std::uint8_t, std::uint64_t>& clipped) {
     std::map<std::uint8_t, std::vector<AudioSample>> loops;
     std::vector<std::uint8_t> wanted;
     if (choice.arrangement)
@@ -45,8 +46,10 @@ std::map<std::uint8_t, std::vector<AudioSample>> RenderLoops(Song& song,
         LoopRenderer r;
         r.NumTracks = song.NumTracks();
         r.SelectedLoopIndex = k;
+        r.UseFormatOf(*song.Sequence(k));
         // Rendered straight into the values kept: one buffer per loop.
         loops[k] = r.RenderLoopValues(song, LoopGrid(*song.Sequence(k)));
+        clipped[k] = std::uint64_t(r.Clipped);
     }
     return loops;
 }
@@ -124,9 +127,17 @@ void CheckExport(const Song& song, const ExportChoice& choice, const std::string
         CheckLoop(song, choice.loop, name);
     }
     if (choice.format == ExportChoice::Format::kWav) {
-        const std::uint64_t passes = PassCount(song, choice);
-        const std::uint64_t frames =
-            passes * std::uint64_t(LoopRenderer::LoopFrames(song.Bpm(), 32));
+        auto framesOf = [&](int k) {
+            const LoopFormat f = song.LoopSlots()[std::size_t(k)]->Format();
+            return std::uint64_t(LoopRenderer::LoopFrames(song.Bpm(), f.ticks, f.ticksPerBeat));
+        };
+        std::uint64_t once = 0;  // frames of one time through
+        if (choice.arrangement)
+            for (const ArrangementStep& step : song.Arrangement())
+                once += std::uint64_t(step.repeats) * framesOf(step.loop);
+        else
+            once = framesOf(choice.loop);
+        const std::uint64_t frames = once * std::uint64_t(choice.times);
         if (frames * kFrameBytes > kMaxWavData)
             ThrowOverflow(Duration(double(frames) / kRate) +
                           " of audio do not fit in a WAV file, which holds at most " +
@@ -139,6 +150,9 @@ Song DetachedCopy(const Song& song) {
     Song copy;
     copy.SetBpm(song.Bpm());
     copy.SetSwing(song.Swing());
+    copy.SetMasterLevel(song.MasterLevel());
+    copy.SetHumanize(song.GetHumanize());
+    copy.SetMidiChannel(song.MidiChannel());
     copy.SetArrangement(song.Arrangement());
     copy.SetUnknownRecords(song.UnknownRecords());
     copy.SetRecordOrder(song.RecordOrder());
@@ -155,6 +169,7 @@ Song DetachedCopy(const Song& song) {
         }
         auto loop = std::make_shared<SequenceLoop>();
         loop->SetNumTicks(l->NumTicks());
+        loop->SetFormat(l->Format());
         for (const auto& t : l->Tracks()) loop->Tracks().push_back(std::make_shared<LoopTrack>(*t));
         loops.push_back(std::move(loop));
     }
@@ -163,9 +178,17 @@ Song DetachedCopy(const Song& song) {
 }
 
 bool ExportSong(const Song& original, const ExportChoice& choice, const std::string& out,
-                const std::function<bool(double)>& progress) {
+                const std::function<bool(double)>& progress, std::uint64_t* clipped) {
     Song song = DetachedCopy(original);
-    const auto loops = RenderLoops(song, choice);
+    std::map<std::uint8_t, std::uint64_t> clippedOf;
+    const auto loops = RenderLoops(song, choice, clippedOf);
+    if (clipped) {
+        *clipped = 0;
+        ForEachPass(song, choice, [&](std::uint8_t k) {
+            *clipped += clippedOf[k];
+            return true;
+        });
+    }
     // The passes are walked, never laid out: memory does not grow with the
     // length of the piece.
     const std::uint64_t passes = PassCount(song, choice);

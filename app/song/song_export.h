@@ -39,9 +39,11 @@ void CheckExport(const Song& song, const ExportChoice& choice, const std::string
 
 // Renders the choice to out. progress, when given, is told the share done
 // (0 to 1) and returns false to cancel, which leaves out as it was and
-// returns false. Throws AppError.
+// returns false. clipped, when given, gets how many values written are at
+// full scale (clipped, or as loud). Throws AppError.
 bool ExportSong(const Song& song, const ExportChoice& choice, const std::string& out,
-                const std::function<bool(double)>& progress = {});
+                const std::function<bool(double)>& progress = {},
+                std::uint64_t* clipped = nullptr);
 
 // A copy of song that shares nothing that changes with it (audio is shared:
 // it never changes), for rendering on another thread.
