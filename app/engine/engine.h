@@ -336,12 +336,15 @@ class Engine {
     void ApplyMidiMap(const MidiMap& map);
     // A loop's whole content: its format and its tracks.
     struct LoopContent {
+        bool existed = true;  // whether the song had the loop before
         LoopFormat format;
         std::vector<LoopTrack> tracks;
     };
     // Loop (made when missing, 0 to 9); throws AppError for another.
     LoopContent CaptureLoop(std::uint8_t loop);
     void ApplyLoop(std::uint8_t loop, const LoopContent& content);
+    // Drops loop from the song when it is not shown, played or loop 0.
+    void ForgetLoop(std::uint8_t loop);
     void ApplySound(LONG track, const TrackSound& sound);
     void ApplyMasterLevel(int level);
     void ApplyHumanize(const Humanize& humanize);

@@ -28,6 +28,8 @@ class LoopEdit : public Command {
     void Undo() override {
         engine_.ApplyLoop(loop_, before_);
         if (shownBefore_ != loop_) engine_.SelectLoop(shownBefore_);
+        // A loop the edit made goes again, unless it still plays.
+        if (!before_.existed) engine_.ForgetLoop(loop_);
     }
 
   private:
@@ -58,8 +60,10 @@ Engine::LoopContent Engine::CaptureLoop(std::uint8_t loop) {
     if (loop >= kLoopsShown)
         ThrowSubscriptOutOfRange("Loop " + std::to_string(loop) +
                                  " is not one of the loops 0 to 9 of a song");
-    const auto seq = song_->Sequence(loop);
+    const auto& slots = song_->LoopSlots();
     LoopContent c;
+    c.existed = loop < slots.size() && slots[loop];
+    const auto seq = song_->Sequence(loop);
     c.format = seq->Format();
     for (const auto& t : seq->Tracks()) c.tracks.push_back(*t);
     return c;
@@ -94,6 +98,18 @@ void Engine::ApplyLoop(std::uint8_t loop, const LoopContent& content) {
         else if (state_.playing && (state_.playingLoop == loop || state_.queuedLoop == loop))
             TakeState(GetPlayer().QueueLoop(loop, FeedOf(loop)));
     }
+    Notify(kChangeLoop);
+}
+
+void Engine::ForgetLoop(std::uint8_t loop) {
+    const auto& slots = song_->LoopSlots();
+    if (loop == 0 || loop == selected_ || InUse(loop) || loop >= slots.size() || !slots[loop])
+        return;
+    auto kept = slots;
+    kept[loop] = nullptr;
+    song_->SetLoopSlots(std::move(kept));
+    feeds_.erase(loop);
+    levels_.erase(loop);
     Notify(kChangeLoop);
 }
 

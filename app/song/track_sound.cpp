@@ -48,7 +48,9 @@ SoundFrames ShapeFrames(const SoundFrames& src, const TrackSound& sound) {
     const double ratio = std::exp2(sound.pitch / 1200.0);
     const std::size_t length = std::size_t(std::ceil(double(out.frames) / ratio));
     std::vector<AudioSample> pitched(length * ch);
-    const soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+    // Without dither: the same song renders the same every time.
+    soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+    io.flags |= SOXR_NO_DITHER;
     const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
     std::size_t done = 0;
     if (soxr_error_t error =

@@ -79,15 +79,19 @@ class EngineTest : public AudioLibrary {
         Song fresh;
         fresh.SetBpm(song.Bpm());
         fresh.SetSwing(song.Swing());
+        fresh.SetMasterLevel(song.MasterLevel());
+        fresh.SetHumanize(song.GetHumanize());
         for (std::size_t i = 0; i < song.SampleSlots().size(); ++i)
             if (song.SampleSlots()[i]) *fresh.SampleAt(std::int32_t(i)) = *song.SampleSlots()[i];
         SequenceLoop& loop = *fresh.Sequence(index);
         loop.Clear();
+        loop.SetFormat(song.LoopSlots().at(std::size_t(index))->Format());
         for (const auto& t : song.LoopSlots().at(std::size_t(index))->Tracks())
             loop.Tracks().push_back(std::make_shared<LoopTrack>(*t));
         LoopRenderer r;
         r.NumTracks = std::min<LONG>(fresh.NumTracks(), 64);
         r.SelectedLoopIndex = std::uint8_t(index);
+        r.UseFormatOf(loop);
         r.PrepareLoopWav(fresh);
         if (frames > 0) r.LoopWav = MakeWav(frames);
         r.RenderSelectedLoop(fresh, LoopGrid(loop));

@@ -167,3 +167,59 @@ TEST_F(SongExtension, WhatCannotBeReadIsKeptAndWrittenBackAndNothingGrowsPastThe
     EXPECT_EQ(extra->SampleSlots()[3]->Mix().volume, 50);
     EXPECT_EQ(extra->SampleSlots()[9]->Mix().volume, 50);
 }
+
+TEST_F(SongExtension, GrooveSettingsRoundTripAndOutOfRangeOnesAreDamage) {
+    TempDir dir;
+    Song song = Groove();
+    song.Sequence(0)->SetFormat({12, 3});
+    song.Sequence(4)->SetFormat({64, 8});
+    song.Sequence(2)->SetFormat({});  // made like loop 0; the default has no entry
+    song.SampleAt(1)->SetSound(
+        {.pan = -40, .pitch = -1250, .start = 7, .end = 70000, .reverse = true, .choke = 8});
+    song.SampleAt(3)->SetSound({.pan = 100, .choke = 1});
+    song.SetMasterLevel(-350);
+    song.SetHumanize({.timing = 20, .velocity = 30, .seed = 0xDEADBEEF});
+    WriteSongFile(song, dir / "g.loop");
+    std::string notice;
+    std::shared_ptr<Song> back = ReadSongFile(dir / "g.loop", &notice);
+    EXPECT_EQ(notice, "");
+    EXPECT_EQ(back->Sequence(0)->Format(), (LoopFormat{12, 3}));
+    EXPECT_EQ(back->Sequence(4)->Format(), (LoopFormat{64, 8}));
+    EXPECT_TRUE(back->Sequence(2)->Format().IsDefault());
+    EXPECT_EQ(back->SampleAt(1)->Sound(), song.SampleAt(1)->Sound());
+    EXPECT_EQ(back->SampleAt(3)->Sound(), song.SampleAt(3)->Sound());
+    EXPECT_TRUE(back->SampleAt(0)->Sound().IsDefault());
+    EXPECT_EQ(back->MasterLevel(), -350);
+    EXPECT_EQ(back->GetHumanize(), song.GetHumanize());
+    WriteSongFile(*back, dir / "again.loop");
+    EXPECT_EQ(ReadText(dir / "again.loop"), ReadText(dir / "g.loop"));
+
+    // Each setting out of range, with a good checksum, leaves the block out.
+    const ByteArray base = Written(Groove());
+    auto refused = [&](const std::function<void(Song&)>& spoil, const std::string& why) {
+        Song bad = Groove();
+        spoil(bad);
+        // Only the block is written here: the setters take what they are given.
+        ByteArray file = base;
+        const ByteArray block = ExtensionBlock(bad);
+        file.insert(file.end(), block.begin(), block.end());
+        WriteText(dir / "bad.loop", std::string(file.begin(), file.end()));
+        std::string said;
+        std::shared_ptr<Song> s = ReadSongFile(dir / "bad.loop", &said);
+        EXPECT_NE(said.find(why), std::string::npos) << said;
+        EXPECT_EQ(s->MasterLevel(), 0);
+        EXPECT_TRUE(s->Sequence(0)->Format().IsDefault());
+    };
+    refused([](Song& s) { s.Sequence(0)->SetFormat({65, 4}); }, "a loop format out of range");
+    refused([](Song& s) { s.Sequence(0)->SetFormat({16, 5}); }, "a loop format out of range");
+    refused([](Song& s) { s.Sequence(0)->SetFormat({0, 4}); }, "a loop format out of range");
+    refused([](Song& s) { s.SampleAt(0)->SetSound({.pan = 101}); }, "a track sound out of range");
+    refused([](Song& s) { s.SampleAt(0)->SetSound({.pitch = -2401}); },
+            "a track sound out of range");
+    refused([](Song& s) { s.SampleAt(0)->SetSound({.choke = 9}); }, "a track sound out of range");
+    refused([](Song& s) { s.SampleAt(0)->SetSound({.start = 10, .end = 10}); },
+            "a track sound out of range");
+    refused([](Song& s) { s.SetMasterLevel(1201); }, "a master level out of range");
+    refused([](Song& s) { s.SetHumanize({.timing = 21}); }, "a humanize out of range");
+    refused([](Song& s) { s.SetHumanize({.velocity = 31}); }, "a humanize out of range");
+}
