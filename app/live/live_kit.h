@@ -1,6 +1,7 @@
 // The kit live hits play, made from a song: each track's sample as a
-// stereo sound, its gain in the mix (volume, mute, solo) and its note.
-// Sounds are converted once per sample and kept while the sample is.
+// stereo sound shaped and panned as its sound setting says, its gain in
+// the mix (volume, mute, solo, master level), its choke group and its
+// note. Sounds are made once per sample and setting and kept while used.
 #pragma once
 
 #include <vector>
@@ -24,9 +25,11 @@ struct LiveKitSource {
         ComPtr<IWav> wav;
         TrackMix mix;
         int note = -1;
+        TrackSound sound;
     };
     std::vector<Track> tracks;
     int channel = 0;
+    int masterLevel = 0;
 };
 LiveKitSource LiveKitSourceOf(const Song& song);
 
@@ -41,6 +44,7 @@ class LiveKitMaker {
   private:
     struct Kept {
         ComPtr<IWav> wav;
+        TrackSound setting;
         std::shared_ptr<const LiveSound> sound;
     };
     std::vector<Kept> kept_;

@@ -149,6 +149,16 @@ void LiveVoices::Start(const Kit& kit, int track, int velocity, std::uint32_t of
         played_.Push({std::int16_t(track), std::uint8_t(velocity), periodFirst_ + offset});
     const LiveSound* sound = kit.kit.sounds[std::size_t(track)].get();
     const float gain = kit.kit.gains[std::size_t(track)] * float(velocity) / 127.0f;
+    const std::uint8_t choke =
+        std::size_t(track) < kit.kit.chokes.size() ? kit.kit.chokes[std::size_t(track)] : 0;
+    // The group's other tracks still ringing fade out from this hit's frame.
+    if (choke != 0)
+        for (Voice& other : voices_)
+            if (other.active && other.choke == choke && other.track != track && !other.fading) {
+                other.fading = true;
+                other.fadeFrom = std::max(offset, other.offset);
+                other.fadeLength = other.fadeLeft = std::max(1u, rate_.load() * 5 / 1000);
+            }
     if (!sound || sound->left.empty() || gain <= 0.0f) return;
     Voice* v = nullptr;
     for (Voice& candidate : voices_)
@@ -167,6 +177,9 @@ void LiveVoices::Start(const Kit& kit, int track, int velocity, std::uint32_t of
     v->position = 0;
     v->offset = offset;
     v->gain = gain;
+    v->track = track;
+    v->choke = choke;
+    v->fading = false;
     v->serial = ++serial_;
     v->generation = kit.generation;
     v->active = true;
@@ -217,10 +230,27 @@ void LiveVoices::Mix(float* left, float* right, std::uint32_t frames, const Midi
     for (Voice& v : voices_) {
         if (!v.active) continue;
         const std::uint32_t from = std::min(v.offset, frames);
-        const std::uint32_t n = std::min(frames - from, v.length - v.position);
-        AddScaled(left + from, v.left + v.position, v.gain, n);
-        AddScaled(right + from, v.right + v.position, v.gain, n);
-        v.position += n;
+        std::uint32_t n = std::min(frames - from, v.length - v.position);
+        if (v.fading) {
+            // Whole up to the fade, then down by one step a frame.
+            const std::uint32_t whole = std::min(n, v.fadeFrom > from ? v.fadeFrom - from : 0u);
+            AddScaled(left + from, v.left + v.position, v.gain, whole);
+            AddScaled(right + from, v.right + v.position, v.gain, whole);
+            std::uint32_t k = whole;
+            for (; k < n && v.fadeLeft > 0; ++k, --v.fadeLeft) {
+                const float g = v.gain * float(v.fadeLeft) / float(v.fadeLength);
+                left[from + k] += v.left[v.position + k] * g;
+                right[from + k] += v.right[v.position + k] * g;
+            }
+            n = k;
+            v.fadeFrom = 0;
+            if (v.fadeLeft == 0) v.position = v.length;  // faded out
+        }
+        if (!v.fading) {
+            AddScaled(left + from, v.left + v.position, v.gain, n);
+            AddScaled(right + from, v.right + v.position, v.gain, n);
+        }
+        v.position = std::min(v.length, v.position + n);
         v.offset = 0;
         if (v.position >= v.length) {
             v.active = false;

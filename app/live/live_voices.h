@@ -4,7 +4,8 @@
 // of the next period). Each hit is a voice that plays its track's sound
 // once, at the track's volume times velocity / 127; a muted track, or
 // one a solo leaves out, plays nothing. Note-off is ignored (drum hits
-// ring out) and a hit cuts nothing.
+// ring out). A hit of a choke group ends the voices of the group's other
+// tracks from its own frame on, with a 5 ms fade, as the renderer does.
 //
 // Real-time contract (Mix): no allocation, lock or wait. The voices are a
 // fixed pool; when all play, the oldest is stolen (counted). Hits from
@@ -36,6 +37,7 @@ struct LiveSound {
 struct LiveKit {
     std::vector<std::shared_ptr<const LiveSound>> sounds;
     std::vector<float> gains;
+    std::vector<std::uint8_t> chokes;  // per track: 0 none, else its group
     std::array<std::int16_t, 128> trackOfNote{};
     int channel = 0;
     LiveKit() { trackOfNote.fill(-1); }
@@ -103,6 +105,12 @@ class LiveVoices : public LiveSource {
         const float* right = nullptr;
         std::uint32_t length = 0, position = 0, offset = 0;
         float gain = 0;
+        int track = 0;
+        std::uint8_t choke = 0;
+        // Choked: the fade starts at frame fadeFrom of the period being
+        // mixed and has fadeLeft of fadeLength frames to go.
+        bool fading = false;
+        std::uint32_t fadeFrom = 0, fadeLeft = 0, fadeLength = 0;
         std::uint64_t serial = 0;
         unsigned long generation = 0;
         bool active = false;

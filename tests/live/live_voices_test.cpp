@@ -202,3 +202,32 @@ TEST(LiveVoices, SoundsAtAnotherRateAreResampledToTheDevicesOnce) {
     EXPECT_NEAR(double(last), 4800.0, 30.0);
     EXPECT_NEAR(out.left[2400], 0.25f, 1e-3f);
 }
+
+TEST(LiveVoices, AChokeEndsTheGroupsOtherTracksAtItsFrameWithAFiveMillisecondFade) {
+    LiveVoices voices;
+    voices.Prepare(48000, kPeriod);
+    LiveKit kit = Kit(3, 2000);
+    kit.chokes = {2, 2, 0};  // tracks 0 and 1 in group 2, track 2 in none
+    voices.SetKit(kit);
+    // Track 0 rings from frame 10; track 2 at 20 cuts nothing; track 1 at
+    // 300 (period 2, frame 44) chokes track 0; track 1 again does not
+    // choke itself.
+    const Output out = Periods(voices, 12,
+                               {{NoteOn(10, 36, 127), NoteOn(20, 38, 127)},
+                                {},
+                                {NoteOn(44, 37, 127)},
+                                {},
+                                {},
+                                {NoteOn(100, 37, 127)}});
+    auto ramp = [](long i) { return i < 0 ? 0.0f : float(i + 1) / 1000.0f; };
+    const unsigned fade = 240;  // 5 ms at 48000 Hz
+    for (long f = 0; f < long(out.left.size()); ++f) {
+        float want = ramp(f - 20);  // track 2, unchoked
+        if (f >= 10 && f < 300) want += ramp(f - 10);
+        if (f >= 300 && f < 300 + long(fade))
+            want += ramp(f - 10) * float(fade - unsigned(f - 300)) / float(fade);
+        if (f >= 300) want += ramp(f - 300);
+        if (f >= 740) want += ramp(f - 740);
+        ASSERT_NEAR(out.left[std::size_t(f)], want, 1e-3) << f;
+    }
+}
