@@ -168,6 +168,8 @@ class Engine {
     // Exports as choice says to path, on this thread; false when progress
     // cancelled it (path stays as it was). Throws AppError.
     bool Export(const ExportChoice& choice, const std::string& path, const Progress& progress = {});
+    // How many values the last export wrote at full scale (clipped).
+    std::uint64_t ExportClipped() const { return exportClipped_; }
     // Exports as choice says to path on a worker.
     void ExportInBackground(const ExportChoice& choice, const std::string& path,
                             std::function<void(const std::string& error)> done);
@@ -420,6 +422,7 @@ class Engine {
         bool row = false;
     };
     Clip clipboard_;
+    std::uint64_t exportClipped_ = 0;
     std::map<std::uint8_t, std::shared_ptr<LoopFeed>> feeds_;
 
     std::string filePath_;

@@ -137,7 +137,7 @@ void Engine::CheckExportTarget(const std::string& path) const {
 bool Engine::Export(const ExportChoice& choice, const std::string& path, const Progress& progress) {
     CheckExport(*song_, choice, Quoted(DocumentName()));
     CheckExportTarget(path);
-    return ExportSong(*song_, choice, path, progress);
+    return ExportSong(*song_, choice, path, progress, &exportClipped_);
 }
 
 void Engine::ExportInBackground(const ExportChoice& choice, const std::string& path,
@@ -147,12 +147,14 @@ void Engine::ExportInBackground(const ExportChoice& choice, const std::string& p
     CheckExport(*song_, choice, name);
     CheckExportTarget(path);
     auto snapshot = std::make_shared<Song>(DetachedCopy(*song_));
+    auto clipped = std::make_shared<std::uint64_t>(0);
     StartWork(std::make_unique<BackgroundWork>(
         "Exporting " + name,
-        [snapshot, choice, path](const Progress& progress) {
-            if (!ExportSong(*snapshot, choice, path, progress)) ThrowCancelled();
+        [snapshot, choice, path, clipped](const Progress& progress) {
+            if (!ExportSong(*snapshot, choice, path, progress, clipped.get())) ThrowCancelled();
         },
-        [this, done](const std::string& error, bool cancelled) {
+        [this, done, clipped](const std::string& error, bool cancelled) {
+            exportClipped_ = error.empty() && !cancelled ? *clipped : 0;
             work_.reset();
             Notify(kChangeWork);
             if (done) done(cancelled ? std::string() : error);

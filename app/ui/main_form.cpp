@@ -75,6 +75,7 @@ void MainForm::BuildControls() {
     connect(playButton_.get(), &QPushButton::clicked, this, [this] { PlayButton_Click(); });
 
     auto row = std::make_unique<SequenceControl>(client_);
+    row->SetShareWidth(true);
     row->setObjectName("SequenceControl0");
     PlaceInTwips(row.get(), 120, 420, 9615, 255);
     WireRow(*row, 0);

@@ -71,7 +71,7 @@ class MainForm : public QMainWindow, private EngineView {
     // Shows loop in the rows: its ticks, the tracks' captions and sounds.
     // Throws AppError when the loop has more tracks than there are rows.
     void ShowLoopInRows(const SequenceLoop& loop);
-    void TrackToRow(SequenceControl& row, const LoopTrack& track);
+    void TrackToRow(SequenceControl& row, const LoopTrack& track, const LoopFormat& format);
 
     // ---- the File menu and the transport ---------------------------------
     // Opens the song file at path as the current song. Throws AppError.

@@ -2,6 +2,7 @@
 // FLAC, rendered by the engine on a worker while the window goes on, with
 // its progress and Cancel in the status bar. What it writes is what
 // `Trellon --render` writes for the same choice.
+#include "support/text_format.h"
 #include "ui/main_form.h"
 
 void MainForm::ExportCommand_Click() {
@@ -23,6 +24,12 @@ void MainForm::ExportCommand_Click() {
         engine_->ExportInBackground(choice, path, [this](const std::string& error) {
             exporting_ = false;
             if (!error.empty()) reportError_(error);
+            // Said, not refused: the file is written, but its peaks were cut.
+            else if (engine_->ExportClipped() > 0)
+                reportError_("The export clipped " +
+                             Thousands(static_cast<long long>(engine_->ExportClipped())) +
+                             " samples: lower the master level to keep its peaks below full "
+                             "scale");
         });
         exporting_ = true;
     });

@@ -13,8 +13,11 @@ void MainForm::SetNumTracks(LONG n) {
     while (LONG(rows_.size()) < n) {
         const LONG i = LONG(rows_.size());
         auto row = std::make_unique<SequenceControl>(client_);
+        row->SetShareWidth(true);
+        row->SetShareWidth(true);
         row->setObjectName(QStringLiteral("SequenceControl%1").arg(i));
         row->SetNumTicks(TicksPerLoop());
+        row->SetTicksPerBeat(engine_->FormatOf(engine_->SelectedLoop()).ticksPerBeat);
         row->setGeometry(first.x(), first.y() + int(i) * first.height(), first.width(),
                          first.height());
         WireRow(*row, i);
@@ -24,8 +27,10 @@ void MainForm::SetNumTracks(LONG n) {
     SyncTrackControls();
 }
 
-void MainForm::TrackToRow(SequenceControl& row, const LoopTrack& track) {
-    row.SetNumTicks(track.NumTicks());
+void MainForm::TrackToRow(SequenceControl& row, const LoopTrack& track, const LoopFormat& format) {
+    // As many boxes as the loop has ticks, grouped by its beats.
+    row.SetNumTicks(format.ticks);
+    row.SetTicksPerBeat(format.ticksPerBeat);
     // A row has at least 4 boxes; ticks the track lacks show as off.
     for (LONG t = 0; t < row.NumTicks(); ++t) {
         const bool has = t < track.NumTicks();
@@ -48,13 +53,18 @@ void MainForm::ShowLoopInRows(const SequenceLoop& loop) {
             ThrowSubscriptOutOfRange("The loop has " + std::to_string(loop.Tracks().size()) +
                                      " tracks, more than the window's " +
                                      std::to_string(rows_.size()) + " rows");
-        TrackToRow(*row, *track);
+        TrackToRow(*row, *track, loop.Format());
         ++i;
     }
     // Rows the loop has no track for show no ticks.
-    for (; i < LONG(rows_.size()); ++i)
+    for (; i < LONG(rows_.size()); ++i) {
+        rows_[std::size_t(i)]->SetNumTicks(loop.Format().ticks);
+        rows_[std::size_t(i)]->SetTicksPerBeat(loop.Format().ticksPerBeat);
         for (LONG t = 0; t < rows_[std::size_t(i)]->NumTicks(); ++t)
             rows_[std::size_t(i)]->SetValue(t, false);
+    }
+    // The lights follow the loop's length.
+    LayoutTickIndicators();
 }
 
 void MainForm::ShowLoop() {

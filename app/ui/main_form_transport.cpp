@@ -45,6 +45,8 @@ void MainForm::LayoutTickIndicators() {
         static_cast<LONG>(std::nearbyint(static_cast<float>(PixelsToTwips(last->y())) +
                                          static_cast<float>(PixelsToTwips(last->height()))));
     const LONG rowLeft = PixelsToTwips(first->x());
+    // One light per tick of the loop shown (the first always stays).
+    while (NumTickIndicators() > std::max<LONG>(TicksPerLoop(), 1)) tickIndicators_.pop_back();
     for (LONG i = 0; i < TicksPerLoop(); ++i) {
         if (i >= NumTickIndicators())
             tickIndicators_.push_back(

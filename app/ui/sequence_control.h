@@ -22,6 +22,11 @@ class SequenceControl : public QWidget {
     // Boxes, 4 to 128; other values are clamped. A new row has 16.
     LONG NumTicks() const { return numTicks_; }
     void SetNumTicks(LONG n);
+    // With share on, more than 32 boxes share the width of 32 (the main
+    // window's rows); off, every box is full size.
+    void SetShareWidth(bool share);
+    // Shades every other beat of n ticks.
+    void SetTicksPerBeat(int n);
     // Whether box tickIndex is checked; error 9 for a box that does not exist.
     bool Value(LONG tickIndex) const;
     // Checks or clears a box; raises TickChange when its state changes.
@@ -52,6 +57,9 @@ class SequenceControl : public QWidget {
     void VelocityChange(short tickIndex, int velocity);
 
   private:
+    int ticksPerBeat_ = 4;
+    bool shareWidth_ = false;
+    void PlaceBoxes();
     std::unique_ptr<QPushButton> sampleButton_;
     std::vector<std::unique_ptr<QCheckBox>> checks_;
     LONG numTicks_ = 0;

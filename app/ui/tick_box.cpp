@@ -22,14 +22,19 @@ void TickBox::SetVelocity(int velocity) {
 
 void TickBox::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    const QRect square(kLeft, (height() - kSide) / 2, kSide, kSide);
+    // Narrow boxes (long loops) draw a smaller square.
+    const int side = std::max(5, std::min(kSide, width() - 2));
+    const QRect square(kLeft, (height() - side) / 2, side, side);
     const QPalette& pal = palette();
-    p.fillRect(square, isEnabled() ? pal.color(QPalette::Base) : pal.color(QPalette::Window));
+    QColor ground = isEnabled() ? pal.color(QPalette::Base) : pal.color(QPalette::Window);
+    if (shaded_) ground = ground.darker(115);
+    p.fillRect(square, ground);
     if (isChecked()) {
         // Full velocity in the text colour; softer hits fade toward the base.
         QColor fill = pal.color(QPalette::Text);
         fill.setAlphaF(0.2 + 0.8 * (velocity_ - 1) / 126.0);
-        p.fillRect(square.adjusted(3, 3, -2, -2), fill);
+        const int inset = side >= 9 ? 3 : 1;
+        p.fillRect(square.adjusted(inset, inset, 1 - inset, 1 - inset), fill);
     }
     p.setPen(hasFocus() ? pal.color(QPalette::Highlight) : pal.color(QPalette::Mid));
     p.drawRect(square.adjusted(0, 0, -1, -1));

@@ -13,6 +13,14 @@ class TickBox : public QCheckBox {
     explicit TickBox(QWidget* parent) : QCheckBox(parent) {}
 
     int Velocity() const { return velocity_; }
+    // A box of every other beat is drawn on a darker ground.
+    void SetShaded(bool shaded) {
+        if (shaded != shaded_) {
+            shaded_ = shaded;
+            update();
+        }
+    }
+    bool Shaded() const { return shaded_; }
     // Shows velocity (1 to 127); raises nothing.
     void SetVelocity(int velocity);
     // Called while a drag changes the velocity, with the new one.
@@ -29,4 +37,5 @@ class TickBox : public QCheckBox {
     int velocity_ = 127;
     int pressY_ = 0, pressVelocity_ = 127;
     bool pressed_ = false, dragging_ = false;
+    bool shaded_ = false;
 };
