@@ -249,6 +249,8 @@ class Engine {
     void Play();
     void Stop();
     bool IsPlaying() const { return state_.playing; }
+    // The loop whose pass plays now; -1 when stopped.
+    int PlayingLoop() const { return state_.playing ? state_.playingLoop : -1; }
     // The loop that takes over at the end of the pass; -1 for none.
     int QueuedLoop() const { return state_.queuedLoop; }
     // Play plays the arrangement; switched on while a loop plays, the

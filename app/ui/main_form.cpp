@@ -34,6 +34,7 @@ MainForm::MainForm()
     BuildMenu();
     BuildStatusBar();
     BuildLiveControls();
+    BuildGrooveControls();
     dialogs_ = MakeFileDialogs();
     prompts_ = MakePrompts(kProgramTitle);
     musicDialogs_ = MakeMusicDialogs();
@@ -205,6 +206,7 @@ void MainForm::Changed(unsigned what) {
     if (what & (kChangeLoop | kChangeTracks)) ShowLoop();
     if (what & kChangeSettings) ShowSongSettings();
     if (what & (kChangeTransport | kChangeLoop)) ShowTransport();
+    if (what & (kChangeTransport | kChangeLoop | kChangeSettings)) ShowLevel();
     if (what & kChangeDocument) ShowDocument();
     if (what & kChangeWork) ShowWork();
 }

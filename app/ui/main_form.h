@@ -97,6 +97,13 @@ class MainForm : public QMainWindow, private EngineView {
     void ImportDrumKit(const std::string& path);
     // The sample button's context menu of a row: Replace, Rename, Remove.
     std::unique_ptr<QMenu> SampleButtonMenu(LONG track);
+    // Grooves: the Loop menu, a row's commands, the master level and meter.
+    void BuildGrooveControls();
+    void ShowLevel();
+    void EditLoopFormat();
+    void EditHumanize();
+    void AddRowCommands(QMenu& menu, LONG track);
+    std::uint8_t SelectedLoop() const;
     // Plays an audio file (the sample dialog's Play).
     void PreviewSample(const std::string& path);
 
@@ -158,6 +165,17 @@ class MainForm : public QMainWindow, private EngineView {
     QAction* UndoCommand() const { return undoCommand_; }
     QAction* RedoCommand() const { return redoCommand_; }
     QMenu* TrackMenu() const { return trackMenu_; }
+    QMenu* LoopMenu() const { return loopMenu_; }
+    QAction* LoopLengthCommand() const { return loopLengthCommand_; }
+    QAction* CopyLoopCommand() const { return copyLoopCommand_; }
+    QAction* PasteLoopCommand() const { return pasteLoopCommand_; }
+    QAction* DuplicateLoopCommand() const { return duplicateLoopCommand_; }
+    QAction* ClearLoopCommand() const { return clearLoopCommand_; }
+    QAction* HumanizeCommand() const { return humanizeCommand_; }
+    QDoubleSpinBox* MasterBox() const { return masterBox_; }
+    QLabel* MeterLabel() const { return meterLabel_; }
+    // The track's settings dialog, applied as edits.
+    void EditTrackSettings(LONG track);
     QAction* ExportCommand() const { return exportCommand_; }
     QDoubleSpinBox* TempoBox() const { return tempoBox_; }
     QSpinBox* SwingBox() const { return swingBox_; }
@@ -319,6 +337,13 @@ class MainForm : public QMainWindow, private EngineView {
     QTimer outputTimer_;  // looks whether the output went away
     QTimer liveTimer_;    // shows what live play met
     QSpinBox* velocityBox_ = nullptr;
+    QMenu* loopMenu_ = nullptr;
+    QAction *loopLengthCommand_ = nullptr, *copyLoopCommand_ = nullptr,
+            *pasteLoopCommand_ = nullptr, *duplicateLoopCommand_ = nullptr,
+            *clearLoopCommand_ = nullptr, *humanizeCommand_ = nullptr;
+    std::vector<QAction*> rowActions_;  // their shortcuts act on the rows
+    QDoubleSpinBox* masterBox_ = nullptr;
+    QLabel* meterLabel_ = nullptr;
     QLabel* liveLabel_ = nullptr;
     QPushButton* recordButton_ = nullptr;
     QAction* recordCommand_ = nullptr;

@@ -21,6 +21,7 @@ void MainForm::SetNumTracks(LONG n) {
         row->setGeometry(first.x(), first.y() + int(i) * first.height(), first.width(),
                          first.height());
         WireRow(*row, i);
+        for (QAction* a : rowActions_) row->addAction(a);
         row->setVisible(true);
         rows_.push_back(std::move(row));
     }

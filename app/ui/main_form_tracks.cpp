@@ -199,6 +199,7 @@ std::unique_ptr<QMenu> MainForm::SampleButtonMenu(LONG track) {
     auto menu = std::make_unique<QMenu>(this);
     menu->addAction(QStringLiteral("&Replace..."), this, [this, track] { ChooseSample(track); });
     menu->addAction(QStringLiteral("Re&name..."), this, [this, track] { RenameTrack(track); });
+    AddRowCommands(*menu, track);
     menu->addSeparator();
     menu->addAction(QStringLiteral("&Remove Track"), this, [this, track] { RemoveTrack(track); })
         ->setEnabled(GetSong()->NumTracks() > 1);

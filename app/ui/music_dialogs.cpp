@@ -23,6 +23,24 @@ class QtMusicDialogs : public MusicDialogs {
         choice = dialog.Choice();
         return true;
     }
+    bool ChooseLoopFormat(LoopFormat& format, QWidget* owner) override {
+        LoopFormatDialog dialog(format, owner);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        format = dialog.Format();
+        return true;
+    }
+    bool EditHumanize(Humanize& humanize, QWidget* owner) override {
+        HumanizeDialog dialog(humanize, owner);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        humanize = dialog.Value();
+        return true;
+    }
+    bool EditTrack(TrackSettings& settings, QWidget* owner) override {
+        TrackSettingsDialog dialog(settings, owner);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        settings = dialog.Settings();
+        return true;
+    }
 };
 
 constexpr int kMaxPasses = 999;

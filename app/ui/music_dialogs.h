@@ -12,6 +12,7 @@
 
 #include "song/song.h"
 #include "song/song_export.h"
+#include "ui/groove_dialogs.h"
 
 class MusicDialogs {
   public:
@@ -20,6 +21,11 @@ class MusicDialogs {
     virtual bool EditArrangement(std::vector<ArrangementStep>& steps, QWidget* owner) = 0;
     // Chooses what to export, starting from choice; false when cancelled.
     virtual bool ChooseExport(ExportChoice& choice, bool hasArrangement, QWidget* owner) = 0;
+    // A loop's length and resolution; false when cancelled.
+    virtual bool ChooseLoopFormat(LoopFormat& format, QWidget* owner) = 0;
+    virtual bool EditHumanize(Humanize& humanize, QWidget* owner) = 0;
+    // A track's settings; false when cancelled.
+    virtual bool EditTrack(TrackSettings& settings, QWidget* owner) = 0;
 };
 
 std::unique_ptr<MusicDialogs> MakeMusicDialogs();

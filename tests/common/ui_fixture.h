@@ -25,6 +25,29 @@ class ScriptedMusicDialogs : public MusicDialogs {
         exports.pop_front();
         return true;
     }
+    std::deque<LoopFormat> formats;                         // when empty: cancelled
+    std::deque<Humanize> humanizes;                         // when empty: cancelled
+    std::deque<std::function<void(TrackSettings&)>> edits;  // when empty: cancelled
+    std::vector<TrackSettings> tracksShown;                 // what each track dialog showed
+    bool ChooseLoopFormat(LoopFormat& format, QWidget*) override {
+        if (formats.empty()) return false;
+        format = formats.front();
+        formats.pop_front();
+        return true;
+    }
+    bool EditHumanize(Humanize& humanize, QWidget*) override {
+        if (humanizes.empty()) return false;
+        humanize = humanizes.front();
+        humanizes.pop_front();
+        return true;
+    }
+    bool EditTrack(TrackSettings& settings, QWidget*) override {
+        tracksShown.push_back(settings);
+        if (edits.empty()) return false;
+        edits.front()(settings);
+        edits.pop_front();
+        return true;
+    }
 };
 
 // The output device dialog, answered from a script.
@@ -128,15 +151,20 @@ class MainWindow : public WindowTest {
 inline ComPtr<IWav> RenderedLoop(const Song& song, int index) {
     Song fresh;
     fresh.SetBpm(song.Bpm());
+    fresh.SetSwing(song.Swing());
+    fresh.SetMasterLevel(song.MasterLevel());
+    fresh.SetHumanize(song.GetHumanize());
     for (std::size_t i = 0; i < song.SampleSlots().size(); ++i)
         if (song.SampleSlots()[i]) *fresh.SampleAt(std::int32_t(i)) = *song.SampleSlots()[i];
     SequenceLoop& loop = *fresh.Sequence(index);
     loop.Clear();
+    loop.SetFormat(song.LoopSlots().at(std::size_t(index))->Format());
     for (const auto& t : song.LoopSlots().at(std::size_t(index))->Tracks())
         loop.Tracks().push_back(std::make_shared<LoopTrack>(*t));
     LoopRenderer r;
     r.NumTracks = fresh.NumTracks();
     r.SelectedLoopIndex = std::uint8_t(index);
+    r.UseFormatOf(loop);
     r.PrepareLoopWav(fresh);
     r.RenderSelectedLoop(fresh, LoopGrid(loop));
     return r.LoopWav;

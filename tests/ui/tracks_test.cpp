@@ -164,14 +164,16 @@ TEST_F(Tracks, TracksAreAddedRenamedAndRemovedWithUndo) {
     auto menu = form.SampleButtonMenu(0);
     QStringList items;
     for (QAction* a : menu->actions()) items << (a->isSeparator() ? "-" : a->text());
-    EXPECT_EQ(items.join('|'), "&Replace...|Re&name...|-|&Remove Track");
+    EXPECT_EQ(items.join('|'),
+              "&Replace...|Re&name...|&Track Settings...|-|&Copy Row|&Paste Row|Shift &Left|"
+              "Shift R&ight|-|&Remove Track");
     menu->actions()[1]->trigger();
     EXPECT_EQ(prompts_->asked.back(), "Name of track 1: [Kick]");
     EXPECT_EQ(form.Row(0)->Caption(), u"Big Kick");
     EXPECT_EQ(form.GetSong()->SampleAt(0)->Caption(), u"Big Kick");
     // Remove the snare's track: every loop loses it and the tracks below move up.
     const auto hats = form.GetSong()->Sequence(2)->Track(2)->TickBytes();
-    form.SampleButtonMenu(1)->actions()[3]->trigger();
+    form.SampleButtonMenu(1)->actions().back()->trigger();
     EXPECT_EQ(form.NumTracks(), 9);
     EXPECT_EQ(form.Row(1)->Caption(), u"Closed Hat");
     EXPECT_EQ(form.GetSong()->Sequence(2)->Track(1)->TickBytes(), hats);
