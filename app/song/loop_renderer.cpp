@@ -216,8 +216,7 @@ void LoopRenderer::Mix(Song& song, const TickGrid& grid, LONG frames, SHORT chan
     // Each track's sample is fetched once, for the tracks that play at all,
     // and shaped, panned and levelled as its settings say.
     const std::size_t numTracks = static_cast<std::size_t>(std::max<LONG>(NumTracks, 0));
-    std::vector<Source> sources(numTracks);
-    std::vector<bool> plays(numTracks, false);
+    std::vector<std::shared_ptr<const Source>> sources(numTracks);
     std::vector<int> chokeGroup(numTracks, 0);
     for (LONG j = 0; j < NumTracks; ++j) {
         bool any = false;
@@ -227,20 +226,17 @@ void LoopRenderer::Mix(Song& song, const TickGrid& grid, LONG frames, SHORT chan
         const TrackMix mix = sample->Mix();
         if (!sample->Wav() || mix.mute || (anySolo && !mix.solo)) continue;
         const TrackSound& sound = sample->Sound();
-        Source& source = sources[std::size_t(j)];
-        source = sound.ShapesFrames() ? *ShapedFramesOf(*sample, channels)
-                                      : SourceOf(sample->Wav().get());
-        // The volume, the pan and the master level scale the sample's
-        // values before they are added.
-        std::vector<double> gains;
-        if (sound.pan != 0 || master != 1.0) {
-            source = InLoopShape(source, channels);
-            for (SHORT c = 0; c < channels; ++c)
-                gains.push_back(PanGain(sound.pan, c, channels) * master);
+        if (sound.IsDefault() && master == 1.0) {
+            // The volume scales the sample's values before they are added.
+            auto source = std::make_shared<Source>(SourceOf(sample->Wav().get()));
+            ScaleFrames(*source, mix.volume, {});
+            sources[std::size_t(j)] = std::move(source);
+        } else {
+            // Shaped, panned and levelled once, and kept with the sample.
+            sources[std::size_t(j)] =
+                LevelledFramesOf(*sample, channels, mix.volume, song.MasterLevel());
         }
-        ScaleFrames(source, mix.volume, gains);
         chokeGroup[std::size_t(j)] = sound.choke;
-        plays[std::size_t(j)] = true;
     }
     // Ticks ascending, tracks ascending within a tick: clipping depends on it.
     struct Hit {
@@ -254,7 +250,7 @@ void LoopRenderer::Mix(Song& song, const TickGrid& grid, LONG frames, SHORT chan
     std::vector<Hit> hits;
     for (LONG i = 0; i < TicksPerLoop; ++i)
         for (LONG j = 0; j < NumTracks; ++j) {
-            if (!plays[std::size_t(j)] || !grid.TickOn(j, i)) continue;
+            if (!sources[std::size_t(j)] || !grid.TickOn(j, i)) continue;
             int velocity = std::clamp(grid.Velocity(j, i), 1, 127);
             LONG offset = i * step + (i % 2 ? swing : 0);
             if (!human.IsOff()) {
@@ -271,7 +267,7 @@ void LoopRenderer::Mix(Song& song, const TickGrid& grid, LONG frames, SHORT chan
                         1, 127);
                 if (frames > 0) offset = ((offset % frames) + frames) % frames;
             }
-            hits.push_back({offset, std::size_t(j), velocity, &sources[std::size_t(j)]});
+            hits.push_back({offset, std::size_t(j), velocity, sources[std::size_t(j)].get()});
         }
     // A hit below full velocity adds its track's sample scaled, made once
     // per track and velocity.

@@ -42,8 +42,7 @@ void CheckExport(const Song& song, const ExportChoice& choice, const std::string
 // returns false. clipped, when given, gets how many values written are at
 // full scale (clipped, or as loud). Throws AppError.
 bool ExportSong(const Song& song, const ExportChoice& choice, const std::string& out,
-                const std::function<bool(double)>& progress = {},
-                std::uint64_t* clipped = nullptr);
+                const std::function<bool(double)>& progress = {}, std::uint64_t* clipped = nullptr);
 
 // A copy of song that shares nothing that changes with it (audio is shared:
 // it never changes), for rendering on another thread.

@@ -64,36 +64,85 @@ SoundFrames ShapeFrames(const SoundFrames& src, const TrackSound& sound) {
 }
 
 namespace {
-// What a shaped rendering was made from, kept with it.
-struct ShapedKey {
+// What the frames kept with a sample were made from, and the frames: shaped
+// (trim, reverse, pitch), and those levelled (pan, volume, master) too.
+struct Shaped {
     IWav* wav = nullptr;
+    ComPtr<IWav> hold;  // keeps wav from being another sample's address
     TrackSound sound;
     SHORT channels = 0;
-};
-struct Shaped {
-    ShapedKey key;
-    ComPtr<IWav> hold;  // keeps key.wav from being another sample's address
     std::shared_ptr<const SoundFrames> frames;
+    int volume = -1, master = 0;
+    std::shared_ptr<const SoundFrames> levelled;
 };
+
+bool SameShape(const TrackSound& a, const TrackSound& b) {
+    return a.pitch == b.pitch && a.start == b.start && a.end == b.end && a.reverse == b.reverse;
+}
+
+std::shared_ptr<const Shaped> KeptFor(const Sample& sample, SHORT channels) {
+    auto kept = std::static_pointer_cast<const Shaped>(sample.ShapedCache());
+    if (kept && kept->wav == sample.Wav().get() && SameShape(kept->sound, sample.Sound()) &&
+        kept->channels == channels)
+        return kept;
+    return nullptr;
+}
 }  // namespace
 
 std::shared_ptr<const SoundFrames> ShapedFramesOf(const Sample& sample, SHORT channels) {
     if (!sample.Wav()) return nullptr;
-    auto kept = std::static_pointer_cast<const Shaped>(sample.ShapedCache());
-    if (kept && kept->key.wav == sample.Wav().get() && kept->key.sound == sample.Sound() &&
-        kept->key.channels == channels)
-        return kept->frames;
+    if (auto kept = KeptFor(sample, channels)) return kept->frames;
     SoundFrames raw;
     raw.values = ReadWavValues(sample.Wav().get());
     Check(sample.Wav()->get_NumSamples(&raw.frames));
     Check(sample.Wav()->get_NumChannels(&raw.channels));
     auto made = std::make_shared<Shaped>();
-    made->key = {sample.Wav().get(), sample.Sound(), channels};
+    made->wav = sample.Wav().get();
     made->hold = sample.Wav();
+    made->sound = sample.Sound();
+    made->channels = channels;
     made->frames = std::make_shared<const SoundFrames>(
         ShapeFrames(InLoopShape(raw, channels), sample.Sound()));
     sample.SetShapedCache(made);
     return made->frames;
+}
+
+std::shared_ptr<const SoundFrames> LevelledFramesOf(const Sample& sample, SHORT channels,
+                                                    int volume, int master) {
+    if (!sample.Wav()) return nullptr;
+    const std::shared_ptr<const SoundFrames> shaped =
+        sample.Sound().ShapesFrames() ? ShapedFramesOf(sample, channels) : nullptr;
+    auto kept = KeptFor(sample, channels);
+    if (kept && kept->levelled && kept->sound.pan == sample.Sound().pan && kept->volume == volume &&
+        kept->master == master)
+        return kept->levelled;
+    SoundFrames frames;
+    if (shaped) {
+        frames = *shaped;
+    } else {
+        frames.values = ReadWavValues(sample.Wav().get());
+        Check(sample.Wav()->get_NumSamples(&frames.frames));
+        Check(sample.Wav()->get_NumChannels(&frames.channels));
+        frames = InLoopShape(frames, channels);
+    }
+    std::vector<double> gains;
+    for (SHORT c = 0; c < channels; ++c)
+        gains.push_back(PanGain(sample.Sound().pan, c, channels) * MasterGain(master));
+    ScaleFrames(frames, volume, gains);
+    // Kept beside the shaped frames (made above when the shape needs them).
+    auto made = std::make_shared<Shaped>(kept ? *kept : Shaped{});
+    if (!kept) {
+        made->wav = sample.Wav().get();
+        made->hold = sample.Wav();
+        made->channels = channels;
+        made->frames = shaped;
+    }
+    made->sound = sample.Sound();
+    made->volume = volume;
+    made->master = master;
+    made->levelled = std::make_shared<const SoundFrames>(std::move(frames));
+    sample.SetShapedCache(made);
+    return made->levelled;
 }
 
 double PanGain(int pan, SHORT channel, SHORT channels) {
@@ -116,7 +165,11 @@ void ScaleFrames(SoundFrames& frames, int volume, const std::vector<double>& gai
     for (std::size_t k = 0; k < frames.values.size(); ++k) {
         const double g = k % ch < gains.size() ? gains[k % ch] : 1.0;
         AudioSample& v = frames.values[k];
-        v = ClampSample(RoundToLong(double(v) * volume / 100.0 * g, "A value"));
+        // Halves to the even neighbour, as nearbyint does in the default
+        // rounding mode, without a library call: the values are small.
+        const double x = double(v) * volume / 100.0 * g;
+        const double r = (x + 6755399441055744.0) - 6755399441055744.0;
+        v = AudioSample(std::clamp(r, -32768.0, 32767.0));
     }
 }
 

@@ -34,6 +34,12 @@ SoundFrames ShapeFrames(const SoundFrames& src, const TrackSound& sound);
 // costs tens of milliseconds). Null when the sample has no audio.
 std::shared_ptr<const SoundFrames> ShapedFramesOf(const Sample& sample, SHORT channels);
 
+// The shaped frames of sample scaled by volume, its pan and the master
+// level (hundredths of a dB), kept with the sample the same way: a change
+// of the level does not pitch the sample again.
+std::shared_ptr<const SoundFrames> LevelledFramesOf(const Sample& sample, SHORT channels,
+                                                    int volume, int master);
+
 // The gain of channel (0 left, 1 right) of a stereo track at pan: 1 on the
 // side it leans to and in the middle, (100 - |pan|) / 100 on the other.
 double PanGain(int pan, SHORT channel, SHORT channels);
