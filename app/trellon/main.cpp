@@ -94,6 +94,10 @@ int Render(const CommandLine& line) {
             return true;
         });
         if (terminal) std::fputs("\n", stderr);
+        // Written, but with its peaks cut: said, the status stays 0.
+        if (engine.ExportClipped() > 0)
+            std::fprintf(stderr, "%s: warning: %s samples clipped; lower the master level\n", p,
+                         Thousands(static_cast<long long>(engine.ExportClipped())).c_str());
     } catch (const std::exception& e) {
         // Out of memory included: a message and status 1, never an abort.
         if (terminal) std::fputs("\n", stderr);

@@ -156,4 +156,12 @@ TEST_F(EngineTest, TrackSoundsMasterLevelAndHumanizeAreEditsKeptInTheSong) {
     again.Undo().Undo();
     EXPECT_EQ(Written(*again.GetSong()), original);
     EXPECT_EQ(ValuesOf(again.LoopWav().get()), plain) << "bit for bit as before";
+
+    // An export counts what it clipped, pass by pass.
+    again.Export({.loop = 0, .times = 3}, Folder("plain.wav"));
+    EXPECT_EQ(again.ExportClipped(), 0u);
+    again.SetMasterLevel(1200);
+    EXPECT_GT(again.LoopLevel(0).clipped, 0);
+    again.Export({.loop = 0, .times = 3}, Folder("loud.wav"));
+    EXPECT_EQ(again.ExportClipped(), 3u * std::uint64_t(again.LoopLevel(0).clipped));
 }
