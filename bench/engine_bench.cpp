@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "audio/globals.h"
+#include "bench_library.h"
 #include "bench_support.h"
 #include "com/server.h"
 #include "engine/engine.h"
@@ -26,16 +27,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-IOvraAudioGlobals* Library() {
-    static ComPtr<IOvraAudioGlobals> g = [] {
-        ComPtr<IOvraAudioGlobals> made;
-        CreateInstanceOf<OvraAudioGlobals>(IOvraAudioGlobals::iid, made.OutVoid());
-        UseAudioLibrary(made.get());
-        return made;
-    }();
-    return g.get();
-}
 
 ComPtr<IWav> NoisyWav(LONG frames) {
     ComPtr<IWav> w;

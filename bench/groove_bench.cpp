@@ -4,37 +4,12 @@
 // same rendering with the pitched sample already kept.
 #include <vector>
 
-#include "audio/globals.h"
+#include "bench_library.h"
 #include "bench_support.h"
-#include "com/server.h"
 #include "song/loop_renderer.h"
 #include "song/song.h"
-#include "support/audio_library.h"
-#include "support/wav_values.h"
 
 namespace {
-
-IOvraAudioGlobals* Library() {
-    static ComPtr<IOvraAudioGlobals> g = [] {
-        ComPtr<IOvraAudioGlobals> made;
-        CreateInstanceOf<OvraAudioGlobals>(IOvraAudioGlobals::iid, made.OutVoid());
-        UseAudioLibrary(made.get());
-        return made;
-    }();
-    return g.get();
-}
-
-ComPtr<IWav> NoisyWav(LONG frames, unsigned seed) {
-    ComPtr<IWav> w;
-    Library()->MakeWav(frames, 2, 44100, 2, w.Out());
-    std::vector<AudioSample> v(std::size_t(frames) * 2);
-    for (AudioSample& x : v) {
-        seed = seed * 1103515245u + 12345u;
-        x = static_cast<AudioSample>((seed >> 16) % 12000 - 6000);
-    }
-    WriteWavValues(w.get(), v);
-    return w;
-}
 
 // Track j on every (j % 4 + 1)th tick: a busy groove.
 struct BusyGrid : TickGrid {
@@ -48,7 +23,7 @@ struct Groove {
     explicit Groove(bool shaped) {
         song.SetBpm(1200000);
         for (int j = 0; j < 16; ++j) {
-            song.SampleAt(j)->SetWav(NoisyWav(22050, unsigned(j) + 1));
+            song.SampleAt(j)->SetWav(SeededNoise(22050, unsigned(j) + 1, 6000));
             if (shaped)
                 song.SampleAt(j)->SetSound({.pan = std::int16_t(j * 12 - 90),
                                             .pitch = std::int16_t(j * 50 - 400),
@@ -78,7 +53,7 @@ struct PitchSong {
     LoopRenderer renderer;
     PitchSong() {
         song.SetBpm(1200000);
-        song.SampleAt(0)->SetWav(NoisyWav(88200, 3));
+        song.SampleAt(0)->SetWav(SeededNoise(88200, 3, 6000));
         song.SampleAt(0)->SetSound({.pitch = 300});
         renderer.NumTracks = 1;
         renderer.PrepareLoopWav(song);

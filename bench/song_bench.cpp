@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "audio/globals.h"
+#include "bench_library.h"
 #include "bench_support.h"
 #include "com/server.h"
 #include "song/loop_renderer.h"
@@ -22,32 +23,10 @@
 
 namespace {
 
-IOvraAudioGlobals* Library() {
-    static ComPtr<IOvraAudioGlobals> g = [] {
-        ComPtr<IOvraAudioGlobals> made;
-        CreateInstanceOf<OvraAudioGlobals>(IOvraAudioGlobals::iid, made.OutVoid());
-        UseAudioLibrary(made.get());
-        return made;
-    }();
-    return g.get();
-}
-
 // Every tick on.
 struct FullGrid : TickGrid {
     bool TickOn(int, int) const override { return true; }
 };
-
-ComPtr<IWav> NoisyWav(LONG frames, unsigned seed) {
-    ComPtr<IWav> w;
-    Library()->MakeWav(frames, 2, 44100, 2, w.Out());
-    std::vector<AudioSample> v(std::size_t(frames) * 2);
-    for (AudioSample& x : v) {
-        seed = seed * 1103515245u + 12345u;
-        x = static_cast<AudioSample>((seed >> 16) % 24000 - 12000);
-    }
-    WriteWavValues(w.get(), v);
-    return w;
-}
 
 // Ten tracks, every tick on, every sample half a second of stereo, 120 bpm.
 struct StressSong {
@@ -55,7 +34,7 @@ struct StressSong {
     LoopRenderer renderer;
     StressSong() {
         song.SetBpm(1200000);
-        for (int j = 0; j < 10; ++j) song.SampleAt(j)->SetWav(NoisyWav(22050, j + 1));
+        for (int j = 0; j < 10; ++j) song.SampleAt(j)->SetWav(SeededNoise(22050, j + 1));
         renderer.NumTracks = 10;
         renderer.PrepareLoopWav(song);
     }
@@ -134,7 +113,7 @@ struct BigSong {
     std::string path = "/tmp/ovra-bench-" + std::to_string(::getpid()) + ".loop";
     BigSong() {
         song.SetBpm(1200000);
-        for (int j = 0; j < 10; ++j) song.SampleAt(j)->SetWav(NoisyWav(262144 - 11, j + 7));
+        for (int j = 0; j < 10; ++j) song.SampleAt(j)->SetWav(SeededNoise(262144 - 11, j + 7));
     }
     ~BigSong() { std::remove(path.c_str()); }
 };
@@ -195,7 +174,7 @@ struct Groove {
     Groove() {
         std::filesystem::create_directories(folder);
         song.SetBpm(1200000);
-        for (int j = 0; j < 10; ++j) song.SampleAt(j)->SetWav(NoisyWav(22050, j + 11));
+        for (int j = 0; j < 10; ++j) song.SampleAt(j)->SetWav(SeededNoise(22050, j + 11));
         for (int k = 0; k < 4; ++k) {
             auto loop = song.Sequence(k);
             loop->Clear();

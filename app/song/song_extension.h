@@ -1,6 +1,7 @@
 // The song file's extension block (song/song_format.h): the mix, the swing,
-// the arrangement, the ticks' velocities, and records of newer programs
-// kept as they came.
+// the arrangement, the ticks' velocities, the MIDI map, the loops' lengths,
+// the tracks' sounds, the master level, the humanize, and records of newer
+// programs kept as they came.
 #pragma once
 
 #include <cstdint>
