@@ -80,6 +80,8 @@ void Engine::RecordPlayedHits() {
             hit.track >= NumTracks() || place->tick > 255)
             continue;
         const auto row = loops[place->loop]->Track(hit.track);
+        // A hit in a pass of the loop's length before a change has no tick now.
+        if (place->tick >= row->NumTicks()) continue;
         const auto tick = static_cast<std::uint8_t>(place->tick);
         RecordedHit r{place->loop,      hit.track,           tick,
                       row->Value(tick), row->Velocity(tick), hit.velocity};
