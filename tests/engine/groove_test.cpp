@@ -58,6 +58,13 @@ TEST_F(EngineTest, ALoopsLengthIsAnEditAndTakesOverAtTheEndOfThePass) {
     EXPECT_EQ(engine.FormatOf(0), (LoopFormat{64, 4}));
     EXPECT_TRUE(engine.GetSong()->LoopSlots()[0]->Track(0)->Value(63));
     EXPECT_EQ(ValuesOf(engine.LoopWav().get()).size(), 2 * whole.size());
+
+    // An arrangement's export takes each loop at its own length.
+    engine.SetArrangement({{0, 1}, {1, 2}});
+    engine.Export({.arrangement = true, .times = 2}, Folder("arranged.wav"));
+    EXPECT_EQ(std::filesystem::file_size(Folder("arranged.wav")),
+              44u + 2 * (2 * whole.size() + 2 * whole.size()) * 2)
+        << "twice through: 64 ticks of loop 0, then two passes of loop 1's 32";
 }
 
 TEST_F(EngineTest, LoopsAndRowsAreCopiedPastedDuplicatedShiftedAndClearedUndoably) {
