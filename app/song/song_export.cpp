@@ -182,12 +182,16 @@ bool ExportSong(const Song& original, const ExportChoice& choice, const std::str
     Song song = DetachedCopy(original);
     std::map<std::uint8_t, std::uint64_t> clippedOf;
     const auto loops = RenderLoops(song, choice, clippedOf);
+    // Counted from the steps, never by walking the passes (there may be
+    // billions).
     if (clipped) {
-        *clipped = 0;
-        ForEachPass(song, choice, [&](std::uint8_t k) {
-            *clipped += clippedOf[k];
-            return true;
-        });
+        std::uint64_t each = 0;  // in one time through
+        if (choice.arrangement)
+            for (const ArrangementStep& step : song.Arrangement())
+                each += std::uint64_t(step.repeats) * clippedOf[step.loop];
+        else
+            each = clippedOf[std::uint8_t(choice.loop)];
+        *clipped = each * std::uint64_t(std::max(choice.times, 0));
     }
     // The passes are walked, never laid out: memory does not grow with the
     // length of the piece.
