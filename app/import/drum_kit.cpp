@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "files/regular_file.h"
+#include "import/input_file.h"
 #include "support/app_error.h"
 #include "support/paths.h"
 #include "support/text_format.h"
@@ -92,16 +92,6 @@ std::string Trimmed(const std::string& s) {
     return b == std::string::npos ? "" : s.substr(b, e - b + 1);
 }
 
-// Whether file, its links and ".." followed, lies inside folder.
-bool Inside(const std::string& file, const std::string& folder) {
-    std::error_code e1, e2;
-    const std::filesystem::path f = std::filesystem::weakly_canonical(file, e1);
-    const std::filesystem::path d = std::filesystem::weakly_canonical(folder, e2);
-    if (e1 || e2) return false;
-    const auto [end, rest] = std::mismatch(d.begin(), d.end(), f.begin(), f.end());
-    return end == d.end() && rest != f.end();
-}
-
 }  // namespace
 
 DrumKit ParseDrumKit(const std::string& text, const std::string& folder, const std::string& name) {
@@ -139,7 +129,7 @@ DrumKit ParseDrumKit(const std::string& text, const std::string& folder, const s
         if (file[0] != '/') file = CombinePath(folder, file);
         // A kit brings its own sounds: a file outside its folder (by an
         // absolute path, "..", or a link) is none of its own.
-        if (!Inside(file, folder)) {
+        if (!InsideFolder(file, folder)) {
             kit.outside.push_back(Trimmed(in.name) + " (" + named + ")");
             continue;
         }
@@ -149,20 +139,8 @@ DrumKit ParseDrumKit(const std::string& text, const std::string& folder, const s
 }
 
 DrumKit ReadDrumKit(const std::string& path) {
-    const std::string name = Quoted(FileNameOfPath(path));
-    const FilePtr in = OpenRegularFile(path);
-    if (!in && errno == ENOENT)
-        ThrowError(kErrFileNotFound, name + " does not exist (" + path + ")");
-    if (!in)
-        ThrowError(kErrFileAccess, name + " cannot be read: " +
-                                       (errno == EINVAL ? "it is not a regular file"
-                                                        : std::string(std::strerror(errno))));
     // A kit names files; a megabyte of text is far more than any kit needs.
-    constexpr std::size_t kMaxKitBytes = 1 << 20;
-    std::string text(kMaxKitBytes + 1, '\0');
-    text.resize(std::fread(text.data(), 1, text.size(), in.get()));
-    if (text.size() > kMaxKitBytes)
-        ThrowError(kErrInvalidFileFormat, name + " is not a drum kit: it is larger than 1 MB");
+    const std::string text = ReadInputFile(path, 1 << 20, "a drum kit");
     const std::size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
     return ParseDrumKit(text, folder, FileNameOfPath(path));

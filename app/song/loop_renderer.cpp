@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "song/humanize.h"
 #include "song/mix_reader.h"
 #include "song/track_sound.h"
 #include "support/app_error.h"
@@ -46,16 +47,6 @@ Source SourceOf(IWav* wav) {
     s.channels = shape.channels;
     s.values = ReadWavValues(wav);
     return s;
-}
-
-// A number in [-1, 1) drawn from key alone (splitmix64), so that the
-// same song varies the same way at every rendering.
-double Draw(std::uint64_t key) {
-    std::uint64_t z = key + 0x9E3779B97F4A7C15ull;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    z ^= z >> 31;
-    return double(z >> 11) * 0x1.0p-52 - 1.0;
 }
 
 // The sum of two values clipped to 16 bits (a saturating add).
@@ -256,15 +247,11 @@ void LoopRenderer::Mix(Song& song, const TickGrid& grid, LONG frames, SHORT chan
             if (!human.IsOff()) {
                 // Each hit's own draw: the song's seed, the loop, the
                 // track and the tick.
-                const std::uint64_t key = std::uint64_t(human.seed) << 32 ^
-                                          std::uint64_t(SelectedLoopIndex) << 24 ^
-                                          std::uint64_t(j) << 8 ^ std::uint64_t(i);
-                if (timing > 0) offset += RoundToLong(Draw(key * 2) * timing, "The humanize");
-                if (human.velocity > 0)
-                    velocity = std::clamp(
-                        int(std::lround(velocity *
-                                        (1.0 + Draw(key * 2 + 1) * human.velocity / 100.0))),
-                        1, 127);
+                const std::uint64_t key =
+                    HumanizeKey(human.seed, SelectedLoopIndex, int(j), int(i));
+                if (timing > 0)
+                    offset += RoundToLong(HumanizeTimingShare(key) * timing, "The humanize");
+                velocity = HumanizedVelocity(velocity, human, key);
                 if (frames > 0) offset = ((offset % frames) + frames) % frames;
             }
             hits.push_back({offset, std::size_t(j), velocity, sources[std::size_t(j)].get()});
@@ -308,7 +295,8 @@ void LoopRenderer::Mix(Song& song, const TickGrid& grid, LONG frames, SHORT chan
         const std::size_t n = std::size_t(count) * perFrame;
         std::fill_n(chunk_.begin(), n, AudioSample{0});
         for (const Hit& h : hits)
-            AddRangeInto(chunk_.data(), first, count, frames, channels, h.offset, *h.source);
+            if (OnlyTrack < 0 || h.track == std::size_t(OnlyTrack))
+                AddRangeInto(chunk_.data(), first, count, frames, channels, h.offset, *h.source);
         // Full scale counts as clipped: a sum that reached it may have been cut.
         for (std::size_t k = 0; k < n; ++k) {
             const LONG v = chunk_[k];

@@ -44,6 +44,9 @@ class LoopRenderer {
     LONG TicksPerBeat = 4;   // the loop's resolution
     LONG NumTracks = 1;      // track rows
     std::uint8_t SelectedLoopIndex = 0;
+    // The one track whose hits are added (a stem); -1 for all. The others
+    // still choke it as they do in the mix.
+    LONG OnlyTrack = -1;
 
     // Of the last rendering: its largest magnitude (32768 at most), and
     // how many of its values are at full scale (clipped, or as loud).
