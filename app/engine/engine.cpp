@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "exchange/any_song.h"
 #include "files/folders.h"
 #include "song/loop_renderer.h"
 #include "song/song_file.h"
@@ -245,7 +246,16 @@ void Engine::ShowSong(std::shared_ptr<Song> song, const std::string& path, bool 
 }
 
 void Engine::OpenSong(const std::string& path, std::string* notice) {
-    ShowSong(ReadSongFile(path, notice), path);
+    bool foreign = false;
+    auto song = ReadAnySong(path, notice, {}, &foreign);
+    ShowForeign(std::move(song), path, foreign);
+}
+
+void Engine::ShowForeign(std::shared_ptr<Song> song, const std::string& path, bool foreign) {
+    if (!foreign) return ShowSong(std::move(song), path);
+    // Another program's song opens as a new one: saving asks for a name.
+    ShowSong(std::move(song), "");
+    ChangedOutsideUndo();
 }
 
 void Engine::StartEmpty() {

@@ -29,6 +29,7 @@
 #include "engine/undo_stack.h"
 #include "files/file_lock.h"
 #include "import/audio_import.h"
+#include "import/midi_file.h"
 #include "live/live_kit.h"
 #include "live/live_voices.h"
 #include "midi/sequencer_input.h"
@@ -98,10 +99,14 @@ class Engine {
     // to undo, nothing owed to the file. Loop 0 is shown and, with
     // render, rendered (a song only exported needs no rendering shown).
     void ShowSong(std::shared_ptr<Song> song, const std::string& path, bool render = true);
-    // Reads the song file at path and shows it (ShowSong). Throws AppError;
+    // Reads the song file at path (ours, or another program's format:
+    // exchange/any_song.h) and shows it. Throws AppError;
     // the current song stays then. notice, when given, gets what of the
     // file was left out.
     void OpenSong(const std::string& path, std::string* notice = nullptr);
+    // Shows a song read by ReadAnySong: one of another program's format
+    // (foreign) as a new song that differs from any file, else as ShowSong.
+    void ShowForeign(std::shared_ptr<Song> song, const std::string& path, bool foreign);
     // An empty song of one track, loop 0 shown.
     void StartEmpty();
     // Writes the song to path and makes path its file. Throws AppError;
@@ -165,7 +170,8 @@ class Engine {
                             std::function<void(std::vector<Imported> results)> done);
     // Throws AppError when path is the song's own file (by any name).
     void CheckExportTarget(const std::string& path) const;
-    // Exports as choice says to path, on this thread; false when progress
+    // Exports as choice says to path (a MIDI file, the stems into the
+    // folder path, or the mix), on this thread; false when progress
     // cancelled it (path stays as it was). Throws AppError.
     bool Export(const ExportChoice& choice, const std::string& path, const Progress& progress = {});
     // How many values the last export wrote at full scale (clipped).
@@ -238,6 +244,16 @@ class Engine {
     // The master level in hundredths of a dB (clamped to -60 to +12 dB).
     void SetMasterLevel(int hundredthsOfDb);
     void SetHumanize(const Humanize& humanize);
+
+    // ---- MIDI files in --------------------------------------------------
+    // Lays the notes of file (named name) into loop as one edit, adding a
+    // track without a sound for each note no track plays when addTracks;
+    // returns what was done for the user (exchange/midi_import.h).
+    std::string ImportMidi(std::uint8_t loop, const MidiFileContent& file, const std::string& name,
+                           bool addTracks);
+    // The notes of file that no track plays (those ImportMidi would add).
+    std::vector<int> UnplayedMidiNotes(std::uint8_t loop, const MidiFileContent& file,
+                                       const std::string& name) const;
 
     // ---- playback -----------------------------------------------------
     // Shows loop v (made when the song lacks it) and, while a loop plays,

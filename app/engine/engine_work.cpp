@@ -4,6 +4,8 @@
 // user goes on editing and playing meanwhile; what the work brings back
 // is applied on the engine's thread when it ends.
 #include "engine/engine.h"
+#include "exchange/any_song.h"
+#include "exchange/midi_export.h"
 #include "files/folders.h"
 #include "song/song_file.h"
 #include "support/app_error.h"
@@ -39,17 +41,18 @@ void Engine::OpenSongInBackground(const std::string& path,
     if (work_) ThrowBusy(*work_);
     auto song = std::make_shared<std::shared_ptr<Song>>();
     auto notice = std::make_shared<std::string>();
+    auto foreign = std::make_shared<bool>(false);
     StartWork(std::make_unique<BackgroundWork>(
         "Opening " + Quoted(FileNameOfPath(path)),
-        [path, song, notice](const Progress& progress) {
-            *song = ReadSongFile(path, notice.get(), progress);
+        [path, song, notice, foreign](const Progress& progress) {
+            *song = ReadAnySong(path, notice.get(), progress, foreign.get());
         },
-        [this, path, song, notice, done](const std::string& error, bool) {
+        [this, path, song, notice, foreign, done](const std::string& error, bool) {
             work_.reset();
             std::string outcome = error;
             if (outcome.empty()) {
                 try {
-                    ShowSong(*song, path);
+                    ShowForeign(*song, path, *foreign);
                 } catch (const std::exception& e) {
                     outcome = ErrorText(e);
                 }
@@ -134,10 +137,26 @@ void Engine::CheckExportTarget(const std::string& path) const {
                        "audio. Choose another file.");
 }
 
+namespace {
+
+// Writes what choice asks for: a MIDI file, stems into a folder, or the mix.
+bool WriteExport(const Song& song, const ExportChoice& choice, const std::string& path,
+                 const std::string& name, const Progress& progress, std::uint64_t* clipped) {
+    if (choice.format == ExportChoice::Format::kMidi) {
+        ExportMidiFile(song, choice, path, name);
+        if (clipped) *clipped = 0;
+        return true;
+    }
+    if (choice.stems) return ExportStems(song, choice, path, progress, clipped);
+    return ExportSong(song, choice, path, progress, clipped);
+}
+
+}  // namespace
+
 bool Engine::Export(const ExportChoice& choice, const std::string& path, const Progress& progress) {
     CheckExport(*song_, choice, Quoted(DocumentName()));
     CheckExportTarget(path);
-    return ExportSong(*song_, choice, path, progress, &exportClipped_);
+    return WriteExport(*song_, choice, path, DocumentName(), progress, &exportClipped_);
 }
 
 void Engine::ExportInBackground(const ExportChoice& choice, const std::string& path,
@@ -150,8 +169,9 @@ void Engine::ExportInBackground(const ExportChoice& choice, const std::string& p
     auto clipped = std::make_shared<std::uint64_t>(0);
     StartWork(std::make_unique<BackgroundWork>(
         "Exporting " + name,
-        [snapshot, choice, path, clipped](const Progress& progress) {
-            if (!ExportSong(*snapshot, choice, path, progress, clipped.get())) ThrowCancelled();
+        [snapshot, choice, path, clipped, title = DocumentName()](const Progress& progress) {
+            if (!WriteExport(*snapshot, choice, path, title, progress, clipped.get()))
+                ThrowCancelled();
         },
         [this, done, clipped](const std::string& error, bool cancelled) {
             exportClipped_ = error.empty() && !cancelled ? *clipped : 0;

@@ -5,10 +5,12 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 
 #include "OvraAudio.h"
+#include "com/bstr.h"
 #include "files/atomic_file.h"
 #include "song/loop_renderer.h"
 #include "support/app_error.h"
@@ -46,6 +48,7 @@ std::map<std::uint8_t, std::vector<AudioSample>> RenderLoops(
         LoopRenderer r;
         r.NumTracks = song.NumTracks();
         r.SelectedLoopIndex = k;
+        r.OnlyTrack = choice.onlyTrack;
         r.UseFormatOf(*song.Sequence(k));
         // Rendered straight into the values kept: one buffer per loop.
         loops[k] = r.RenderLoopValues(song, LoopGrid(*song.Sequence(k)));
@@ -118,6 +121,8 @@ void CheckArrangementLoops(const Song& song, const std::string& name) {
 }
 
 void CheckExport(const Song& song, const ExportChoice& choice, const std::string& name) {
+    if (choice.stems && choice.format == ExportChoice::Format::kMidi)
+        ThrowError(kErrInvalidArgument, "Stems are audio: write them as WAV or FLAC");
     if (choice.times < 1) ThrowError(kErrInvalidArgument, "Nothing to render: 0 passes");
     if (choice.arrangement) {
         if (song.Arrangement().empty())
@@ -179,6 +184,8 @@ Song DetachedCopy(const Song& song) {
 
 bool ExportSong(const Song& original, const ExportChoice& choice, const std::string& out,
                 const std::function<bool(double)>& progress, std::uint64_t* clipped) {
+    if (choice.format == ExportChoice::Format::kMidi)
+        ThrowError(kErrInvalidArgument, "A MIDI file holds notes, not audio: it is written apart");
     Song song = DetachedCopy(original);
     std::map<std::uint8_t, std::uint64_t> clippedOf;
     const auto loops = RenderLoops(song, choice, clippedOf);
@@ -268,5 +275,49 @@ bool ExportSong(const Song& original, const ExportChoice& choice, const std::str
         if (!going) return false;
     }
     if (!file.Commit()) ThrowWriteError("Cannot save", out);
+    return true;
+}
+
+std::vector<Stem> StemsOf(const Song& song, ExportChoice::Format format) {
+    std::vector<Stem> stems;
+    const auto& slots = song.SampleSlots();
+    for (std::size_t j = 0; j < slots.size(); ++j) {
+        if (!slots[j] || !slots[j]->Wav()) continue;
+        // A caption may hold anything; a file name holds no slash or control.
+        std::string name = Utf8FromUtf16(slots[j]->Caption());
+        for (char& c : name)
+            if (c == '/' || (unsigned char)c < 0x20) c = '_';
+        while (!name.empty() && (name.front() == ' ' || name.front() == '.')) name.erase(0, 1);
+        if (name.size() > 120) name.resize(120);
+        std::string number = std::to_string(j + 1);
+        if (number.size() < 2) number = "0" + number;
+        stems.push_back({int(j), number + (name.empty() ? "" : " " + name) +
+                                     (format == ExportChoice::Format::kWav ? ".wav" : ".flac")});
+    }
+    return stems;
+}
+
+bool ExportStems(const Song& song, const ExportChoice& choice, const std::string& folder,
+                 const std::function<bool(double)>& progress, std::uint64_t* clipped) {
+    const std::vector<Stem> stems = StemsOf(song, choice.format);
+    if (stems.empty())
+        ThrowError(kErrInvalidArgument, "No track has a sound: there is no stem to write");
+    std::error_code e;
+    std::filesystem::create_directories(folder, e);
+    if (e || !std::filesystem::is_directory(folder, e))
+        ThrowError(kErrFileAccess, "Cannot make the folder \"" + folder + "\"" +
+                                       (e ? ": " + e.message() : ": a file has its name"));
+    if (clipped) *clipped = 0;
+    for (std::size_t k = 0; k < stems.size(); ++k) {
+        ExportChoice one = choice;
+        one.onlyTrack = stems[k].track;
+        std::uint64_t count = 0;
+        const double n = double(stems.size());
+        const bool whole = ExportSong(
+            song, one, CombinePath(folder, stems[k].file),
+            [&](double share) { return !progress || progress((double(k) + share) / n); }, &count);
+        if (!whole) return false;
+        if (clipped) *clipped += count;
+    }
     return true;
 }

@@ -13,11 +13,13 @@
 #include "song/song.h"
 
 struct ExportChoice {
-    enum class Format { kWav, kFlac };
+    enum class Format { kWav, kFlac, kMidi };
     bool arrangement = false;  // the song's arrangement, else one loop
     int loop = 0;              // the loop, when not the arrangement
     int times = 1;             // passes of the loop, or times through the arrangement
     Format format = Format::kWav;
+    int onlyTrack = -1;  // the one track heard (its stem); -1 for the mix
+    bool stems = false;  // one file per track into a folder (WAV or FLAC)
 };
 
 // Calls pass(loop) for every pass the choice plays, in order, walking the
@@ -43,6 +45,23 @@ void CheckExport(const Song& song, const ExportChoice& choice, const std::string
 // full scale (clipped, or as loud). Throws AppError.
 bool ExportSong(const Song& song, const ExportChoice& choice, const std::string& out,
                 const std::function<bool(double)>& progress = {}, std::uint64_t* clipped = nullptr);
+
+// One file of a stem export: the track and its file's name in the folder,
+// "01 Kick.wav" (the track's number and caption).
+struct Stem {
+    int track = 0;
+    std::string file;
+};
+// Every track with a sound, in order, with the names its files get.
+std::vector<Stem> StemsOf(const Song& song, ExportChoice::Format format);
+// Renders the choice once per track into folder (made when missing), each
+// track as the mix has it (volume, pan, mute, solo, choked by the others),
+// all of the same length, so that they add up to the mixed export. progress
+// and its cancelling as for ExportSong (the files written stay); clipped
+// gets the values at full scale over all stems. Throws AppError.
+bool ExportStems(const Song& song, const ExportChoice& choice, const std::string& folder,
+                 const std::function<bool(double)>& progress = {},
+                 std::uint64_t* clipped = nullptr);
 
 // A copy of song that shares nothing that changes with it (audio is shared:
 // it never changes), for rendering on another thread.

@@ -56,17 +56,21 @@ bool ChooseRenderFormat(const std::string& format, const std::string& out,
             return true;
         }
         name = Lower(file.substr(dot + 1));
-        if (name != "wav" && name != "flac") {
+        if (name == "mid") name = "midi";
+        if (name != "wav" && name != "flac" && name != "midi") {
             *error = "cannot tell the format of '" + out + "': its name ends in ." +
                      file.substr(dot + 1) +
-                     "; name a .wav or .flac file, or choose one with --format wav|flac";
+                     "; name a .wav, .flac or .mid file, or choose one with --format "
+                     "wav|flac|midi";
             return false;
         }
-    } else if (name != "wav" && name != "flac") {
-        *error = "--format takes wav or flac, not '" + format + "'";
+    } else if (name != "wav" && name != "flac" && name != "midi") {
+        *error = "--format takes wav, flac or midi, not '" + format + "'";
         return false;
     }
-    *chosen = name == "flac" ? ExportChoice::Format::kFlac : ExportChoice::Format::kWav;
+    *chosen = name == "flac"   ? ExportChoice::Format::kFlac
+              : name == "midi" ? ExportChoice::Format::kMidi
+                               : ExportChoice::Format::kWav;
     return true;
 }
 
@@ -148,6 +152,9 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
         } else if (name == "--out") {
             if (!value(&line->out)) return false;
             renderOnly = true;
+        } else if (name == "--stems") {
+            if (!value(&line->stems)) return false;
+            line->choice.stems = renderOnly = true;
         } else if (name == "--loop") {
             if (!value(&v)) return false;
             if (!ParseCount(v, 0, 9, &line->choice.loop)) {
@@ -186,11 +193,23 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
         if (line->outputGiven || !line->toolkit.empty()) {
             *error =
                 "--render plays nothing and shows no window: its options are --loop, "
-                "--arrangement, --passes, --format and --out";
+                "--arrangement, --passes, --format, --out and --stems";
             return false;
         }
-        if (line->song.empty() || line->out.empty()) {
-            *error = "--render needs a song and --out a file";
+        if (!line->stems.empty() && !line->out.empty()) {
+            *error = "--stems writes a folder of files and --out one file: give one of them";
+            return false;
+        }
+        if (line->choice.stems && line->stems.empty()) {
+            *error = "--stems needs a folder";
+            return false;
+        }
+        if (line->song.empty() || (line->out.empty() && line->stems.empty())) {
+            *error = "--render needs a song and --out a file (or --stems a folder)";
+            return false;
+        }
+        if (line->choice.stems && Lower(format) == "midi") {
+            *error = "stems are audio: --stems takes --format wav or flac";
             return false;
         }
         if (loopGiven && line->choice.arrangement) {
@@ -199,10 +218,11 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
         }
         // A format named is checked here; one taken from the output's name
         // only once the output is known not to be the song.
-        return format.empty() || ChooseRenderFormat(format, line->out, &line->choice.format, error);
+        return format.empty() || ChooseRenderFormat(format, line->choice.stems ? "" : line->out,
+                                                    &line->choice.format, error);
     }
     if (renderOnly) {
-        *error = "--out, --loop, --arrangement, --passes and --format go with --render";
+        *error = "--out, --stems, --loop, --arrangement, --passes and --format go with --render";
         return false;
     }
     if (line->mode == CommandLine::Mode::kSample) {
@@ -225,8 +245,8 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
 }
 
 std::vector<std::string> LongOptionNames() {
-    return {"--render", "--loop",         "--arrangement",  "--passes", "--format", "--out",
-            "--sample", "--audio-driver", "--audio-device", "--help",   "--version"};
+    return {"--render", "--loop",   "--arrangement",  "--passes",       "--format", "--out",
+            "--stems",  "--sample", "--audio-driver", "--audio-device", "--help",   "--version"};
 }
 
 std::string UsageText(const std::string& p) {
@@ -234,11 +254,13 @@ std::string UsageText(const std::string& p) {
     return "usage: " + p + " [OUTPUT] [SONG.loop]\n" +
            "         start the loop sequencer on SONG, or on the bundled song\n"
            "       " +
-           p + " --render SONG.loop [--loop N | --arrangement] [--passes P]\n" + "       " + pad +
-           " [--format wav|flac] --out OUT\n" +
+           p + " --render SONG [--loop N | --arrangement] [--passes P]\n" + "       " + pad +
+           " [--format wav|flac|midi] (--out OUT | --stems FOLDER)\n" +
            "         render loop N (0 to 9, default 0) of a song P times (default 1), or\n"
-           "         its arrangement P times through, to a 16-bit WAV or FLAC file (the\n"
-           "         format --format names, else the one OUT's name ends in)\n"
+           "         its arrangement P times through, to a 16-bit WAV or FLAC file or a\n"
+           "         MIDI file (the format --format names, else the one OUT's name ends\n"
+           "         in); --stems writes one WAV (or FLAC) file per track into FOLDER.\n"
+           "         SONG is a .loop file or another drum machine's .h2song\n"
            "       " +
            p + " [OUTPUT] --sample FILE\n" +
            "         show the waveform of an audio file; drag to select, space to play\n"

@@ -29,6 +29,8 @@ struct CommandLine {
     // --render: the song, the output file and what to render; the format
     // --format names (wav or flac), empty for the one out's name says.
     std::string out, format;
+    // --stems: the folder the tracks' files go into (choice.stems set).
+    std::string stems;
     ExportChoice choice;
 };
 

@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "engine/engine.h"
+#include "exchange/any_song.h"
 #include "files/folders.h"
 #include "song/song_file.h"
 #include "support/app_error.h"
@@ -64,7 +65,8 @@ int PrintToStdout(const std::string& program, const std::string& text) {
 
 int Render(const CommandLine& line) {
     const char* p = line.program.c_str();
-    const std::string &song = line.song, &out = line.out;
+    const std::string& song = line.song;
+    const std::string& out = line.choice.stems ? line.stems : line.out;
     // Writing over the song would lose it: the output must be another file,
     // whatever links or other names lead to it.
     if (IsSameFile(song, out)) {
@@ -74,14 +76,16 @@ int Render(const CommandLine& line) {
     }
     ExportChoice choice = line.choice;
     std::string error;
-    if (!ChooseRenderFormat(line.format, out, &choice.format, &error))
+    if (!ChooseRenderFormat(line.format, line.choice.stems ? "" : out, &choice.format, &error))
         return CommandLineError(line.program, error);
     // Progress for a person watching, not for a pipe.
     const bool terminal = ::isatty(2);
     try {
         Engine engine;
         std::string notice;
-        engine.ShowSong(ReadSongFile(song, &notice), song, false);
+        bool foreign = false;
+        auto read = ReadAnySong(song, &notice, {}, &foreign);
+        engine.ShowSong(std::move(read), foreign ? "" : song, false);
         // What the song file held that is left out of the rendering is said.
         if (!notice.empty()) std::fprintf(stderr, "%s: %s\n", p, notice.c_str());
         int shown = -1;

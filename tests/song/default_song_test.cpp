@@ -147,7 +147,7 @@ TEST_F(DefaultSong, RendersArrangementsAndFlacAndRefusesWhatCannotBeRendered) {
               std::string::npos);
     EXPECT_NE(Said("--render " + piece + " --lop 1" + x, dir).find("unrecognized option '--lop'"),
               std::string::npos);
-    EXPECT_NE(Said("--render " + piece + " --format mp3" + x, dir).find("wav or flac"),
+    EXPECT_NE(Said("--render " + piece + " --format mp3" + x, dir).find("wav, flac or midi"),
               std::string::npos);
     EXPECT_NE(Said("--render " + std::string(DEFAULT_SONG_PATH) + " --arrangement" + x, dir)
                   .find("has no arrangement"),
