@@ -8,9 +8,12 @@
 
 namespace {
 
-QString FilterOf(const std::string& extension, const std::string& description) {
-    return QString::fromStdString(description) + QStringLiteral(" (*.") +
-           QString::fromStdString(extension) + QStringLiteral(")");
+QString FilterOf(const std::string& extensions, const std::string& description) {
+    QStringList patterns;
+    for (const QString& e : QString::fromStdString(extensions).split(u' ', Qt::SkipEmptyParts))
+        patterns << QStringLiteral("*.") + e;
+    return QString::fromStdString(description) + QStringLiteral(" (") + patterns.join(u' ') +
+           QStringLiteral(")");
 }
 
 class QtFileDialogs : public FileDialogs {
@@ -53,6 +56,18 @@ class QtFileDialogs : public FileDialogs {
         if (!chosen.isEmpty()) fileName = chosen.front().toStdString();
     }
 
+    void ShowFolderDialog(std::string& folder, const std::string& title, QWidget* owner) override {
+        QFileDialog dialog(owner, QString::fromStdString(title));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+        Propose(dialog, folder);
+        folder.clear();
+        if (dialog.exec() != QDialog::Accepted) return;
+        const QStringList chosen = dialog.selectedFiles();
+        if (!chosen.isEmpty()) folder = chosen.front().toStdString();
+    }
+
   private:
     static void Propose(QFileDialog& dialog, const std::string& fileName) {
         const QString proposal = QString::fromStdString(fileName);
@@ -69,7 +84,7 @@ class QtFileDialogs : public FileDialogs {
         dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                            : QFileDialog::AnyFile);
         dialog.setNameFilter(FilterOf(extension, description));
-        dialog.setDefaultSuffix(QString::fromStdString(extension));
+        dialog.setDefaultSuffix(QString::fromStdString(extension).section(u' ', 0, 0));
         Propose(dialog, fileName);
         fileName.clear();
         if (dialog.exec() != QDialog::Accepted) return;

@@ -1,4 +1,5 @@
-// The open and save dialogs for files of one type. FileName starts as a
+// The open and save dialogs for files of one type (or of several, their
+// extensions apart by spaces: "loop h2song"). FileName starts as a
 // proposal (a folder to start in, or a file to suggest; empty for none) and
 // receives the chosen path; it is empty when the user cancels.
 #pragma once
@@ -22,6 +23,9 @@ class FileDialogs {
                                      const std::string& patterns,
                                      const std::function<void(const std::string&)>& preview,
                                      QWidget* owner) = 0;
+    // A folder to write into (made when missing), titled title.
+    virtual void ShowFolderDialog(std::string& folder, const std::string& title,
+                                  QWidget* owner) = 0;
 };
 
 // Modal Qt dialogs filtered to "Description (*.extension)". The save dialog

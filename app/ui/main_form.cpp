@@ -134,8 +134,14 @@ void MainForm::BuildMenu() {
     exportCommand_ = new QAction(QStringLiteral("&Export Audio..."), fileMenu_);
     exportCommand_->setShortcut(QKeySequence(QStringLiteral("Ctrl+E")));
     fileMenu_->insertAction(exitCommand_, exportCommand_);
+    exportMidiCommand_ = new QAction(QStringLiteral("Export &MIDI..."), fileMenu_);
+    fileMenu_->insertAction(exitCommand_, exportMidiCommand_);
     fileMenu_->insertSeparator(exitCommand_);
+    importMidiCommand_ = new QAction(QStringLiteral("&Import MIDI into Loop..."), fileMenu_);
+    fileMenu_->insertAction(revertCommand_, importMidiCommand_);
     connect(exportCommand_, &QAction::triggered, this, [this] { ExportCommand_Click(); });
+    connect(exportMidiCommand_, &QAction::triggered, this, [this] { ExportMidiCommand_Click(); });
+    connect(importMidiCommand_, &QAction::triggered, this, [this] { ImportMidiCommand_Click(); });
     connect(importDrumKitCommand_, &QAction::triggered, this,
             [this] { ImportDrumKitCommand_Click(); });
     trackMenu_ = menuBar()->addMenu(QStringLiteral("&Track"));

@@ -122,6 +122,9 @@ class MainForm : public QMainWindow, private EngineView {
     int QueuedLoop() const { return engine_->QueuedLoop(); }
     // Asks what to export and where, and exports it on a worker.
     void ExportCommand_Click();
+    void ExportMidiCommand_Click();
+    // File > Import MIDI: the file's notes into the loop shown.
+    void ImportMidiCommand_Click();
     bool IsExporting() const { return exporting_; }
     // Ends an export the way its Cancel button does.
     void CancelExport() { engine_->CancelWork(); }
@@ -177,6 +180,8 @@ class MainForm : public QMainWindow, private EngineView {
     // The track's settings dialog, applied as edits.
     void EditTrackSettings(LONG track);
     QAction* ExportCommand() const { return exportCommand_; }
+    QAction* ExportMidiCommand() const { return exportMidiCommand_; }
+    QAction* ImportMidiCommand() const { return importMidiCommand_; }
     QDoubleSpinBox* TempoBox() const { return tempoBox_; }
     QSpinBox* SwingBox() const { return swingBox_; }
     // Loop button k (0 to 9): checked for the loop shown, "queued" for the
@@ -302,6 +307,8 @@ class MainForm : public QMainWindow, private EngineView {
     void SetCaptionForLoop(std::uint8_t v);
     // Where the file dialogs start: the song's folder, else the last used.
     std::string DialogFolder() const;
+    // Asks what to export, starting from format, and starts the export.
+    void Export(ExportChoice::Format format);
     void RememberFolderOf(const std::string& path);
     void AddRecentFile(const std::string& path);
     void ForgetRecentFile(const std::string& path);
@@ -380,7 +387,8 @@ class MainForm : public QMainWindow, private EngineView {
     QAction *newCommand_ = nullptr, *openCommand_ = nullptr, *revertCommand_ = nullptr,
             *saveCommand_ = nullptr, *saveAsCommand_ = nullptr, *exitCommand_ = nullptr,
             *undoCommand_ = nullptr, *redoCommand_ = nullptr, *addTrackCommand_ = nullptr,
-            *importDrumKitCommand_ = nullptr, *exportCommand_ = nullptr;
+            *importDrumKitCommand_ = nullptr, *exportCommand_ = nullptr,
+            *exportMidiCommand_ = nullptr, *importMidiCommand_ = nullptr;
     QLabel *documentLabel_ = nullptr, *modifiedLabel_ = nullptr, *workLabel_ = nullptr,
            *recoveryLabel_ = nullptr;
     std::string recoveryUnusable_;  // why the recovery folder cannot be used

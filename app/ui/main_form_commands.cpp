@@ -21,7 +21,8 @@ void MainForm::OpenCommand_Click() {
     if (!MaySongBeDiscarded()) return;
     Run([&] { engine_->Stop(); });
     std::string path = DialogFolder();
-    dialogs_->ShowOpenFileDialog(path, kExtension, kDescription, this);
+    // Another drum machine's songs open too, as new songs.
+    dialogs_->ShowOpenFileDialog(path, "loop h2song", "Songs", this);
     if (path.empty()) return;
     RememberFolderOf(path);
     OpenInBackground(path);

@@ -1,23 +1,39 @@
 // Exporting from the window: the loop shown or the arrangement, as WAV or
-// FLAC, rendered by the engine on a worker while the window goes on, with
-// its progress and Cancel in the status bar. What it writes is what
+// FLAC (the mix, or one file per track into a folder) or as a MIDI file,
+// rendered by the engine on a worker while the window goes on, with its
+// progress and Cancel in the status bar. What it writes is what
 // `Trellon --render` writes for the same choice.
 #include "support/text_format.h"
 #include "ui/main_form.h"
 
 void MainForm::ExportCommand_Click() {
+    Export(ExportChoice::Format::kWav);
+}
+
+void MainForm::ExportMidiCommand_Click() {
+    Export(ExportChoice::Format::kMidi);
+}
+
+void MainForm::Export(ExportChoice::Format format) {
     if (exporting_) return;
     ExportChoice choice;
     const std::shared_ptr<Song>& song = GetSong();
     choice.arrangement = ArrangementMode() && !song->Arrangement().empty();
     choice.loop = SelectedLoopIndex();
+    choice.format = format;
     if (!musicDialogs_->ChooseExport(choice, !song->Arrangement().empty(), this)) return;
     if (!Run([&] { CheckExport(*song, choice, "“" + DocumentName() + "”"); })) return;
 
-    const bool flac = choice.format == ExportChoice::Format::kFlac;
     std::string path = DialogFolder();
-    dialogs_->ShowSaveFileDialog(path, flac ? "flac" : "wav", flac ? "FLAC audio" : "WAV audio",
-                                 this);
+    if (choice.stems) {
+        dialogs_->ShowFolderDialog(path, "Export Stems into Folder", this);
+    } else if (choice.format == ExportChoice::Format::kMidi) {
+        dialogs_->ShowSaveFileDialog(path, "mid", "MIDI file", this);
+    } else {
+        const bool flac = choice.format == ExportChoice::Format::kFlac;
+        dialogs_->ShowSaveFileDialog(path, flac ? "flac" : "wav", flac ? "FLAC audio" : "WAV audio",
+                                     this);
+    }
     if (path.empty()) return;
     RememberFolderOf(path);
     Run([&] {

@@ -122,8 +122,8 @@ void ArrangementDialog::MoveStep(int by) {
 }
 
 ExportDialog::ExportDialog(const ExportChoice& choice, bool hasArrangement, QWidget* owner)
-    : QDialog(owner), loopIndex_(choice.loop) {
-    setWindowTitle(QStringLiteral("Export Audio"));
+    : QDialog(owner), loopIndex_(choice.loop), midi_(choice.format == ExportChoice::Format::kMidi) {
+    setWindowTitle(midi_ ? QStringLiteral("Export MIDI") : QStringLiteral("Export Audio"));
     loop_ = new QRadioButton(QStringLiteral("Loop %1, passes:").arg(choice.loop), this);
     arrangement_ = new QRadioButton(QStringLiteral("The arrangement, times through:"), this);
     arrangement_->setEnabled(hasArrangement);
@@ -134,6 +134,8 @@ ExportDialog::ExportDialog(const ExportChoice& choice, bool hasArrangement, QWid
     format_ = new QComboBox(this);
     format_->addItems({QStringLiteral("WAV, 16-bit"), QStringLiteral("FLAC")});
     format_->setCurrentIndex(choice.format == ExportChoice::Format::kFlac ? 1 : 0);
+    stems_ = new QCheckBox(QStringLiteral("One file per track (stems)"), this);
+    stems_->setChecked(choice.stems);
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -141,7 +143,13 @@ ExportDialog::ExportDialog(const ExportChoice& choice, bool hasArrangement, QWid
     form->addRow(loop_);
     form->addRow(arrangement_);
     form->addRow(QStringLiteral("Passes or times:"), times_);
-    form->addRow(QStringLiteral("Format:"), format_);
+    if (!midi_) {
+        form->addRow(QStringLiteral("Format:"), format_);
+        form->addRow(stems_);
+    } else {
+        format_->hide();
+        stems_->hide();
+    }
     form->addRow(box);
 }
 
@@ -150,7 +158,9 @@ ExportChoice ExportDialog::Choice() const {
     c.arrangement = arrangement_->isChecked();
     c.loop = loopIndex_;
     c.times = times_->value();
-    c.format =
-        format_->currentIndex() == 1 ? ExportChoice::Format::kFlac : ExportChoice::Format::kWav;
+    c.format = midi_                          ? ExportChoice::Format::kMidi
+               : format_->currentIndex() == 1 ? ExportChoice::Format::kFlac
+                                              : ExportChoice::Format::kWav;
+    c.stems = !midi_ && stems_->isChecked();
     return c;
 }

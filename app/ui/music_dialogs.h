@@ -2,6 +2,7 @@
 // what to export. Behind one interface, so tests answer them from a script.
 #pragma once
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QRadioButton>
@@ -48,7 +49,8 @@ class ArrangementDialog : public QDialog {
 };
 
 // What to export: the loop shown so many passes, or the arrangement so many
-// times through; WAV or FLAC.
+// times through; WAV or FLAC, the mix or one file per track. Started with a
+// MIDI choice, it is the MIDI export's (no format, no stems).
 class ExportDialog : public QDialog {
   public:
     ExportDialog(const ExportChoice& choice, bool hasArrangement, QWidget* owner);
@@ -57,10 +59,13 @@ class ExportDialog : public QDialog {
     QRadioButton* ArrangementChoice() const { return arrangement_; }
     QSpinBox* Times() const { return times_; }
     QComboBox* Format() const { return format_; }
+    QCheckBox* Stems() const { return stems_; }
 
   private:
     int loopIndex_;
+    bool midi_;
     QRadioButton *loop_, *arrangement_;
     QSpinBox* times_;
     QComboBox* format_;
+    QCheckBox* stems_;
 };

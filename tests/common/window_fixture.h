@@ -56,6 +56,10 @@ class ScriptedDialogs : public FileDialogs {
         }
     }
 
+    void ShowFolderDialog(std::string& folder, const std::string& title, QWidget*) override {
+        Answer("folder", folder, "", title);
+    }
+
   private:
     void Answer(const std::string& kind, std::string& fileName, const std::string& extension,
                 const std::string& description) {

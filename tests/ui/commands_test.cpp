@@ -132,7 +132,7 @@ TEST_F(MainWindow, OpenReplacesTheSongAndAFailedOpenChangesNothing) {
     // A cancelled dialog only stops playback.
     auto song = form.GetSong();
     form.OpenCommand()->trigger();
-    EXPECT_EQ(dialogs_->shown, std::vector<std::string>{"open loop Loop"});
+    EXPECT_EQ(dialogs_->shown, std::vector<std::string>{"open loop h2song Songs"});
     EXPECT_FALSE(Streaming());
     EXPECT_EQ(form.PlayButton()->text(), "Play");
     EXPECT_EQ(form.GetSong(), song);

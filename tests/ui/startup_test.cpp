@@ -45,8 +45,10 @@ TEST_F(MainWindow, StartsOnTheDefaultSongReadyToPlay) {
          form.FileMenu()->actions() + form.EditMenu()->actions() + form.TrackMenu()->actions())
         items << (a->isSeparator() ? "-" : a->text() + " " + a->shortcut().toString());
     EXPECT_EQ(items.join('|'),
-              "&New Ctrl+N|&Open Ctrl+O|Open &Recent |Import &Drum Kit... |&Revert |&Save Ctrl+S|"
-              "Save &As... Ctrl+Shift+S|-|&Export Audio... Ctrl+E|-|E&xit Ctrl+Q|&Undo Ctrl+Z|"
+              "&New Ctrl+N|&Open Ctrl+O|Open &Recent |Import &Drum Kit... |"
+              "&Import MIDI into Loop... |&Revert |&Save Ctrl+S|"
+              "Save &As... Ctrl+Shift+S|-|&Export Audio... Ctrl+E|Export &MIDI... |-|"
+              "E&xit Ctrl+Q|&Undo Ctrl+Z|"
               "&Redo Ctrl+Shift+Z|&Add Track Ctrl+T|&MIDI... ");
 
     // Layout in pixels: client area 657 x 260 as designed, and 112 pixels
