@@ -3,7 +3,7 @@
 set -euo pipefail
 out=$1
 for t in fuzz_wav_image fuzz_wav_file fuzz_ogg_file fuzz_ogg_readall fuzz_song_file fuzz_registry \
-  fuzz_registrar fuzz_drum_kit fuzz_import; do
+  fuzz_registrar fuzz_drum_kit fuzz_import fuzz_midi_file fuzz_hydrogen_song; do
   mkdir -p "$out/$t"
 done
 python3 - "$out" <<'PY'
@@ -110,6 +110,33 @@ kit = """<?xml version="1.0" encoding="UTF-8"?>
 </drumkit_info>
 """
 open(f"{out}/fuzz_drum_kit/drumkit.xml", "w").write(kit)
+# A format 1 MIDI file: tempo and meter, then drum notes with running status.
+def chunk(tag, body):
+    return tag + struct.pack(">I", len(body)) + body
+tempo = bytes([0, 0xFF, 0x51, 3, 7, 0xA1, 0x20, 0, 0xFF, 0x58, 4, 3, 2, 24, 8, 0, 0xFF, 0x2F, 0])
+drums = bytes([0, 0x99, 36, 100, 0x60, 38, 90, 0x81, 0x40, 42, 0, 0, 0xF0, 2, 1, 0xF7,
+               0, 0xFF, 0x2F, 0])
+open(f"{out}/fuzz_midi_file/drums.mid", "wb").write(
+    chunk(b"MThd", struct.pack(">HHH", 1, 2, 96)) + chunk(b"MTrk", tempo) + chunk(b"MTrk", drums))
+song = """<?xml version="1.0" encoding="UTF-8"?>
+<song><bpm>120</bpm><volume>0.5</volume><swing_factor>0.2</swing_factor>
+ <instrumentList>
+  <instrument><id>0</id><name>Kick</name><drumkit>Kit</drumkit><pan>0.3</pan><muteGroup>1</muteGroup>
+   <instrumentComponent><gain>1</gain>
+    <layer><filename>kick.wav</filename><min>0</min><max>1</max><gain>1</gain></layer>
+   </instrumentComponent></instrument>
+  <instrument><id>1</id><name>Hat</name><pan_L>1</pan_L><pan_R>0.5</pan_R>
+   <layer><filename>/k/hat.wav</filename></layer></instrument>
+ </instrumentList>
+ <patternList><pattern><name>a</name><size>192</size><noteList>
+  <note><position>0</position><velocity>0.8</velocity><instrument>0</instrument></note>
+  <note><position>16</position><velocity>1</velocity><pan>0.2</pan><instrument>1</instrument></note>
+ </noteList></pattern></patternList>
+ <virtualPatternList/>
+ <patternSequence><group><patternID>a</patternID></group></patternSequence>
+</song>
+"""
+open(f"{out}/fuzz_hydrogen_song/song.h2song", "w").write(song)
 PY
 oggenc -Q -q 0 -o "$out/fuzz_ogg_file/stereo.ogg" "$out/seed.wav"
 # Cut in the middle of the audio pages: a file that ends too soon.
