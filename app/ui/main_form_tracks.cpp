@@ -11,6 +11,7 @@
 #include "forms/twips.h"
 #include "import/audio_import.h"
 #include "import/drum_kit.h"
+#include "import/kit_archive.h"
 #include "support/app_error.h"
 #include "support/paths.h"
 #include "support/text_format.h"
@@ -125,7 +126,7 @@ void MainForm::RemoveTrack(LONG track) {
 void MainForm::ImportDrumKitCommand_Click() {
     std::string path =
         settings_ ? settings_->value("LastKitFolder").toString().toStdString() : std::string();
-    dialogs_->ShowOpenFileDialog(path, "xml", "Drum kit", this);
+    dialogs_->ShowOpenFileDialog(path, "xml h2drumkit", "Drum kit", this);
     if (path.empty()) return;
     if (settings_) settings_->setValue("LastKitFolder", QString::fromStdString(FolderOfPath(path)));
     ImportDrumKit(path);
@@ -133,7 +134,13 @@ void MainForm::ImportDrumKitCommand_Click() {
 
 void MainForm::ImportDrumKit(const std::string& path) {
     DrumKit kit;
-    if (!Run([&] { kit = ReadDrumKit(path); })) return;
+    // A packed kit is unpacked for as long as its samples are being read.
+    std::shared_ptr<KitArchive> archive;
+    if (!Run([&] {
+            if (IsKitArchivePath(path)) archive = KitArchive::Unpack(path);
+            kit = ReadDrumKit(archive ? archive->Description() : path);
+        }))
+        return;
     const std::string name = Quoted(kit.name.empty() ? FileNameOfPath(path) : kit.name);
     // Over a song that has sounds: its tracks' sounds replaced, or the kit
     // added as tracks of its own.
@@ -156,6 +163,9 @@ void MainForm::ImportDrumKit(const std::string& path) {
     std::string leftOut;
     for (const std::string& outside : kit.outside)
         leftOut += "\n" + outside + ": outside the kit's folder";
+    if (archive)
+        for (const std::string& skipped : archive->Skipped())
+            leftOut += "\n" + skipped + ": not a file of the kit's folder (passed over)";
     for (const DrumKit::Instrument& instrument : kit.instruments) {
         if (LONG(samples.size()) >= room) {
             leftOut += "\n" + std::to_string(kit.instruments.size() - samples.size()) +
@@ -169,7 +179,8 @@ void MainForm::ImportDrumKit(const std::string& path) {
     Run([&] {
         engine_->ImportInBackground(
             "Importing " + name, samples,
-            [this, names, notes, name, how, leftOut](std::vector<Engine::Imported> results) {
+            [this, names, notes, name, how, leftOut,
+             archive](std::vector<Engine::Imported> results) {
                 std::vector<ImportedAudio> sounds;
                 std::string failed = leftOut;
                 for (std::size_t i = 0; i < results.size(); ++i) {
