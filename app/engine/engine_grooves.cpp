@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "engine/engine.h"
+#include "engine/loop_edit.h"
 #include "engine/value_edit.h"
 #include "support/app_error.h"
 
@@ -11,32 +12,6 @@ namespace {
 
 constexpr int kMergeMaster = 3, kMergeHumanize = 4, kMergeSound = 2000;
 constexpr std::uint8_t kLoopsShown = 10;
-
-// An edit of one loop's whole content; the loop shown before comes back
-// with Undo.
-class LoopEdit : public Command {
-  public:
-    LoopEdit(Engine& engine, std::string text, std::uint8_t loop, Engine::LoopContent before,
-             Engine::LoopContent after)
-        : Command(std::move(text)),
-          engine_(engine),
-          loop_(loop),
-          shownBefore_(engine.SelectedLoop()),
-          before_(std::move(before)),
-          after_(std::move(after)) {}
-    void Redo() override { engine_.ApplyLoop(loop_, after_); }
-    void Undo() override {
-        engine_.ApplyLoop(loop_, before_);
-        if (shownBefore_ != loop_) engine_.SelectLoop(shownBefore_);
-        // A loop the edit made goes again, unless it still plays.
-        if (!before_.existed) engine_.ForgetLoop(loop_);
-    }
-
-  private:
-    Engine& engine_;
-    std::uint8_t loop_, shownBefore_;
-    Engine::LoopContent before_, after_;
-};
 
 // track fitted to ticks ticks: those beyond dropped, those missing off.
 LoopTrack Fitted(LoopTrack track, std::uint8_t ticks) {

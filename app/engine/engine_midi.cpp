@@ -3,41 +3,32 @@
 
 #include "com/bstr.h"
 #include "engine/engine.h"
+#include "engine/loop_edit.h"
 #include "exchange/midi_import.h"
 
 namespace {
 
-// The import of a MIDI file: the tracks it added (when it added any) and the
-// loop's content, both brought back by Undo.
-class MidiImportEdit : public Command {
+// The import of a MIDI file: the loop's content and, when it added any,
+// the tracks, both brought back by Undo.
+class MidiImportEdit : public LoopEdit {
   public:
     MidiImportEdit(Engine& engine, std::uint8_t loop, Engine::TrackLayout tracksBefore,
                    Engine::TrackLayout tracksAfter, Engine::LoopContent before,
                    Engine::LoopContent after)
-        : Command("Import MIDI"),
-          engine_(engine),
-          loop_(loop),
-          shownBefore_(engine.SelectedLoop()),
+        : LoopEdit(engine, "Import MIDI", loop, std::move(before), std::move(after)),
           tracksBefore_(std::move(tracksBefore)),
-          tracksAfter_(std::move(tracksAfter)),
-          before_(std::move(before)),
-          after_(std::move(after)) {}
+          tracksAfter_(std::move(tracksAfter)) {}
     void Redo() override {
         if (!tracksAfter_.samples.empty()) engine_.ApplyTracks(tracksAfter_);
-        engine_.ApplyLoop(loop_, after_);
+        LoopEdit::Redo();
     }
     void Undo() override {
-        engine_.ApplyLoop(loop_, before_);
+        LoopEdit::Undo();
         if (!tracksAfter_.samples.empty()) engine_.ApplyTracks(tracksBefore_);
-        if (shownBefore_ != loop_) engine_.SelectLoop(shownBefore_);
-        if (!before_.existed) engine_.ForgetLoop(loop_);
     }
 
   private:
-    Engine& engine_;
-    std::uint8_t loop_, shownBefore_;
     Engine::TrackLayout tracksBefore_, tracksAfter_;
-    Engine::LoopContent before_, after_;
 };
 
 }  // namespace
