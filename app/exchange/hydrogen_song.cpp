@@ -55,6 +55,12 @@ int Integer(const std::string& text, int fallback) {
     return v >= -1e9 && v <= 1e9 ? int(std::lround(v)) : fallback;
 }
 
+// The value rounded to the nearest whole number within [low, high]; a
+// value out of range is held at its end before it is rounded.
+long Rounded(double v, long low, long high) {
+    return std::lround(std::clamp(v, double(low), double(high)));
+}
+
 std::string Trimmed(const std::string& s) {
     const std::size_t b = s.find_first_not_of(" \t\r\n");
     const std::size_t e = s.find_last_not_of(" \t\r\n");
@@ -161,10 +167,10 @@ int PanOf(double pan, double left, double right) {
     if (left >= 0 && right >= 0) {
         const double high = std::max(left, right);
         if (high <= 0 || left == right) return 0;
-        const int side = int(std::lround((1.0 - std::min(left, right) / high) * 100.0));
+        const int side = int(Rounded((1.0 - std::min(left, right) / high) * 100.0, 0, 100));
         return right > left ? side : -side;
     }
-    return std::clamp(int(std::lround(pan * 100.0)), -100, 100);
+    return int(Rounded(pan * 100.0, -100, 100));
 }
 
 // The resolution that puts the most of a pattern's notes on the grid,
@@ -187,8 +193,8 @@ LoopFormat FormatOf(const HydrogenSong::Pattern& p) {
     }
     if (bestOff == ~std::size_t{0}) {  // a size off every grid: the nearest at 4 a beat
         best.ticksPerBeat = 4;
-        best.ticks = std::uint8_t(std::clamp<long long>(
-            std::llround(double(p.size) * 4 / kTicksPerQuarter), 1, LoopFormat::kMaxTicks));
+        best.ticks =
+            std::uint8_t(Rounded(double(p.size) * 4 / kTicksPerQuarter, 1, LoopFormat::kMaxTicks));
     }
     return best;
 }
@@ -332,14 +338,14 @@ std::shared_ptr<Song> ReadHydrogenSong(const std::string& path, std::string* not
     auto song = std::make_shared<Song>();
     const double bpm = std::clamp(h.bpm, 30.0, 300.0);
     if (bpm != h.bpm)
-        left.push_back("its tempo of " + std::to_string(int(h.bpm)) + " bpm (now " +
-                       std::to_string(int(bpm)) + ")");
+        left.push_back("its tempo of " + Thousands(Rounded(h.bpm, -1'000'000'000, 1'000'000'000)) +
+                       " bpm (now " + std::to_string(int(bpm)) + ")");
     song->SetBpm(std::llround(bpm * 10) * 1000);
-    song->SetSwing(std::uint16_t(std::clamp(std::lround(h.swing * 5000.0), 0L, 5000L)));
+    song->SetSwing(std::uint16_t(Rounded(h.swing * 5000.0, 0, Song::kMaxSwing)));
     // The song's volume is our master level.
     if (h.volume > 0)
-        song->SetMasterLevel(std::clamp(int(std::lround(2000.0 * std::log10(h.volume))),
-                                        Song::kMinMasterLevel, Song::kMaxMasterLevel));
+        song->SetMasterLevel(int(
+            Rounded(2000.0 * std::log10(h.volume), Song::kMinMasterLevel, Song::kMaxMasterLevel)));
     if (h.humanizeTime > 0 || h.humanizeVelocity > 0) left.push_back("its humanize");
 
     // Instruments become tracks, their ids the notes' references.
@@ -372,15 +378,14 @@ std::shared_ptr<Song> ReadHydrogenSong(const std::string& path, std::string* not
         const std::string file = layer ? layer->file : in.file;
         TrackMix mix;
         const double gain = in.volume * in.gain * in.componentGain * (layer ? layer->gain : 1.0);
-        mix.volume =
-            std::uint16_t(std::clamp(std::lround(gain * 100.0), 0L, long(TrackMix::kMaxVolume)));
+        mix.volume = std::uint16_t(Rounded(gain * 100.0, 0, TrackMix::kMaxVolume));
         mix.mute = in.muted;
         mix.solo = in.soloed;
         sample->SetMix(mix);
         TrackSound sound;
         sound.pan = std::int16_t(PanOf(in.pan, in.panL, in.panR));
-        sound.pitch = std::int16_t(std::clamp(
-            std::lround((in.pitch + (layer ? layer->pitch : 0.0)) * 100.0), -2400L, 2400L));
+        sound.pitch = std::int16_t(Rounded((in.pitch + (layer ? layer->pitch : 0.0)) * 100.0,
+                                           -TrackSound::kMaxPitch, TrackSound::kMaxPitch));
         if (in.muteGroup >= 0) {
             if (!chokeOf.count(in.muteGroup) && chokeOf.size() < TrackSound::kMaxChokeGroup)
                 chokeOf[in.muteGroup] = int(chokeOf.size()) + 1;
@@ -434,7 +439,7 @@ std::shared_ptr<Song> ReadHydrogenSong(const std::string& path, std::string* not
             if (PanOf(n.pan, n.panL, n.panR) != 0) ++pannedNotes;
             if (n.pitch != 0) ++pitchedNotes;
             LoopTrack& row = *tracks[std::size_t(at->second)];
-            const int velocity = std::clamp(int(std::lround(n.velocity * 127.0)), 1, 127);
+            const int velocity = int(Rounded(n.velocity * 127.0, 1, 127));
             const auto i = std::uint8_t(tick);
             if (row.Value(i) && row.Velocity(i) >= velocity) continue;
             row.SetValue(i, true);

@@ -128,8 +128,9 @@ std::vector<std::uint8_t> SongToMidi(const Song& song, const ExportChoice& choic
 
     std::vector<MidiFileEvent> tempo, drums;
     tempo.push_back({0, Text(0x03, name)});
-    const std::uint32_t micros =
-        std::uint32_t(std::llround(60'000'000.0 / (double(song.Bpm()) / 10000.0)));
+    // Microseconds a quarter note in 24 bits: tempos below 3.58 bpm are held there.
+    const double quarter = 60'000'000.0 / (double(song.Bpm()) / 10000.0);
+    const auto micros = std::uint32_t(std::llround(std::clamp(quarter, 1.0, double(0xFFFFFF))));
     tempo.push_back({0, Meta(0x51, {std::uint8_t(micros >> 16), std::uint8_t(micros >> 8),
                                     std::uint8_t(micros)})});
     drums.push_back({0, Text(0x03, "Drums")});
