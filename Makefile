@@ -73,7 +73,8 @@ clean:
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 20
 FUZZ_TARGETS ?= fuzz_wav_image fuzz_wav_file fuzz_ogg_file fuzz_ogg_readall fuzz_song_file \
-  fuzz_registry fuzz_registrar fuzz_drum_kit fuzz_import fuzz_midi_file fuzz_hydrogen_song
+  fuzz_registry fuzz_registrar fuzz_drum_kit fuzz_import fuzz_midi_file fuzz_hydrogen_song \
+  fuzz_kit_archive
 fuzz-build: setup
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DOVRA_FUZZ=ON > /dev/null

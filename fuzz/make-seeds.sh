@@ -3,7 +3,8 @@
 set -euo pipefail
 out=$1
 for t in fuzz_wav_image fuzz_wav_file fuzz_ogg_file fuzz_ogg_readall fuzz_song_file fuzz_registry \
-  fuzz_registrar fuzz_drum_kit fuzz_import fuzz_midi_file fuzz_hydrogen_song; do
+  fuzz_registrar fuzz_drum_kit fuzz_import fuzz_midi_file fuzz_hydrogen_song \
+  fuzz_kit_archive; do
   mkdir -p "$out/$t"
 done
 python3 - "$out" <<'PY'
@@ -148,4 +149,11 @@ cp "$(dirname "$0")/../tests/data/ogg/"*.ogg "$out/fuzz_ogg_readall/"
 cp "$out/fuzz_ogg_file/stereo.ogg" "$out/fuzz_import/stereo.ogg"
 sox -q "$out/seed.wav" -r 11025 -c 1 "$out/fuzz_import/mono.flac" trim 0 0.05
 sox -q "$out/seed.wav" "$out/fuzz_import/short.aiff" trim 0 0.01
+# A packed kit: its description and one sound, gzipped and plain.
+mkdir -p "$out/kit/Seed"
+cp "$out/fuzz_drum_kit/drumkit.xml" "$out/kit/Seed/drumkit.xml"
+head -c 2000 "$out/seed.wav" >"$out/kit/Seed/kick-hard.wav"
+tar czf "$out/fuzz_kit_archive/seed.h2drumkit" -C "$out/kit" Seed
+tar cf "$out/fuzz_kit_archive/plain.h2drumkit" -C "$out/kit" Seed
+rm -r "$out/kit"
 rm "$out/seed.wav"
