@@ -40,15 +40,6 @@ Shape ShapeOf(IWav* wav) {
 // index i * its channels + j, 0 beyond its data, as the library's Sample does.
 using Source = SoundFrames;
 
-Source SourceOf(IWav* wav) {
-    Source s;
-    Shape shape = ShapeOf(wav);
-    s.frames = shape.frames;
-    s.channels = shape.channels;
-    s.values = ReadWavValues(wav);
-    return s;
-}
-
 // The sum of two values clipped to 16 bits (a saturating add).
 inline AudioSample AddClipped(AudioSample a, AudioSample b) {
     return ClampSample(LONG{a} + LONG{b});
@@ -159,7 +150,7 @@ void LoopRenderer::MixWavInto(IWav* target, LONG offset, IWav* source) {
     const LONG loopFrames = ShapeOf(LoopWav.get()).frames;
     std::vector<AudioSample> values = ReadWavValues(target);
     AddRangeInto(values.data(), 0, std::min(shape.frames, loopFrames), loopFrames, shape.channels,
-                 offset, SourceOf(source));
+                 offset, SoundFramesOf(source));
     WriteWavValues(target, values);
 }
 
@@ -219,7 +210,7 @@ void LoopRenderer::Mix(Song& song, const TickGrid& grid, LONG frames, SHORT chan
         const TrackSound& sound = sample->Sound();
         if (sound.IsDefault() && master == 1.0) {
             // The volume scales the sample's values before they are added.
-            auto source = std::make_shared<Source>(SourceOf(sample->Wav().get()));
+            auto source = std::make_shared<Source>(SoundFramesOf(sample->Wav().get()));
             ScaleFrames(*source, mix.volume, {});
             sources[std::size_t(j)] = std::move(source);
         } else {

@@ -10,6 +10,14 @@
 #include "support/integers.h"
 #include "support/wav_values.h"
 
+SoundFrames SoundFramesOf(IWav* wav) {
+    SoundFrames frames;
+    frames.values = ReadWavValues(wav);
+    Check(wav->get_NumSamples(&frames.frames));
+    Check(wav->get_NumChannels(&frames.channels));
+    return frames;
+}
+
 SoundFrames InLoopShape(const SoundFrames& src, SHORT channels) {
     if (src.channels == channels) return src;
     SoundFrames out;
@@ -92,10 +100,7 @@ std::shared_ptr<const Shaped> KeptFor(const Sample& sample, SHORT channels) {
 std::shared_ptr<const SoundFrames> ShapedFramesOf(const Sample& sample, SHORT channels) {
     if (!sample.Wav()) return nullptr;
     if (auto kept = KeptFor(sample, channels)) return kept->frames;
-    SoundFrames raw;
-    raw.values = ReadWavValues(sample.Wav().get());
-    Check(sample.Wav()->get_NumSamples(&raw.frames));
-    Check(sample.Wav()->get_NumChannels(&raw.channels));
+    const SoundFrames raw = SoundFramesOf(sample.Wav().get());
     auto made = std::make_shared<Shaped>();
     made->wav = sample.Wav().get();
     made->hold = sample.Wav();
@@ -120,10 +125,7 @@ std::shared_ptr<const SoundFrames> LevelledFramesOf(const Sample& sample, SHORT 
     if (shaped) {
         frames = *shaped;
     } else {
-        frames.values = ReadWavValues(sample.Wav().get());
-        Check(sample.Wav()->get_NumSamples(&frames.frames));
-        Check(sample.Wav()->get_NumChannels(&frames.channels));
-        frames = InLoopShape(frames, channels);
+        frames = InLoopShape(SoundFramesOf(sample.Wav().get()), channels);
     }
     std::vector<double> gains;
     for (SHORT c = 0; c < channels; ++c)

@@ -19,6 +19,9 @@ struct SoundFrames {
     SHORT channels = 1;
 };
 
+// The audio of wav as it is held: its values, frames and channels.
+SoundFrames SoundFramesOf(IWav* wav);
+
 // The frames of src as a loop of channels channels reads them: value
 // (channel j, frame i) is src's value at flat index i * src.channels + j,
 // 0 beyond its data (the library's rule), for src.frames frames.
