@@ -125,6 +125,7 @@ class MainForm : public QMainWindow, private EngineView {
     void ExportMidiCommand_Click();
     // File > Import MIDI: the file's notes into the loop shown.
     void ImportMidiCommand_Click();
+    void ImportMidiFile(const std::string& path);
     bool IsExporting() const { return exporting_; }
     // Ends an export the way its Cancel button does.
     void CancelExport() { engine_->CancelWork(); }

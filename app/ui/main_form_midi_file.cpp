@@ -10,6 +10,10 @@ void MainForm::ImportMidiCommand_Click() {
     dialogs_->ShowOpenFileDialog(path, "mid midi", "MIDI files", this);
     if (path.empty()) return;
     RememberFolderOf(path);
+    ImportMidiFile(path);
+}
+
+void MainForm::ImportMidiFile(const std::string& path) {
     Run([&] {
         const std::string name = FileNameOfPath(path);
         const MidiFileContent file = ReadMidiFile(path);

@@ -229,6 +229,19 @@ void MainForm::dropEvent(QDropEvent* event) {
     const std::vector<std::string> files = LocalFiles(event->mimeData());
     if (files.empty()) return;
     event->acceptProposedAction();
+    // A song opens, a MIDI file comes into the loop shown, a kit is imported.
+    if (files.size() == 1) {
+        const std::string& file = files.front();
+        const QString suffix = QFileInfo(QString::fromStdString(file)).suffix().toLower();
+        if (suffix == "mid" || suffix == "midi") return ImportMidiFile(file);
+        if (suffix == "h2drumkit" || FileNameOfPath(file) == "drumkit.xml")
+            return ImportDrumKit(file);
+        if (suffix == "loop" || suffix == "h2song") {
+            if (!MaySongBeDiscarded()) return;
+            Run([&] { engine_->Stop(); });
+            return OpenInBackground(file);
+        }
+    }
     // One file on a row gives that track its sound; more files, or files
     // dropped elsewhere, become new tracks.
     const QPoint at = client_->mapFrom(this, event->position().toPoint());

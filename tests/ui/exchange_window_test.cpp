@@ -1,6 +1,8 @@
 // Songs in and out from the window: Export MIDI, Export Audio as stems into
 // a folder, Import MIDI into the loop shown (asking about notes no track
 // plays), and another drum machine's song opened from File > Open.
+#include <QMimeData>
+#include <QUrl>
 #include <filesystem>
 
 #include "common/ui_fixture.h"
@@ -112,4 +114,29 @@ TEST_F(Exchange, StemsGoIntoAFolderAndAnotherMachinesSongOpensAsANewSong) {
     EXPECT_EQ(form.Row(0)->SampleButton()->text(), "Boom");
     EXPECT_EQ(form.Row(0)->NumTicks(), 8);
     EXPECT_TRUE(form.Row(0)->Value(1));
+
+    // Dropped on the window: a MIDI file comes into the loop shown, a song opens.
+    auto drop = [&](const std::string& file) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(file))});
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(&form, &enter);
+        QDropEvent event(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&form, &event);
+        Finish();
+    };
+    const std::vector<std::uint8_t> bytes =
+        WriteMidiFile(96, {{{0, {0x99, 36, 90}}, {48, {0x99, 36, 60}}}});
+    WriteText(Folder("drop.mid"), std::string(bytes.begin(), bytes.end()));
+    drop(Folder("drop.mid"));
+    ASSERT_FALSE(errors_.empty());
+    EXPECT_NE(errors_.back().find("Imported 2 notes"), std::string::npos) << errors_.back();
+    EXPECT_TRUE(form.Row(0)->Value(0));
+    EXPECT_TRUE(form.Row(0)->Value(2));
+    EXPECT_FALSE(form.Row(0)->Value(1));
+    prompts_->saveAnswers = {SaveChoice::kDiscard};
+    drop(SongPath());
+    EXPECT_EQ(form.DocumentName(), kDefaultSongName);
+    EXPECT_FALSE(form.IsModified());
 }
