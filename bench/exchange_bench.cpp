@@ -39,11 +39,16 @@ void BM_Hydrogen_h2cli_export_baseline(benchmark::State& state) {
         return;
     }
     const std::string out = Scratch("h2cli.wav");
-    RecordBaseline(
-        state, "h2cli", TimeEach(state, [&] {
-            if (std::system(("h2cli -s " + song + " -o " + out + " >/dev/null 2>&1").c_str()) != 0)
-                state.SkipWithError("h2cli failed");
-        }));
+    // A home of its own, ALSA, and no JACK server started: its start-up,
+    // the song and kit loaded, and the export, without waiting on servers.
+    const std::string home = Scratch("h2home");
+    std::filesystem::create_directories(home);
+    const std::string command = "HOME=" + home + " JACK_NO_START_SERVER=1 h2cli -d alsa -s " +
+                                song + " -o " + out + " >/dev/null 2>&1";
+    RecordBaseline(state, "h2cli", TimeEach(state, [&] {
+                       if (std::system(command.c_str()) != 0) state.SkipWithError("h2cli failed");
+                   }));
+    std::filesystem::remove_all(home);
     std::filesystem::remove(out);
 }
 
@@ -105,7 +110,7 @@ void BM_Export_stems_per_track(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_Hydrogen_h2cli_export_baseline)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Hydrogen_h2cli_export_baseline)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Hydrogen_open_largest_demo)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Export_mix_baseline)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Export_stems_per_track)->Unit(benchmark::kMillisecond);

@@ -410,7 +410,7 @@ std::shared_ptr<Song> ReadHydrogenSong(const std::string& path, std::string* not
 
     // Patterns become loops 0 to 9, in order.
     std::map<std::string, int> loopOfName;
-    std::size_t offGrid = 0, cut = 0, pannedNotes = 0, pitchedNotes = 0, lostNotes = 0;
+    std::size_t offGrid = 0, cut = 0, pannedNotes = 0, pitchedNotes = 0, lostNotes = 0, shifted = 0;
     const std::size_t loops = std::min<std::size_t>(h.patterns.size(), kLoops);
     Leave(left, h.patterns.size() - loops, "a pattern past the tenth", "patterns past the tenth");
     for (std::size_t k = 0; k < loops; ++k) {
@@ -438,6 +438,7 @@ std::shared_ptr<Song> ReadHydrogenSong(const std::string& path, std::string* not
             if (exact % kTicksPerQuarter) ++offGrid;
             if (PanOf(n.pan, n.panL, n.panR) != 0) ++pannedNotes;
             if (n.pitch != 0) ++pitchedNotes;
+            if (n.leadLag != 0) ++shifted;
             LoopTrack& row = *tracks[std::size_t(at->second)];
             const int velocity = int(Rounded(n.velocity * 127.0, 1, 127));
             const auto i = std::uint8_t(tick);
@@ -461,6 +462,7 @@ std::shared_ptr<Song> ReadHydrogenSong(const std::string& path, std::string* not
           "notes between ticks (moved to the nearest)");
     Leave(left, pannedNotes, "a note's own pan", "notes' own pan");
     Leave(left, pitchedNotes, "a note's own pitch", "notes' own pitch");
+    Leave(left, shifted, "a note's own lead or lag", "notes' own lead or lag");
     Leave(left, lostNotes, "a note past its pattern's end or of no instrument",
           "notes past their pattern's end or of no instrument");
 

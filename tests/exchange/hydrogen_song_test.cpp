@@ -55,7 +55,8 @@ std::string HandMadeSong() {
            "</instrumentList><patternList>"
            "<pattern><name>verse</name><size>192</size><noteList>" +
            Note(0, 0, 1.0) + Note(48, 0, 0.5) + Note(24, 7, 0.8) + Note(26, 8, 0.8) +
-           Note(12, 8, 0.6, "<pan>0.4</pan>") + Note(500, 0, 1.0) + Note(0, 42, 1.0) +
+           Note(12, 8, 0.6, "<pan>0.4</pan><leadlag>0.2</leadlag>") + Note(500, 0, 1.0) +
+           Note(0, 42, 1.0) +
            "</noteList></pattern>"
            "<pattern><name>triplets</name><size>144</size><noteList>" +
            Note(0, 0, 1.0) + Note(16, 7, 1.0) + Note(32, 8, 1.0) +
@@ -148,7 +149,7 @@ TEST_F(HydrogenSongs, AHandMadeSongOpensWithItsKitItsPatternsAndItsSequence) {
     // unknown columns are left out.
     EXPECT_EQ(song->Arrangement(), (std::vector<ArrangementStep>{{0, 2}, {1, 1}, {0, 1}}));
     for (const char* said :
-         {"a note between ticks", "a note's own pan",
+         {"a note between ticks", "a note's own pan", "a note's own lead or lag",
           "2 notes past their pattern's end or of no instrument",
           "a column of several patterns at once", "a column of a pattern not among the first ten",
           "an empty column", "a virtual pattern", "an instrument's other velocity layers",
@@ -259,9 +260,15 @@ TEST_F(HydrogenSongs, ARenderingMatchesTheOtherProgramsOwnExportInOnsetsAndLevel
     const std::string demo = std::string(kDemoFolder) + "/TR808kit-demo.h2song";
     if (!std::filesystem::exists(demo) || RunCommand("command -v h2cli >/dev/null") != 0)
         GTEST_SKIP() << "the other program's h2cli or its demo songs are not installed";
-    // Its export: it looks for a sound server and, finding none, writes anyway.
+    // Its export, with a home of its own for its settings, through ALSA
+    // (which it may fail to open: it writes the file anyway) and never
+    // starting a JACK server that the other tests' programs would find.
     const std::string theirs = Folder("theirs.wav");
-    ASSERT_EQ(RunCommand("timeout 180 h2cli -s " + demo + " -o " + theirs + " >/dev/null 2>&1"), 0);
+    std::filesystem::create_directories(Folder("home"));
+    ASSERT_EQ(RunCommand("HOME=" + Folder("home") +
+                         " JACK_NO_START_SERVER=1 timeout 180 h2cli -d alsa -s " + demo + " -o " +
+                         theirs + " >/dev/null 2>&1"),
+              0);
     engine_->OpenSong(demo);
     ExportChoice choice;
     choice.arrangement = true;
