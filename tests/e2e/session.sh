@@ -47,6 +47,10 @@ start_session_display() {
 }
 
 start_session() {  # BIN_DIR AUDIO_LIBRARY
+  # A user of the test's own: the machine user's settings and kept songs
+  # (a song kept for recovery is offered at start) never reach the test.
+  export HOME="$work/home" XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config"
+  mkdir -p "$HOME" "$XDG_STATE_HOME" "$XDG_CONFIG_HOME"
   start_session_display
   export QT_QPA_PLATFORM=xcb
   export OVRA_REGISTRY="$work/registry.reg"
