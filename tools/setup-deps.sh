@@ -18,6 +18,7 @@ packages=(
   # libraries
   libstb-dev qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libxcb1-dev libsdl2-dev
   libsndfile1-dev libsoxr-dev libexpat1-dev libarchive-dev libjack-jackd2-dev libasound2-dev
+  liblo-dev
   # peers measured against in the benchmarks and tests, never linked into the
   # products (hydrogen: its demo songs and kits, and h2cli's exports)
   libvorbis-dev sox hydrogen

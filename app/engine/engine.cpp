@@ -136,7 +136,8 @@ void Engine::RenderLoop(std::uint8_t k, bool keep) {
     if (into)
         feed->second->Publish(r.LoopWav);
     else
-        feeds_[k] = std::make_shared<LoopFeed>(r.LoopWav, r.TicksPerLoop, r.TickLength);
+        feeds_[k] =
+            std::make_shared<LoopFeed>(r.LoopWav, r.TicksPerLoop, r.TickLength, r.TicksPerBeat);
 }
 
 std::shared_ptr<LoopFeed> Engine::FeedOf(std::uint8_t k) {

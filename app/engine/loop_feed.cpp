@@ -11,8 +11,8 @@ constexpr SHORT kChannels = 2;
 constexpr LONG kRate = 44100;
 }  // namespace
 
-LoopFeed::LoopFeed(ComPtr<IWav> first, LONG ticks, LONG tickLength)
-    : ticks_(ticks), tickLength_(tickLength) {
+LoopFeed::LoopFeed(ComPtr<IWav> first, LONG ticks, LONG tickLength, int ticksPerBeat)
+    : ticks_(ticks), tickLength_(tickLength), ticksPerBeat_(ticksPerBeat) {
     if (!first) ThrowError(kErrObjectNotSet, "A loop feed needs a rendering");
     Check(first->get_NumSamples(&frames_));
     Publish(std::move(first));

@@ -20,8 +20,8 @@
 class LoopFeed {
   public:
     // first: the loop's rendering, stereo 44100 Hz 16-bit, of ticks ticks
-    // tickLength frames apart.
-    LoopFeed(ComPtr<IWav> first, LONG ticks, LONG tickLength);
+    // tickLength frames apart, ticksPerBeat of them a beat.
+    LoopFeed(ComPtr<IWav> first, LONG ticks, LONG tickLength, int ticksPerBeat = 4);
     // A new rendering of the same length (AppError otherwise); any thread.
     void Publish(ComPtr<IWav> wav);
     // The newest rendering; any thread.
@@ -30,6 +30,7 @@ class LoopFeed {
     // The loop's ticks and the frames per tick, for the lights.
     LONG Ticks() const { return ticks_; }
     LONG TickLength() const { return tickLength_; }
+    int TicksPerBeat() const { return ticksPerBeat_; }
 
   private:
     struct Rendering {
@@ -47,6 +48,7 @@ class LoopFeed {
     LONG frames_ = 0;
     LONG ticks_ = 0;
     LONG tickLength_ = 0;
+    int ticksPerBeat_ = 4;
 };
 
 // A new reader on feed, at its start.

@@ -43,6 +43,7 @@ Player::~Player() {
 
 void Player::KeepGeometry(std::uint8_t loop, const LoopFeed& feed) {
     geometry_[loop] = {feed.Ticks(), feed.TickLength()};
+    av_.SetBeatGrid(loop, {feed.Ticks(), feed.TickLength(), feed.TicksPerBeat()});
 }
 
 std::optional<Player::HitPlace> Player::PlaceOfHit(std::uint64_t clock) {
@@ -151,6 +152,10 @@ TransportState Player::ClearQueue() {
     return thread_.Call([&] {
         av_.Enqueue(nullptr);
         queuedFeed_ = nullptr;
+        // The loop playing goes on: its passes are placed by its own ticks
+        // again (a queued one of another tempo had replaced them).
+        if (playingFeed_ && state_.playingLoop >= 0)
+            KeepGeometry(std::uint8_t(state_.playingLoop), *playingFeed_);
         steps_.clear();
         feeds_.clear();
         state_.arrangement = false;

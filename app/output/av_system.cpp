@@ -193,8 +193,20 @@ void AvSystem::LogPass(std::uint64_t played, long tag, LONG first) {
     // Hits are placed within a second or so of being played: a few passes
     // back are enough.
     constexpr std::size_t kKept = 16;
-    passes_.push_back({played, tag, passCount_++, first});
+    passes_.push_back({played, tag, passCount_, first});
     if (passes_.size() > kKept) passes_.pop_front();
+    PassMark mark;
+    mark.played = played;
+    mark.first = first;
+    mark.number = passCount_++;
+    const auto grid = grids_.find(tag);
+    if (grid != grids_.end() && grid->second.ticksPerBeat > 0 &&
+        24 % grid->second.ticksPerBeat == 0) {
+        mark.ticks = grid->second.ticks;
+        mark.tickLength = grid->second.tickLength;
+        mark.pulsesPerTick = std::uint8_t(24 / grid->second.ticksPerBeat);
+    }
+    if (buffer_) buffer_->MarkPass(mark);
 }
 
 bool AvSystem::PlaceAt(std::uint64_t clock, StreamPlace* place) const {

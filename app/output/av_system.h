@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +37,13 @@ struct StreamPlace {
     LONG frame = 0;
 };
 
+// How the beats of a tag's passes fall, for the output's beat clock.
+struct BeatGrid {
+    LONG ticks = 0;       // ticks in a pass
+    LONG tickLength = 0;  // frames per tick
+    int ticksPerBeat = 0;
+};
+
 class AvSystem {
   public:
     AvSystem() = default;
@@ -46,6 +54,9 @@ class AvSystem {
     // The reader that takes over at the end of the current pass; tag
     // names its passes for PlaceAt.
     void Enqueue(IWavReader* reader, long tag = -1);
+    // The beats of tag's passes from its next pass on; a tag without a
+    // grid has no beat (its passes stop the output's beat clock).
+    void SetBeatGrid(long tag, BeatGrid grid) { grids_[tag] = grid; }
     // Plays audioFile as options say, or switches a running stream to it at
     // once. Throws AppError; 0xE0010031 when no sound device can be opened.
     void PlayAudio(IWavReader* audioFile, const PlayOptions& options);
@@ -132,6 +143,7 @@ class AvSystem {
         LONG first;  // the reader's frame it begins with
     };
     std::deque<PassStart> passes_;  // the latest few
+    std::map<long, BeatGrid> grids_;
     std::uint64_t passCount_ = 0;
     ComPtr<IWavReader> directOf_;  // the reader direct_ was asked of
     ComPtr<IFrameReader> direct_;

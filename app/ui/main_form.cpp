@@ -1,6 +1,7 @@
 // The main window's controls, its caption, key preview, redrawing from the
 // engine, and leaving it.
 #include "ui/main_form.h"
+#include "session/nsm_client.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -34,6 +35,7 @@ MainForm::MainForm()
     BuildMenu();
     BuildStatusBar();
     BuildLiveControls();
+    BuildSyncMenu();
     BuildGrooveControls();
     dialogs_ = MakeFileDialogs();
     prompts_ = MakePrompts(kProgramTitle);

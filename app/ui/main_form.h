@@ -34,6 +34,8 @@
 #include "ui/output_dialog.h"
 #include "ui/sequence_control.h"
 
+class NsmClient;
+
 class MainForm : public QMainWindow, private EngineView {
     Q_OBJECT
 
@@ -269,6 +271,17 @@ class MainForm : public QMainWindow, private EngineView {
     void BuildMenu();
     void BuildMusicControls();
     void BuildLiveControls();
+    // Audio > Sync; its choices as kept in the settings.
+    void BuildSyncMenu();
+    void LoadSyncSettings();
+    // The bundled song as a template: shown and played, saved where asked.
+    std::string DefaultSongPath() const;
+    void ShowDefaultSong();
+    // Joins the session manager's session the environment names, if any.
+    void StartSession();
+    // The session's open and save: "" when done, else why not.
+    std::string OpenSessionSong(const std::string& path);
+    std::string SaveSessionSong();
     // Space plays and stops; the keys of the two lower letter rows play
     // tracks 0 to 15. True when the key was taken.
     bool LiveKey(const QKeyEvent& key);
@@ -356,6 +369,9 @@ class MainForm : public QMainWindow, private EngineView {
     QPushButton* recordButton_ = nullptr;
     QAction* recordCommand_ = nullptr;
     QAction* countInCommand_ = nullptr;
+    QMenu* syncMenu_ = nullptr;
+    QAction* sendClockCommand_ = nullptr;
+    QAction* leadTransportCommand_ = nullptr;
     unsigned shownNote_ = 0;  // the serial of the last note shown
     bool exporting_ = false;
 
@@ -398,6 +414,7 @@ class MainForm : public QMainWindow, private EngineView {
     std::unique_ptr<FileDialogs> dialogs_;
     std::unique_ptr<Prompts> prompts_;
     std::unique_ptr<QSettings> settings_;
+    std::unique_ptr<NsmClient> session_;
     ErrorReport reportError_;
 };
 

@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 
+#include "session/nsm_client.h"
 #include "song/song_file.h"
 #include "support/paths.h"
 #include "support/text_format.h"
@@ -22,6 +23,7 @@ void MainForm::ShowDocument() {
     if (!documentLabel_) return;
     documentLabel_->setText(QString::fromStdString(DocumentName()));
     modifiedLabel_->setText(IsModified() ? QStringLiteral("Modified") : QString());
+    if (session_) session_->SetDirty(IsModified());
     const std::string problem =
         !recoveryUnusable_.empty() ? recoveryUnusable_ : engine_->RecoveryProblem();
     recoveryLabel_->setText(problem.empty() ? QString() : QStringLiteral("Not kept for recovery"));

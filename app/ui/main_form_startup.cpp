@@ -32,39 +32,17 @@ void MainForm::Load() {
     if (programFolder_.empty())
         programFolder_ = QCoreApplication::applicationDirPath().toStdString();
     countInCommand_->setChecked(settings_->value("Live/CountIn", false).toBool());
+    LoadSyncSettings();
 
     // The song named at start-up, else the bundled song as a template: it is
     // shown and played, but Save asks where to keep it.
     bool opened = false;
     if (!startupSong_.empty()) opened = Run([&] { OpenSongFile(startupSong_); });
-    if (!opened) {
-        // Beside the program (a build, or a folder copied whole), else in
-        // the data folder of the prefix it is installed in.
-        std::string path = CombinePath(programFolder_, kDefaultSongName);
-        const std::string installed =
-            CombinePath(CombinePath(programFolder_, "../share/trellon"), kDefaultSongName);
-        if (!QFileInfo::exists(QString::fromStdString(path)) &&
-            QFileInfo::exists(QString::fromStdString(installed)))
-            path = installed;
-        try {
-            std::string notice;
-            engine_->ShowSong(ReadSongFile(path, &notice), "");
-            if (!notice.empty()) reportError_(notice);
-            saveCommand_->setEnabled(true);
-        } catch (const std::exception& e) {
-            // Without the default song the program starts on an empty one: one
-            // row, loop 0 with a track for it.
-            reportError_(ErrorText(e));
-            engine_->StartEmpty();
-        }
-        // The tempo of the start: the loop buffer keeps the length the
-        // file's tempo gave it until a new one is made.
-        GetSong()->SetBpm(120 * 10000);
-        ShowSongSettings();
-    }
+    if (!opened) ShowDefaultSong();
     RebuildRecentMenu();
 
     OfferRecovery();
+    StartSession();
     std::string why;
     if (engine_->Recovery()->Begin(&why)) {
         const int seconds = settings_->value("Recovery/IntervalSeconds", 60).toInt();
@@ -78,4 +56,35 @@ void MainForm::Load() {
             "recovery folder cannot be used (" +
             why + "). Save your work now and then.");
     }
+}
+
+std::string MainForm::DefaultSongPath() const {
+    // Beside the program (a build, or a folder copied whole), else in
+    // the data folder of the prefix it is installed in.
+    std::string path = CombinePath(programFolder_, kDefaultSongName);
+    const std::string installed =
+        CombinePath(CombinePath(programFolder_, "../share/trellon"), kDefaultSongName);
+    if (!QFileInfo::exists(QString::fromStdString(path)) &&
+        QFileInfo::exists(QString::fromStdString(installed)))
+        path = installed;
+    return path;
+}
+
+void MainForm::ShowDefaultSong() {
+    const std::string path = DefaultSongPath();
+    try {
+        std::string notice;
+        engine_->ShowSong(ReadSongFile(path, &notice), "");
+        if (!notice.empty()) reportError_(notice);
+        saveCommand_->setEnabled(true);
+    } catch (const std::exception& e) {
+        // Without the default song the program starts on an empty one: one
+        // row, loop 0 with a track for it.
+        reportError_(ErrorText(e));
+        engine_->StartEmpty();
+    }
+    // The tempo of the start: the loop buffer keeps the length the
+    // file's tempo gave it until a new one is made.
+    GetSong()->SetBpm(120 * 10000);
+    ShowSongSettings();
 }

@@ -1,5 +1,7 @@
 #include "sound/directx8.h"
 
+#include <atomic>
+
 #include <stdlib.h>
 
 #include <mutex>
@@ -16,6 +18,7 @@ struct DefaultDevice {
     unsigned long generation = 0;
     std::string error;  // why the last open failed
     std::shared_ptr<LiveSource> live;
+    TransportRole transport = TransportRole::kNone;
 };
 
 // The device output names: JACK when asked for, or when nothing is asked
@@ -41,6 +44,8 @@ std::shared_ptr<SoundDevice> OpenDefaultSoundDevice() {
         d.error.clear();
         d.device = OpenFor(d.output, &d.error);
         if (d.device && d.live) d.device->SetLiveSource(d.live);
+        if (d.device && d.transport != TransportRole::kNone)
+            d.device->SetTransportRole(d.transport);
     }
     return d.device;
 }
@@ -56,6 +61,18 @@ void SetDefaultSoundDevice(std::shared_ptr<SoundDevice> device) {
     std::lock_guard<std::mutex> lock(d.mutex);
     d.installed = device != nullptr;
     d.device = std::move(device);
+}
+
+namespace {
+std::atomic<bool> sendMidiClock{true};
+}  // namespace
+
+void SetSendMidiClock(bool send) {
+    sendMidiClock.store(send, std::memory_order_relaxed);
+}
+
+bool SendsMidiClock() {
+    return sendMidiClock.load(std::memory_order_relaxed);
 }
 
 void SetSoundOutput(const SoundOutput& output) {
@@ -105,6 +122,19 @@ void SetLiveSource(std::shared_ptr<LiveSource> source) {
     std::lock_guard<std::mutex> lock(d.mutex);
     d.live = source;
     if (d.device) d.device->SetLiveSource(std::move(source));
+}
+
+void SetTransportRole(TransportRole role) {
+    DefaultDevice& d = Default();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    d.transport = role;
+    if (d.device) d.device->SetTransportRole(role);
+}
+
+TransportRole GetTransportRole() {
+    DefaultDevice& d = Default();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    return d.transport;
 }
 
 bool DefaultOutputIsLive() {

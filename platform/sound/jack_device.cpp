@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cmath>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "sound/event_service.h"
 #include "sound/jack_graph_order.h"
 #include "sound/jack_library.h"
+#include "sound/pulse_clock.h"
 
 namespace {
 
@@ -62,6 +64,7 @@ class JackClient {
     static constexpr unsigned kMaxFrames = 8192;
     static constexpr std::size_t kSlots = 4;
     static constexpr std::size_t kMaxEvents = 2048;
+    static constexpr std::size_t kMaxPulses = 512;
 
     JackClient() : events_(kMaxEvents) {}
     ~JackClient() {
@@ -94,15 +97,22 @@ class JackClient {
     bool Attach(JackBuffer* buffer);
     void Detach(JackBuffer* buffer, bool wait);
     void SetLiveSource(std::shared_ptr<LiveSource> source);
+    void SetTransportRole(TransportRole role);
 
   private:
     int Process(jack_nframes_t frames);
+    // The period's MIDI clock and transport, from the beats of the buffers
+    // it plays.
+    void FollowBeat(jack_nframes_t frames);
+    // As the transport's master: the bar, beat and tempo of the next cycle.
+    void PublishPosition(jack_position_t* position);
     void WaitIdle() const;
 
     jack_client_t* client_ = nullptr;
     jack_port_t* outL_ = nullptr;
     jack_port_t* outR_ = nullptr;
     jack_port_t* midiIn_ = nullptr;
+    jack_port_t* clockOut_ = nullptr;
     std::array<std::atomic<JackBuffer*>, kSlots> playing_{};
     std::atomic<int> inProcess_{0};
     std::atomic<LiveSource*> live_{nullptr};
@@ -110,6 +120,25 @@ class JackClient {
     std::shared_ptr<LiveSource> liveOwner_;
     std::vector<MidiEvent> events_;  // the callback's own
     std::uint64_t clock_ = 0;        // the callback's own: frames since the client began
+    // The callback's own: the clock's messages of the period, and whether
+    // a Start or Continue was sent that no Stop has ended.
+    struct ClockMessage {
+        std::uint32_t frame;
+        std::uint8_t size;
+        std::uint8_t data[3];
+    };
+    std::array<ClockPulse, kMaxPulses> pulses_{};
+    std::array<ClockMessage, 3 * kMaxPulses + 2> clockMessages_{};
+    bool clockRunning_ = false;
+    // The callback's own: whether the beat runs (a start no stop ended),
+    // and where it stands at the next cycle's start.
+    bool beatRunning_ = false;
+    bool nextKnown_ = false;
+    BeatPosition next_;
+    double lastBpm_ = 120, lastBeatsPerPass_ = 4;
+    std::atomic<TransportRole> role_{TransportRole::kNone};
+    std::mutex roleMutex_;  // SetTransportRole's
+    bool master_ = false;   // the timebase callback is set
     std::atomic<unsigned> rate_{0}, period_{0};
     std::atomic<unsigned long> xruns_{0}, periodChanges_{0}, dropped_{0};
     std::atomic<bool> gone_{false};
@@ -192,6 +221,23 @@ class JackBuffer : public DirectSoundSecondaryBuffer8 {
         }
     }
 
+    void MarkPass(const PassMark& mark) override { beat_.Push(mark); }
+    // The real-time side, before Pull: the MIDI clock pulses of the next
+    // frames, and whether the stream has a beat.
+    std::size_t Beat(unsigned frames, ClockPulse* out, std::size_t max, long* stopsAt) {
+        const unsigned rate = client_->Rate(), own = unsigned(Format().lSamplesPerSec);
+        const double ratio = soxr_ && own > 0 ? double(rate) / own : 1.0;
+        return beat_.Advance(playedOut_, frames, ratio, out, max, stopsAt);
+    }
+    bool Beating() const { return beat_.Running(); }
+    // The real-time side, before Pull: where the beat stands once the
+    // next frames have been played.
+    bool PositionAfter(unsigned frames, BeatPosition* out) const {
+        const unsigned rate = client_->Rate(), own = unsigned(Format().lSamplesPerSec);
+        const double ratio = soxr_ && own > 0 ? double(rate) / own : 1.0;
+        return beat_.PositionAt(playedOut_ + frames, ratio, own, out);
+    }
+
     bool FramesPlayedAt(std::uint64_t at, std::uint64_t* played) const override {
         std::uint64_t clock = 0, out = 0;
         for (;;) {
@@ -259,6 +305,7 @@ class JackBuffer : public DirectSoundSecondaryBuffer8 {
     std::atomic<std::uint64_t> playedCount_{0};
     std::atomic<unsigned> seq_{0};
     std::atomic<std::uint64_t> anchorClock_{0}, anchorPlayed_{0};
+    PulseClock beat_;
 };
 
 bool JackClient::Open(std::string* error) {
@@ -274,7 +321,9 @@ bool JackClient::Open(std::string* error) {
     outR_ = J().jack_port_register(client_, "out_R", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
     midiIn_ =
         J().jack_port_register(client_, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-    if (!outL_ || !outR_ || !midiIn_) {
+    clockOut_ =
+        J().jack_port_register(client_, "clock_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    if (!outL_ || !outR_ || !midiIn_ || !clockOut_) {
         *error = "JACK: the server refused Trellon's ports.";
         return false;
     }
@@ -330,6 +379,7 @@ int JackClient::Process(jack_nframes_t frames) {
     std::fill(left, left + frames, 0.0f);
     std::fill(right, right + frames, 0.0f);
     if (frames <= kMaxFrames) {
+        FollowBeat(frames);
         for (auto& slot : playing_)
             if (JackBuffer* b = slot.load()) b->Pull(left, right, frames, clock_);
         std::size_t count = 0;
@@ -356,6 +406,121 @@ int JackClient::Process(jack_nframes_t frames) {
     inProcess_.fetch_sub(1);
     JackCycleEnds();
     return 0;
+}
+
+void JackClient::FollowBeat(jack_nframes_t frames) {
+    std::size_t count = 0;
+    auto add = [&](std::uint32_t frame, std::uint8_t size, std::uint8_t a, std::uint8_t b = 0,
+                   std::uint8_t c = 0) {
+        if (count < clockMessages_.size()) clockMessages_[count++] = {frame, size, {a, b, c}};
+    };
+    const bool send = SendsMidiClock();
+    const bool lead = role_.load(std::memory_order_relaxed) == TransportRole::kLead;
+    // The transport follows the beat when leading: located to its start
+    // and started with a Start, started with a Continue, stopped with it.
+    auto stopped = [&](std::uint32_t frame) {
+        if (send && clockRunning_) add(frame, 1, 0xFC);
+        clockRunning_ = false;
+        if (beatRunning_ && lead) J().jack_transport_stop(client_);
+        beatRunning_ = false;
+    };
+    bool beating = false;
+    nextKnown_ = false;
+    for (auto& slot : playing_) {
+        JackBuffer* buffer = slot.load();
+        if (!buffer) continue;
+        long stopsAt = -1;
+        const std::size_t n = buffer->Beat(frames, pulses_.data(), pulses_.size(), &stopsAt);
+        if (buffer->Beating()) {
+            beating = true;
+            nextKnown_ = buffer->PositionAfter(frames, &next_);
+        }
+        if (stopsAt >= 0) stopped(std::uint32_t(stopsAt));
+        for (std::size_t i = 0; i < n; ++i) {
+            const ClockPulse& p = pulses_[i];
+            if (p.start || !beatRunning_) {
+                if (lead) {
+                    if (p.start) J().jack_transport_locate(client_, 0);
+                    J().jack_transport_start(client_);
+                }
+                beatRunning_ = true;
+            }
+            if (!send) continue;
+            if (p.start) {
+                // From the top: the song position is its start.
+                add(p.frame, 3, 0xF2, 0, 0);
+                add(p.frame, 1, 0xFA);
+            } else if (!clockRunning_) {
+                add(p.frame, 1, 0xFB);
+            }
+            clockRunning_ = true;
+            add(p.frame, 1, 0xF8);
+        }
+    }
+    // A stream that stopped ends with a Stop.
+    if (!beating && (beatRunning_ || clockRunning_)) stopped(0);
+    // A clock turned off ends with a Stop too; the beat goes on.
+    if (!send && clockRunning_) {
+        add(0, 1, 0xFC);
+        clockRunning_ = false;
+    }
+    void* port = J().jack_port_get_buffer(clockOut_, frames);
+    J().jack_midi_clear_buffer(port);
+    // In frame order, as the port takes them; equal frames keep their
+    // order (an insertion sort: few messages, mostly in order already,
+    // and nothing allocated).
+    for (std::size_t i = 1; i < count; ++i)
+        for (std::size_t j = i; j > 0 && clockMessages_[j - 1].frame > clockMessages_[j].frame; --j)
+            std::swap(clockMessages_[j - 1], clockMessages_[j]);
+    for (std::size_t i = 0; i < count; ++i) {
+        const ClockMessage& m = clockMessages_[i];
+        if (J().jack_midi_event_write(port, std::min<std::uint32_t>(m.frame, frames - 1), m.data,
+                                      m.size) != 0)
+            dropped_.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+void JackClient::PublishPosition(jack_position_t* position) {
+    constexpr double kTicksPerBeat = 1920;
+    double beat = 0;
+    std::uint64_t pass = 0;
+    if (nextKnown_) {
+        lastBpm_ = next_.bpm;
+        lastBeatsPerPass_ = next_.beatsPerPass;
+        beat = next_.beat;
+        pass = next_.pass;
+        // Just past the pass's end, its next pass not yet begun.
+        if (beat >= lastBeatsPerPass_) {
+            beat -= lastBeatsPerPass_;
+            ++pass;
+        }
+    }
+    // A pass is a bar; its beats are quarter notes.
+    position->valid = JackPositionBBT;
+    position->bar = std::int32_t(pass + 1);
+    position->beat = std::int32_t(beat) + 1;
+    position->tick = std::int32_t((beat - std::floor(beat)) * kTicksPerBeat);
+    position->bar_start_tick = double(pass) * lastBeatsPerPass_ * kTicksPerBeat;
+    position->beats_per_bar = float(lastBeatsPerPass_);
+    position->beat_type = 4;
+    position->ticks_per_beat = kTicksPerBeat;
+    position->beats_per_minute = lastBpm_;
+}
+
+void JackClient::SetTransportRole(TransportRole role) {
+    std::lock_guard<std::mutex> lock(roleMutex_);
+    if (!client_ || Gone()) return;
+    if (role == TransportRole::kLead && !master_) {
+        master_ = J().jack_set_timebase_callback(
+                      client_, 0,
+                      [](jack_transport_state_t, jack_nframes_t, jack_position_t* position, int,
+                         void* self) { static_cast<JackClient*>(self)->PublishPosition(position); },
+                      this) == 0;
+    } else if (role != TransportRole::kLead && master_) {
+        J().jack_release_timebase(client_);
+        master_ = false;
+    }
+    role_.store(role, std::memory_order_relaxed);
 }
 
 void JackClient::WaitIdle() const {
@@ -438,6 +603,10 @@ bool JackDevice::Gone() const {
 
 void JackDevice::SetLiveSource(std::shared_ptr<LiveSource> source) {
     client_->SetLiveSource(std::move(source));
+}
+
+void JackDevice::SetTransportRole(TransportRole role) {
+    client_->SetTransportRole(role);
 }
 
 OutputStatus JackDevice::Status() const {

@@ -2,8 +2,9 @@
 // client "Trellon" for as long as the device lives, with the audio ports
 // out_L and out_R (connected to the system's playback ports when the
 // client starts; the user may connect them otherwise) and the MIDI port
-// midi_in. The server chooses the period and the rate; a buffer at
-// another rate is resampled with libsoxr on the way.
+// midi_in, and the MIDI port clock_out, which sends MIDI clock in time
+// with the stream played (see SetSendMidiClock). The server chooses the period and the rate; a
+// buffer at another rate is resampled with libsoxr on the way.
 //
 // The server's process callback is the real-time side: it plays the
 // buffers that are playing, then the live source with the MIDI events of
@@ -40,6 +41,7 @@ class JackDevice : public SoundDevice {
     void SetLiveSource(std::shared_ptr<LiveSource> source) override;
 
     OutputStatus Status() const override;
+    void SetTransportRole(TransportRole role) override;
     // The client's name on the server (JACK may have made it unique).
     std::string ClientName() const;
 

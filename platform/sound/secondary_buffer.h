@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "com/hresult.h"
+#include "sound/pass_mark.h"
 #include "sound/records.h"
 
 class DirectSoundSecondaryBuffer8 {
@@ -57,6 +58,10 @@ class DirectSoundSecondaryBuffer8 {
     // The buffer's frames played so far, at its own rate (0 when the
     // output keeps no count). Any thread.
     virtual std::uint64_t FramesPlayed() const { return 0; }
+    // Where a pass of the stream begins and how its beats fall, told as
+    // it is written (ahead of being played): an output that sends a beat
+    // clock places it by these. Other outputs keep none. One thread.
+    virtual void MarkPass(const PassMark& mark) { (void)mark; }
     // Whether the device that plays the buffer is gone (its sound server
     // ended, its hardware was unplugged): nothing it is given is heard.
     virtual bool Lost() const { return false; }

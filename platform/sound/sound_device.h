@@ -22,6 +22,11 @@ struct OutputStatus {
     bool gone = false;                // its server ended or dropped the client
 };
 
+// How an output with a transport of its own (JACK's) takes part in it:
+// not at all, leading it (its start, stop and the bar, beat and tempo of
+// what plays are published), or following it.
+enum class TransportRole { kNone, kLead, kFollow };
+
 class SoundDevice {
   public:
     virtual ~SoundDevice() = default;
@@ -36,6 +41,7 @@ class SoundDevice {
     // device without a callback of its own mixes none.
     virtual void SetLiveSource(std::shared_ptr<LiveSource>) {}
     virtual OutputStatus Status() const { return {}; }
+    virtual void SetTransportRole(TransportRole) {}
 };
 
 // Opens the default device: the one installed with SetDefaultSoundDevice,
@@ -67,6 +73,15 @@ void ReleaseDefaultSoundDevice();
 // The live source every default device opened from now on mixes (null:
 // none); the one open now takes it at once.
 void SetLiveSource(std::shared_ptr<LiveSource> source);
+// Whether an output with a callback of its own sends MIDI clock (24
+// pulses a beat, Start, Stop, Continue, Song Position Pointer) in time
+// with the stream it plays, on its clock port. On by default; any thread.
+void SetSendMidiClock(bool send);
+bool SendsMidiClock();
+// The part the default device (the one open now and those opened later)
+// takes in its transport; none by default.
+void SetTransportRole(TransportRole role);
+TransportRole GetTransportRole();
 // Whether the default device is (or would open as) one with a callback
 // of its own that mixes live hits: JACK, chosen or running.
 bool DefaultOutputIsLive();

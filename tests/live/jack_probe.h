@@ -71,6 +71,15 @@ class JackProbe {
                jack_connect(client_, left.c_str(), (me + ":in_L").c_str()) == 0 &&
                jack_connect(client_, right.c_str(), (me + ":in_R").c_str()) == 0;
     }
+    // Starts and records client's out_L and out_R only, sending nothing:
+    // with no port of its own feeding the client, what it hears is of the
+    // same period the client played it in.
+    bool Listen(const std::string& client) {
+        if (!Activate()) return false;
+        const std::string me = jack_get_client_name(client_);
+        return jack_connect(client_, (client + ":out_L").c_str(), (me + ":in_L").c_str()) == 0 &&
+               jack_connect(client_, (client + ":out_R").c_str(), (me + ":in_R").c_str()) == 0;
+    }
     // Starts unconnected: recording from the first period on.
     bool Activate() {
         if (!active_ && jack_activate(client_) != 0) return false;

@@ -1,0 +1,205 @@
+// MIDI clock sent on Trellon:clock_out while the engine plays on a private
+// JACK server, recorded frame for frame by a test client beside the audio.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "common/audio_fixture.h"
+#include "engine/engine.h"
+#include "live/jack_midi_recorder.h"
+#include "live/jack_probe.h"
+#include "live/jack_server.h"
+#include "output/av_module.h"
+#include "sound/sound_device.h"
+
+namespace {
+
+constexpr unsigned kRate = 44100;
+constexpr unsigned kPeriod = 128;
+
+AudioSample Loud(LONG) {
+    return 10000;
+}
+
+bool Is(const RecordedMidi& m, std::initializer_list<unsigned char> bytes) {
+    return m.bytes == std::vector<unsigned char>(bytes);
+}
+
+}  // namespace
+
+class JackClock : public AudioLibrary {
+  protected:
+    void SetUp() override {
+        AudioLibrary::SetUp();
+        if (!PrivateJackServer::Available()) GTEST_SKIP() << "jackd is not installed here";
+        server_ = std::make_unique<PrivateJackServer>(kRate, kPeriod);
+        ASSERT_TRUE(server_->Up()) << "jackd -d dummy did not start";
+        SetDefaultSoundDevice(nullptr);
+        SetSoundOutput({"jack", ""});
+        engine_ = std::make_unique<Engine>();
+        engine_->StartEmpty();
+        engine_->SetSample(0, MakeSignal(64, 2, Loud), u"click");
+        engine_->SetTick(0, 0, 0, true);
+        // Live play keeps the client open; the recorders join it.
+        engine_->StartLive();
+        engine_->WaitForLiveKit();
+        probe_ = std::make_unique<JackProbe>(30.0);
+        ASSERT_TRUE(probe_->Ok());
+        ASSERT_TRUE(probe_->Listen("Trellon"));
+        recorder_ = std::make_unique<JackMidiRecorder>();
+        ASSERT_TRUE(recorder_->Ok());
+        ASSERT_TRUE(recorder_->Start("Trellon:clock_out"));
+    }
+    void TearDown() override {
+        recorder_.reset();
+        probe_.reset();
+        engine_.reset();
+        GetAvSystem().ReleaseDevice();
+        ReleaseDefaultSoundDevice();
+        SetSoundOutput({});
+        SetSendMidiClock(true);
+        SetTransportRole(TransportRole::kNone);
+        server_.reset();
+    }
+
+    // Plays two passes at bpm and stops; the frames of the pass's first
+    // sound as heard, and what the clock port sent meanwhile.
+    void PlayTwoPasses(double bpm, LoopFormat format, std::vector<RecordedMidi>* sent,
+                       jack_nframes_t* heardAt, LONG* passFrames, LONG* tick) {
+        engine_->SetTempo(bpm);
+        engine_->SetLoopFormat(0, format);
+        *passFrames = LONG(ValuesOf(engine_->LoopWav().get()).size() / 2);
+        *tick = engine_->TickLength();
+        const std::size_t before = recorder_->Messages().size();
+        jack_nframes_t from = probe_->Now() + 4 * kPeriod;
+        ASSERT_TRUE(probe_->WaitFor(from));
+        engine_->Play();
+        ASSERT_TRUE(probe_->WaitFor(from + jack_nframes_t(2 * *passFrames + kRate / 2)));
+        engine_->Stop();
+        const jack_nframes_t after = probe_->Recorded() + 8 * kPeriod;
+        ASSERT_TRUE(probe_->WaitFor(after));
+        const std::vector<float> left = probe_->Left(from, after - from);
+        const long onset = JackProbe::FirstSound(left);
+        ASSERT_GE(onset, 0) << "the loop was not heard";
+        *heardAt = from + jack_nframes_t(onset);
+        const std::vector<RecordedMidi> all = recorder_->Messages();
+        sent->assign(all.begin() + long(before), all.end());
+    }
+
+    std::unique_ptr<PrivateJackServer> server_;
+    std::unique_ptr<Engine> engine_;
+    std::unique_ptr<JackProbe> probe_;
+    std::unique_ptr<JackMidiRecorder> recorder_;
+};
+
+TEST_F(JackClock, PulsesAreOnTheFramesOfTheBeatsHeardWithStartAndStop) {
+    // Sixteenths at 120 bpm; eighth triplets (8 pulses a tick) at 97.3.
+    const std::pair<double, LoopFormat> runs[] = {{120.0, {8, 4}}, {97.3, {9, 3}}};
+    for (const auto& [bpm, format] : runs) {
+        SCOPED_TRACE(bpm);
+        std::vector<RecordedMidi> sent;
+        jack_nframes_t heardAt = 0;
+        LONG passFrames = 0, tick = 0;
+        PlayTwoPasses(bpm, format, &sent, &heardAt, &passFrames, &tick);
+        if (HasFatalFailure()) return;
+        // Song Position 0 and Start, on the frame the loop's first tick is
+        // heard, then its first pulse.
+        ASSERT_GE(sent.size(), 3u);
+        EXPECT_TRUE(Is(sent[0], {0xF2, 0, 0}));
+        EXPECT_TRUE(Is(sent[1], {0xFA}));
+        EXPECT_EQ(sent[0].frame, heardAt);
+        EXPECT_EQ(sent[1].frame, heardAt);
+        // 24 pulses a beat, each on the frame nearest its time on the ticks
+        // played (a tick is a whole number of frames).
+        ASSERT_GT(tick, 0);
+        const int perTick = 24 / format.ticksPerBeat;
+        const std::size_t perPass = std::size_t(format.ticks * perTick);
+        std::vector<jack_nframes_t> pulses;
+        for (std::size_t i = 2; i < sent.size(); ++i) {
+            if (Is(sent[i], {0xF8})) {
+                pulses.push_back(sent[i].frame);
+                continue;
+            }
+            // Nothing but pulses until the Stop, the last message.
+            EXPECT_TRUE(Is(sent[i], {0xFC})) << i;
+            EXPECT_EQ(i, sent.size() - 1);
+        }
+        ASSERT_TRUE(Is(sent.back(), {0xFC}));
+        ASSERT_GE(pulses.size(), 2 * perPass);
+        double worst = 0;
+        for (std::size_t k = 0; k < 2 * perPass; ++k) {
+            const std::size_t pass = k / perPass, in = k % perPass;
+            const double exact = double(pass) * passFrames + double(in) * tick / perTick;
+            const long long expected =
+                heardAt + (long long)pass * passFrames + std::llround(double(in) * tick / perTick);
+            ASSERT_EQ((long long)pulses[k], expected) << "pulse " << k;
+            worst = std::max(worst, std::abs(double(pulses[k] - heardAt) - exact));
+        }
+        // Under 0.1 ms from its exact time, every pulse.
+        EXPECT_LT(worst / kRate, 0.0001);
+        EXPECT_GE(sent.back().frame, pulses.back());
+    }
+}
+
+TEST_F(JackClock, NothingIsSentWhileTheClockIsOffAndAClockTurnedOnMidwayContinues) {
+    SetSendMidiClock(false);
+    const std::size_t before = recorder_->Messages().size();
+    engine_->Play();
+    jack_nframes_t until = probe_->Now() + kRate / 2;
+    ASSERT_TRUE(probe_->WaitFor(until));
+    EXPECT_EQ(recorder_->Messages().size(), before);
+    // Turned on while playing: a Continue before the next pulse, no Start.
+    SetSendMidiClock(true);
+    ASSERT_TRUE(recorder_->WaitForCount(before + 3));
+    std::vector<RecordedMidi> sent = recorder_->Messages();
+    EXPECT_TRUE(Is(sent[before], {0xFB}));
+    EXPECT_TRUE(Is(sent[before + 1], {0xF8}));
+    EXPECT_EQ(sent[before].frame, sent[before + 1].frame);
+    // Turned off while playing: a Stop, then silence.
+    SetSendMidiClock(false);
+    until = probe_->Now() + kRate / 4;
+    ASSERT_TRUE(probe_->WaitFor(until));
+    sent = recorder_->Messages();
+    EXPECT_TRUE(Is(sent.back(), {0xFC}));
+    const std::size_t stopped = sent.size();
+    until = probe_->Now() + kRate / 4;
+    ASSERT_TRUE(probe_->WaitFor(until));
+    EXPECT_EQ(recorder_->Messages().size(), stopped);
+    engine_->Stop();
+}
+
+TEST_F(JackClock, AsTheTransportsMasterItStartsStopsAndPublishesBarBeatAndTempo) {
+    SetTransportRole(TransportRole::kLead);
+    std::vector<RecordedMidi> sent;
+    jack_nframes_t heardAt = 0;
+    LONG passFrames = 0, tick = 0;
+    // 8 ticks at 4 a beat: a bar of 2 beats.
+    PlayTwoPasses(120.0, {8, 4}, &sent, &heardAt, &passFrames, &tick);
+    if (HasFatalFailure()) return;
+    const jack_nframes_t end = probe_->Recorded();
+    const std::vector<TransportSeen> seen = recorder_->Transport();
+    const double framesPerBeat = double(tick) * 4;
+    std::size_t rolling = 0;
+    jack_nframes_t firstRolling = 0;
+    for (const TransportSeen& t : seen) {
+        if (!t.rolling) continue;
+        if (rolling++ == 0) firstRolling = t.frame;
+        ASSERT_TRUE(t.bbt) << t.frame;
+        EXPECT_DOUBLE_EQ(t.bpm, 60.0 * kRate / framesPerBeat);
+        EXPECT_FLOAT_EQ(float(t.beatsPerBar), 2.0f);
+        // Where the beat heard at the cycle's start stands, within a period.
+        const double beats = (t.bar - 1) * 2 + (t.beat - 1) + t.tick / t.ticksPerBeat;
+        const double expected = (double(t.frame) - double(heardAt)) / framesPerBeat;
+        if (t.frame >= heardAt && t.frame < heardAt + 2 * jack_nframes_t(passFrames)) {
+            ASSERT_NEAR(beats, expected, 1.5 * kPeriod / framesPerBeat) << t.frame;
+        }
+    }
+    // Rolling from the first beat heard, for the two bars, and stopped
+    // with the loop. The server takes its own cycles to roll once asked
+    // (the locate, then its Starting state): three here.
+    EXPECT_LE(std::abs(double(firstRolling) - double(heardAt)), 4.0 * kPeriod);
+    EXPECT_GE(rolling * kPeriod, 2u * jack_nframes_t(passFrames));
+    ASSERT_FALSE(seen.empty());
+    EXPECT_FALSE(seen.back().rolling) << "the transport still rolls at " << end;
+}
