@@ -26,6 +26,7 @@
 #include "engine/loop_feed.h"
 #include "engine/player.h"
 #include "engine/serial_thread.h"
+#include "engine/transport_watch.h"
 #include "engine/undo_stack.h"
 #include "files/file_lock.h"
 #include "import/audio_import.h"
@@ -265,6 +266,12 @@ class Engine {
     void Play();
     void Stop();
     bool IsPlaying() const { return state_.playing; }
+    // Follows the output's transport (JACK's, with the output following
+    // it: SetTransportRole): playback starts, stops and moves with it,
+    // each pass starting on its bars, and takes its timebase master's
+    // tempo at the end of the pass. Off: the engine plays by itself.
+    void FollowTransport(bool on);
+    bool FollowsTransport() const { return bool(transportWatch_); }
     // The loop whose pass plays now; -1 when stopped.
     int PlayingLoop() const { return state_.playing ? state_.playingLoop : -1; }
     // The loop that takes over at the end of the pass; -1 for none.
@@ -387,6 +394,9 @@ class Engine {
     void Notify(unsigned what);
     void Flush();
     void Post(std::function<void()> work);
+    // Acts on what the transport followed did (the engine's thread).
+    void FollowTransportView(const TransportView& view,
+                             std::chrono::steady_clock::time_point seenAt, bool relocated);
     // The selected loop becomes v, rendered when it has no rendering.
     void ShowLoop(std::uint8_t v);
     // Renders loop k afresh: into its feed, at the feed's length, when it
@@ -488,4 +498,6 @@ class Engine {
     // Makes the live kits (liveKits_ is its own), once an output plays
     // them; it ends first.
     std::unique_ptr<SerialThread> liveKitThread_;
+    // Watches the transport followed; it ends first of all.
+    std::unique_ptr<TransportWatch> transportWatch_;
 };

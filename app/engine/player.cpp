@@ -1,5 +1,7 @@
 #include "engine/player.h"
 
+#include <algorithm>
+
 #include "output/av_module.h"
 #include "sound/event_service.h"
 #include "sound/sound_device.h"
@@ -64,14 +66,14 @@ std::optional<Player::HitPlace> Player::PlaceOfHit(std::uint64_t clock) {
 }
 
 void Player::Start(ComPtr<IWavReader> reader, std::uint8_t loop,
-                   const std::shared_ptr<LoopFeed>& feed) {
+                   const std::shared_ptr<LoopFeed>& feed, LONG from) {
     KeepGeometry(loop, *feed);
     // Nothing left queued from before; the end of each reader is its own
     // end, so a loop of another length (another tempo) can follow.
     av_.Enqueue(nullptr);
     try {
         av_.PlayAudio(reader.get(), {.EventSink = this,
-                                     .StartPos = 0,
+                                     .StartPos = std::clamp<LONG>(from, 0, feed->Frames() - 1),
                                      .EndPos = -1,
                                      .PlayLoop = true,
                                      .HalfBufferSize = feed->Frames() / feed->Ticks() + 1,
@@ -87,13 +89,13 @@ void Player::Start(ComPtr<IWavReader> reader, std::uint8_t loop,
     state_.queuedLoop = -1;
 }
 
-TransportState Player::PlayLoop(std::uint8_t loop, std::shared_ptr<LoopFeed> feed) {
+TransportState Player::PlayLoop(std::uint8_t loop, std::shared_ptr<LoopFeed> feed, LONG from) {
     return thread_.Call([&] {
         if (av_.IsPlaying()) av_.StopPlaying();
         steps_.clear();
         feeds_.clear();
         state_.arrangement = false;
-        Start(OpenFeedReader(feed), loop, feed);
+        Start(OpenFeedReader(feed), loop, feed, from);
         state_.playingLoop = loop;
         return Stamp();
     });

@@ -179,6 +179,14 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
                 return false;
             }
             line->outputGiven = true;
+        } else if (name == "--sync") {
+            if (!value(&v)) return false;
+            v = Lower(v);
+            if (v != "internal" && v != "jack") {
+                *error = "--sync takes internal or jack, not '" + v + "'";
+                return false;
+            }
+            line->sync = v;
         } else {
             *error = "unrecognized option '" + name + "'";
             return false;
@@ -190,7 +198,7 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
             *error = "unexpected argument '" + positional.front() + "' with --render";
             return false;
         }
-        if (line->outputGiven || !line->toolkit.empty()) {
+        if (line->outputGiven || !line->sync.empty() || !line->toolkit.empty()) {
             *error =
                 "--render plays nothing and shows no window: its options are --loop, "
                 "--arrangement, --passes, --format, --out and --stems";
@@ -245,8 +253,9 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
 }
 
 std::vector<std::string> LongOptionNames() {
-    return {"--render", "--loop",   "--arrangement",  "--passes",       "--format", "--out",
-            "--stems",  "--sample", "--audio-driver", "--audio-device", "--help",   "--version"};
+    return {"--render", "--loop",  "--arrangement", "--passes",       "--format",
+            "--out",    "--stems", "--sample",      "--audio-driver", "--audio-device",
+            "--sync",   "--help",  "--version"};
 }
 
 std::string UsageText(const std::string& p) {
@@ -272,6 +281,8 @@ std::string UsageText(const std::string& p) {
            "                             pipewire, alsa, ...); without one, a running\n"
            "                             JACK server is used\n"
            "       --audio-device NAME   one of its output devices\n"
+           "       --sync internal|jack  who leads playback, instead of the choice under\n"
+           "                             Audio > Sync: Trellon, or JACK's transport\n"
            "Options take their value as --opt VALUE or --opt=VALUE; -- ends the options.\n"
            "The window system's options (-display NAME, -platform NAME, ...) are passed on.\n";
 }

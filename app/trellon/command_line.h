@@ -22,6 +22,9 @@ struct CommandLine {
     // The output for this run (--audio-driver, --audio-device).
     std::string driver, device;
     bool outputGiven = false;
+    // Who leads playback for this run (--sync): "internal", "jack" (JACK's
+    // transport followed); empty for the choice under Audio > Sync.
+    std::string sync;
     // The window system's own options (-display NAME, -platform NAME...),
     // in order, for the toolkit.
     std::vector<std::string> toolkit;

@@ -36,6 +36,10 @@
 
 class NsmClient;
 
+// Who leads playback: Trellon alone, JACK's transport (followed), or
+// Trellon leading JACK's transport too.
+enum class SyncChoice { kInternal, kFollowJack, kLeadJack };
+
 class MainForm : public QMainWindow, private EngineView {
     Q_OBJECT
 
@@ -220,6 +224,16 @@ class MainForm : public QMainWindow, private EngineView {
     QPushButton* RecordButton() const { return recordButton_; }
     QAction* RecordCommand() const { return recordCommand_; }
     QAction* CountInCommand() const { return countInCommand_; }
+    // The sync chosen (kept in the settings when keep; the command line's
+    // choice is for one run).
+    void SetSync(SyncChoice choice, bool keep);
+    void SetSyncFromCommandLine(SyncChoice choice) {
+        syncFromCommandLine_ = true;
+        SetSync(choice, false);
+    }
+    SyncChoice Sync() const { return sync_; }
+    QMenu* SyncMenu() const { return syncMenu_; }
+    QLabel* SyncLabel() const { return syncLabel_; }
     // Shows what live play met since last time (a timer calls it).
     void ShowLive();
 
@@ -274,6 +288,8 @@ class MainForm : public QMainWindow, private EngineView {
     // Audio > Sync; its choices as kept in the settings.
     void BuildSyncMenu();
     void LoadSyncSettings();
+    void ShowSync();
+    static QString SyncName(SyncChoice choice);
     // The bundled song as a template: shown and played, saved where asked.
     std::string DefaultSongPath() const;
     void ShowDefaultSong();
@@ -371,7 +387,12 @@ class MainForm : public QMainWindow, private EngineView {
     QAction* countInCommand_ = nullptr;
     QMenu* syncMenu_ = nullptr;
     QAction* sendClockCommand_ = nullptr;
+    QAction* internalSyncCommand_ = nullptr;
+    QAction* followTransportCommand_ = nullptr;
     QAction* leadTransportCommand_ = nullptr;
+    QLabel* syncLabel_ = nullptr;
+    SyncChoice sync_ = SyncChoice::kInternal;
+    bool syncFromCommandLine_ = false;
     unsigned shownNote_ = 0;  // the serial of the last note shown
     bool exporting_ = false;
 

@@ -1,23 +1,40 @@
 // The window's sync commands: Audio > Sync, what the program sends and
-// follows to play in time with other programs.
+// follows to play in time with other programs, and the status bar's word
+// on who leads.
+#include <QActionGroup>
+#include <QMenu>
+#include <QSettings>
+#include <QStatusBar>
+
 #include "sound/sound_device.h"
 #include "ui/main_form.h"
 
-#include <QMenu>
-#include <QSettings>
-
 void MainForm::BuildSyncMenu() {
     syncMenu_ = audioMenu_->addMenu(QStringLiteral("&Sync"));
-    leadTransportCommand_ = syncMenu_->addAction(QStringLiteral("&Lead JACK Transport"));
-    leadTransportCommand_->setObjectName("LeadJackTransportCommand");
-    leadTransportCommand_->setCheckable(true);
-    leadTransportCommand_->setToolTip(
+    auto* group = new QActionGroup(syncMenu_);  // owned by the menu
+    auto choice = [&](const QString& text, const char* name, SyncChoice value, const QString& tip) {
+        QAction* a = syncMenu_->addAction(text);
+        a->setObjectName(name);
+        a->setCheckable(true);
+        a->setToolTip(tip);
+        group->addAction(a);
+        connect(a, &QAction::triggered, this, [this, value] { SetSync(value, true); });
+        return a;
+    };
+    internalSyncCommand_ =
+        choice(QStringLiteral("&Internal"), "InternalSyncCommand", SyncChoice::kInternal,
+               QStringLiteral("Trellon plays by itself, at its own tempo"));
+    followTransportCommand_ = choice(
+        QStringLiteral("&Follow JACK Transport"), "FollowJackTransportCommand",
+        SyncChoice::kFollowJack,
+        QStringLiteral("Start, stop and move with JACK's transport, each pass on its bars, at its "
+                       "timebase master's tempo"));
+    leadTransportCommand_ = choice(
+        QStringLiteral("&Lead JACK Transport"), "LeadJackTransportCommand", SyncChoice::kLeadJack,
         QStringLiteral("Start and stop JACK's transport with playback and publish the bar, beat "
                        "and tempo played (Trellon is its timebase master)"));
-    connect(leadTransportCommand_, &QAction::toggled, this, [this](bool on) {
-        SetTransportRole(on ? TransportRole::kLead : TransportRole::kNone);
-        if (settings_) settings_->setValue(QStringLiteral("Sync/LeadJackTransport"), on);
-    });
+    internalSyncCommand_->setChecked(true);
+    syncMenu_->addSeparator();
     sendClockCommand_ = syncMenu_->addAction(QStringLiteral("Send MIDI &Clock"));
     sendClockCommand_->setObjectName("SendMidiClockCommand");
     sendClockCommand_->setCheckable(true);
@@ -28,9 +45,54 @@ void MainForm::BuildSyncMenu() {
         SetSendMidiClock(on);
         if (settings_) settings_->setValue(QStringLiteral("Sync/SendMidiClock"), on);
     });
+    syncLabel_ = new QLabel(statusBar());  // owned by the status bar
+    syncLabel_->setObjectName("SyncLabel");
+    statusBar()->addPermanentWidget(syncLabel_);
+    ShowSync();
+}
+
+void MainForm::SetSync(SyncChoice choice, bool keep) {
+    sync_ = choice;
+    SetTransportRole(choice == SyncChoice::kFollowJack ? TransportRole::kFollow
+                     : choice == SyncChoice::kLeadJack ? TransportRole::kLead
+                                                       : TransportRole::kNone);
+    engine_->FollowTransport(choice == SyncChoice::kFollowJack);
+    (choice == SyncChoice::kFollowJack ? followTransportCommand_
+     : choice == SyncChoice::kLeadJack ? leadTransportCommand_
+                                       : internalSyncCommand_)
+        ->setChecked(true);
+    if (keep && settings_) settings_->setValue(QStringLiteral("Sync/Source"), SyncName(choice));
+    ShowSync();
+}
+
+QString MainForm::SyncName(SyncChoice choice) {
+    switch (choice) {
+        case SyncChoice::kFollowJack:
+            return QStringLiteral("jack");
+        case SyncChoice::kLeadJack:
+            return QStringLiteral("jack-lead");
+        case SyncChoice::kInternal:
+            break;
+    }
+    return QStringLiteral("internal");
+}
+
+void MainForm::ShowSync() {
+    // Who leads: Trellon (its own tempo, and JACK's transport when it
+    // leads that too) or JACK's transport.
+    syncLabel_->setText(sync_ == SyncChoice::kFollowJack ? QStringLiteral("Sync: JACK")
+                        : sync_ == SyncChoice::kLeadJack
+                            ? QStringLiteral("Sync: internal, leads JACK")
+                            : QStringLiteral("Sync: internal"));
 }
 
 void MainForm::LoadSyncSettings() {
-    leadTransportCommand_->setChecked(settings_->value("Sync/LeadJackTransport", false).toBool());
     sendClockCommand_->setChecked(settings_->value("Sync/SendMidiClock", true).toBool());
+    // A choice made for this run only (the command line) stays this run's.
+    if (syncFromCommandLine_) return;
+    const QString source = settings_->value("Sync/Source", "internal").toString();
+    SetSync(source == "jack"        ? SyncChoice::kFollowJack
+            : source == "jack-lead" ? SyncChoice::kLeadJack
+                                    : SyncChoice::kInternal,
+            false);
 }

@@ -137,6 +137,12 @@ TransportRole GetTransportRole() {
     return d.transport;
 }
 
+TransportView DefaultTransport() {
+    DefaultDevice& d = Default();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    return d.device ? d.device->Transport() : TransportView{};
+}
+
 bool DefaultOutputIsLive() {
     DefaultDevice& d = Default();
     std::lock_guard<std::mutex> lock(d.mutex);

@@ -98,8 +98,11 @@ class JackClient {
     void Detach(JackBuffer* buffer, bool wait);
     void SetLiveSource(std::shared_ptr<LiveSource> source);
     void SetTransportRole(TransportRole role);
+    TransportView Transport() const;
 
   private:
+    // While following: the transport as this period sees it.
+    void SeeTransport();
     int Process(jack_nframes_t frames);
     // The period's MIDI clock and transport, from the beats of the buffers
     // it plays.
@@ -139,6 +142,12 @@ class JackClient {
     std::atomic<TransportRole> role_{TransportRole::kNone};
     std::mutex roleMutex_;  // SetTransportRole's
     bool master_ = false;   // the timebase callback is set
+    // The transport followed, as the callback last saw it: the callback
+    // only tries the lock (it never waits; a period whose try fails
+    // leaves the view of the one before).
+    mutable std::mutex transportMutex_;
+    TransportView transport_;
+    std::uint64_t cycles_ = 0;  // the callback's own
     std::atomic<unsigned> rate_{0}, period_{0};
     std::atomic<unsigned long> xruns_{0}, periodChanges_{0}, dropped_{0};
     std::atomic<bool> gone_{false};
@@ -380,6 +389,7 @@ int JackClient::Process(jack_nframes_t frames) {
     std::fill(right, right + frames, 0.0f);
     if (frames <= kMaxFrames) {
         FollowBeat(frames);
+        if (role_.load(std::memory_order_relaxed) == TransportRole::kFollow) SeeTransport();
         for (auto& slot : playing_)
             if (JackBuffer* b = slot.load()) b->Pull(left, right, frames, clock_);
         std::size_t count = 0;
@@ -403,6 +413,7 @@ int JackClient::Process(jack_nframes_t frames) {
             s->Mix(left, right, frames, events_.data(), count, clock_);
     }
     clock_ += frames;
+    ++cycles_;
     inProcess_.fetch_sub(1);
     JackCycleEnds();
     return 0;
@@ -507,6 +518,38 @@ void JackClient::PublishPosition(jack_position_t* position) {
     position->beats_per_minute = lastBpm_;
 }
 
+void JackClient::SeeTransport() {
+    jack_position_t pos;
+    const jack_transport_state_t state = J().jack_transport_query(client_, &pos);
+    TransportView v;
+    v.known = true;
+    // Starting (waiting on slow clients) holds the frame still: only a
+    // rolling transport is followed.
+    v.rolling = state == JackTransportRolling;
+    v.frame = pos.frame;
+    v.rate = pos.frame_rate ? pos.frame_rate : Rate();
+    v.period = period_.load(std::memory_order_relaxed);
+    v.cycle = cycles_;
+    v.bbt = (pos.valid & JackPositionBBT) != 0 && pos.beats_per_minute > 0 &&
+            pos.beats_per_bar > 0 && pos.ticks_per_beat > 0;
+    if (v.bbt) {
+        v.bar = pos.bar;
+        v.beat = pos.beat;
+        v.tick = pos.tick;
+        v.ticksPerBeat = pos.ticks_per_beat;
+        v.beatsPerBar = pos.beats_per_bar;
+        v.bpm = pos.beats_per_minute;
+    }
+    std::unique_lock<std::mutex> lock(transportMutex_, std::try_to_lock);
+    if (lock.owns_lock()) transport_ = v;
+}
+
+TransportView JackClient::Transport() const {
+    if (role_.load() != TransportRole::kFollow) return {};
+    std::lock_guard<std::mutex> lock(transportMutex_);
+    return transport_;
+}
+
 void JackClient::SetTransportRole(TransportRole role) {
     std::lock_guard<std::mutex> lock(roleMutex_);
     if (!client_ || Gone()) return;
@@ -607,6 +650,10 @@ void JackDevice::SetLiveSource(std::shared_ptr<LiveSource> source) {
 
 void JackDevice::SetTransportRole(TransportRole role) {
     client_->SetTransportRole(role);
+}
+
+TransportView JackDevice::Transport() const {
+    return client_->Transport();
 }
 
 OutputStatus JackDevice::Status() const {

@@ -42,6 +42,7 @@ class JackDevice : public SoundDevice {
 
     OutputStatus Status() const override;
     void SetTransportRole(TransportRole role) override;
+    TransportView Transport() const override;
     // The client's name on the server (JACK may have made it unique).
     std::string ClientName() const;
 

@@ -2,6 +2,7 @@
 // plays it. SdlDevice is the default; tests install a VirtualDevice.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,20 @@ struct OutputStatus {
 // what plays are published), or following it.
 enum class TransportRole { kNone, kLead, kFollow };
 
+// The transport of an output that has one (JACK's), as its last period
+// saw it while following.
+struct TransportView {
+    bool known = false;       // a transport is followed and has been seen
+    bool rolling = false;     // rolling (or starting)
+    std::uint64_t frame = 0;  // the transport's frame at that period's start
+    unsigned rate = 0;        // the output's frames per second
+    unsigned period = 0;
+    std::uint64_t cycle = 0;  // that period's number: a newer view has a larger one
+    bool bbt = false;         // its timebase master gives bar, beat and tempo
+    int bar = 1, beat = 1;    // from 1
+    double tick = 0, ticksPerBeat = 0, beatsPerBar = 0, bpm = 0;
+};
+
 class SoundDevice {
   public:
     virtual ~SoundDevice() = default;
@@ -42,6 +57,7 @@ class SoundDevice {
     virtual void SetLiveSource(std::shared_ptr<LiveSource>) {}
     virtual OutputStatus Status() const { return {}; }
     virtual void SetTransportRole(TransportRole) {}
+    virtual TransportView Transport() const { return {}; }
 };
 
 // Opens the default device: the one installed with SetDefaultSoundDevice,
@@ -82,6 +98,9 @@ bool SendsMidiClock();
 // takes in its transport; none by default.
 void SetTransportRole(TransportRole role);
 TransportRole GetTransportRole();
+// The transport the default device open now follows (nothing known when
+// none is open or it follows none).
+TransportView DefaultTransport();
 // Whether the default device is (or would open as) one with a callback
 // of its own that mixes live hits: JACK, chosen or running.
 bool DefaultOutputIsLive();

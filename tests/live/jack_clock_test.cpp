@@ -10,6 +10,7 @@
 #include "live/jack_midi_recorder.h"
 #include "live/jack_probe.h"
 #include "live/jack_server.h"
+#include "live/jack_transport_driver.h"
 #include "output/av_module.h"
 #include "sound/sound_device.h"
 
@@ -202,4 +203,81 @@ TEST_F(JackClock, AsTheTransportsMasterItStartsStopsAndPublishesBarBeatAndTempo)
     EXPECT_GE(rolling * kPeriod, 2u * jack_nframes_t(passFrames));
     ASSERT_FALSE(seen.empty());
     EXPECT_FALSE(seen.back().rolling) << "the transport still rolls at " << end;
+}
+
+namespace {
+
+// Where each sound in part begins (a sound: a run of values not 0).
+std::vector<long> SoundsIn(const std::vector<float>& part) {
+    std::vector<long> at;
+    for (std::size_t i = 0; i < part.size(); ++i)
+        if (part[i] != 0.0f && (i == 0 || part[i - 1] == 0.0f)) at.push_back(long(i));
+    return at;
+}
+
+}  // namespace
+
+TEST_F(JackClock, FollowingTheTransportItStartsStopsMovesAndTakesTheTempoOnTheBars) {
+    JackTransportDriver daw(100.0);
+    ASSERT_TRUE(daw.Ok());
+    SetSendMidiClock(false);
+    SetTransportRole(TransportRole::kFollow);
+    engine_->SetTempo(100.0);
+    engine_->SetLoopFormat(0, {16, 4});  // a pass is a bar of 4/4
+    engine_->FollowTransport(true);
+    const double bar = 4 * 60.0 * kRate / 100.0;
+    // The engine's thread, as the window's event loop would run it.
+    auto pumpUntil = [&](jack_nframes_t frame) {
+        for (int i = 0; i < 20000 && !probe_->WaitFor(frame, 1); ++i) engine_->RunPosted();
+        engine_->RunPosted();
+    };
+    auto rollingFrom = [&](jack_nframes_t after) -> jack_nframes_t {
+        for (const TransportSeen& t : recorder_->Transport())
+            if (t.rolling && t.frame >= after) return t.frame;
+        return 0;
+    };
+
+    // Started a quarter into bar 1: the loop's tick 0 sounds on the bars
+    // that follow.
+    jack_nframes_t from = probe_->Now() + 4 * kPeriod;
+    pumpUntil(from);
+    daw.Locate(daw.BarFrame(1.25));
+    daw.Start();
+    pumpUntil(from + jack_nframes_t(2.5 * bar));
+    EXPECT_TRUE(engine_->IsPlaying());
+    const jack_nframes_t rolled = rollingFrom(from);
+    ASSERT_GT(rolled, 0u);
+    std::vector<long> sounds = SoundsIn(probe_->Left(rolled, jack_nframes_t(2.4 * bar)));
+    ASSERT_GE(sounds.size(), 2u);
+    // Within a period here (the engine starts the stream as the transport
+    // rolls, placed where the transport will be); two allowed for a busy
+    // machine.
+    EXPECT_NEAR(double(sounds[0]), 0.75 * bar, 2.0 * kPeriod);
+    EXPECT_NEAR(double(sounds[1]), 1.75 * bar, 2.0 * kPeriod);
+
+    // Stopped: playback stops.
+    daw.Stop();
+    from = probe_->Now() + 20 * kPeriod;
+    pumpUntil(from);
+    EXPECT_FALSE(engine_->IsPlaying());
+
+    // Located to the middle of bar 3 and started: the pass starts half
+    // way, so the next tick 0 comes at bar 4's start.
+    daw.Locate(daw.BarFrame(3.5));
+    daw.Start();
+    from = probe_->Now();
+    pumpUntil(from + jack_nframes_t(1.2 * bar));
+    const jack_nframes_t again = rollingFrom(from);
+    ASSERT_GT(again, 0u);
+    sounds = SoundsIn(probe_->Left(again, jack_nframes_t(bar)));
+    ASSERT_FALSE(sounds.empty());
+    EXPECT_NEAR(double(sounds[0]), bar / 2, 2.0 * kPeriod);
+
+    // A new tempo from the timebase master: the song takes it.
+    daw.SetTempo(110.0);
+    pumpUntil(probe_->Now() + kRate / 4);
+    EXPECT_EQ(engine_->GetSong()->Bpm(), 110 * 10000);
+    daw.Stop();
+    pumpUntil(probe_->Now() + 20 * kPeriod);
+    EXPECT_FALSE(engine_->IsPlaying());
 }

@@ -116,12 +116,15 @@ TEST(CommandLine, RefusesWhatItCannotDoAndNamesIt) {
         {{"a.loop", "b.loop"}, "unexpected argument 'b.loop'"},
         {{"--sample"}, "option '--sample' requires an argument"},
         {{"--audio-device="}, "needs a name"},
+        {{"--sync", "clock"}, "internal or jack, not 'clock'"},
+        {{"--render", "a.loop", "--out", "x.wav", "--sync", "jack"}, "plays nothing"},
     };
     for (const auto& c : cases) {
         const Parsed p = Parse(c.args);
         EXPECT_FALSE(p.ok) << *c.args.begin();
         EXPECT_TRUE(Has(p.error, c.said)) << *c.args.begin() << ": " << p.error;
     }
+    EXPECT_EQ(Parse({"--sync=JACK", "a.loop"}).line.sync, "jack");
     // --format wins over the extension, any case; a name without one is
     // WAV; one that is neither is refused.
     ExportChoice::Format f{};
