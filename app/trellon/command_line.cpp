@@ -99,8 +99,11 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
             line->mode = CommandLine::Mode::kVersion;
             return true;
         }
-        if (arg.compare(0, 2, "--") != 0 || Listed(kToolkitWithValue, arg.substr(2)) ||
-            Listed(kToolkitFlags, arg.substr(2))) {
+        // --sync is the program's (who leads playback); the window system's
+        // flag of that name takes one dash.
+        const bool ownSync = arg == "--sync" || arg.compare(0, 7, "--sync=") == 0;
+        if (!ownSync && (arg.compare(0, 2, "--") != 0 || Listed(kToolkitWithValue, arg.substr(2)) ||
+                         Listed(kToolkitFlags, arg.substr(2)))) {
             // One dash (or a toolkit option with two): the window system's.
             const std::string name = arg.substr(arg[1] == '-' ? 2 : 1);
             if (Listed(kToolkitFlags, name)) {
@@ -182,8 +185,8 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
         } else if (name == "--sync") {
             if (!value(&v)) return false;
             v = Lower(v);
-            if (v != "internal" && v != "jack") {
-                *error = "--sync takes internal or jack, not '" + v + "'";
+            if (v != "internal" && v != "jack" && v != "midi") {
+                *error = "--sync takes internal, jack or midi, not '" + v + "'";
                 return false;
             }
             line->sync = v;
@@ -281,8 +284,9 @@ std::string UsageText(const std::string& p) {
            "                             pipewire, alsa, ...); without one, a running\n"
            "                             JACK server is used\n"
            "       --audio-device NAME   one of its output devices\n"
-           "       --sync internal|jack  who leads playback, instead of the choice under\n"
-           "                             Audio > Sync: Trellon, or JACK's transport\n"
+           "       --sync internal|jack|midi  who leads playback, instead of the choice\n"
+           "                             under Audio > Sync: Trellon, JACK's transport,\n"
+           "                             or the MIDI clock coming into midi_in\n"
            "Options take their value as --opt VALUE or --opt=VALUE; -- ends the options.\n"
            "The window system's options (-display NAME, -platform NAME, ...) are passed on.\n";
 }

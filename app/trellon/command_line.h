@@ -23,7 +23,8 @@ struct CommandLine {
     std::string driver, device;
     bool outputGiven = false;
     // Who leads playback for this run (--sync): "internal", "jack" (JACK's
-    // transport followed); empty for the choice under Audio > Sync.
+    // transport followed), "midi" (a MIDI clock followed); empty for the
+    // choice under Audio > Sync.
     std::string sync;
     // The window system's own options (-display NAME, -platform NAME...),
     // in order, for the toolkit.

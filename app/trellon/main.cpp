@@ -186,8 +186,9 @@ int RunMainWindow(int argc, char** argv, const CommandLine& line) {
     if (line.outputGiven) SetSoundOutput({line.driver, line.device});
     form.SetOutputFromCommandLine(line.outputGiven);
     if (!line.sync.empty())
-        form.SetSyncFromCommandLine(line.sync == "jack" ? SyncChoice::kFollowJack
-                                                        : SyncChoice::kInternal);
+        form.SetSyncFromCommandLine(line.sync == "jack"   ? SyncChoice::kFollowJack
+                                    : line.sync == "midi" ? SyncChoice::kFollowClock
+                                                          : SyncChoice::kInternal);
     form.SetStartupSong(song);
     form.Load();
     // A signal during start-up (a question asked there) ends it here.

@@ -36,9 +36,9 @@
 
 class NsmClient;
 
-// Who leads playback: Trellon alone, JACK's transport (followed), or
-// Trellon leading JACK's transport too.
-enum class SyncChoice { kInternal, kFollowJack, kLeadJack };
+// Who leads playback: Trellon alone, JACK's transport (followed),
+// Trellon leading JACK's transport too, or a MIDI clock (followed).
+enum class SyncChoice { kInternal, kFollowJack, kLeadJack, kFollowClock };
 
 class MainForm : public QMainWindow, private EngineView {
     Q_OBJECT
@@ -389,6 +389,7 @@ class MainForm : public QMainWindow, private EngineView {
     QAction* sendClockCommand_ = nullptr;
     QAction* internalSyncCommand_ = nullptr;
     QAction* followTransportCommand_ = nullptr;
+    QAction* followClockCommand_ = nullptr;
     QAction* leadTransportCommand_ = nullptr;
     QLabel* syncLabel_ = nullptr;
     SyncChoice sync_ = SyncChoice::kInternal;

@@ -98,6 +98,7 @@ void MainForm::ShowLive() {
     // Hits played since last time go into the loop.
     if (engine_->Recording()) engine_->RecordPlayedHits();
     ShowRecording();
+    ShowSync();
     const OutputStatus output = engine_->LiveOutputStatus();
     QString text;
     if (engine_->Recording())

@@ -33,6 +33,10 @@ void MainForm::BuildSyncMenu() {
         QStringLiteral("&Lead JACK Transport"), "LeadJackTransportCommand", SyncChoice::kLeadJack,
         QStringLiteral("Start and stop JACK's transport with playback and publish the bar, beat "
                        "and tempo played (Trellon is its timebase master)"));
+    followClockCommand_ = choice(
+        QStringLiteral("Follow MIDI &Clock"), "FollowMidiClockCommand", SyncChoice::kFollowClock,
+        QStringLiteral("Start, stop and continue with the MIDI clock coming into midi_in, at its "
+                       "tempo (smoothed, taken at the end of the pass)"));
     internalSyncCommand_->setChecked(true);
     syncMenu_->addSeparator();
     sendClockCommand_ = syncMenu_->addAction(QStringLiteral("Send MIDI &Clock"));
@@ -53,13 +57,16 @@ void MainForm::BuildSyncMenu() {
 
 void MainForm::SetSync(SyncChoice choice, bool keep) {
     sync_ = choice;
-    SetTransportRole(choice == SyncChoice::kFollowJack ? TransportRole::kFollow
-                     : choice == SyncChoice::kLeadJack ? TransportRole::kLead
-                                                       : TransportRole::kNone);
-    engine_->FollowTransport(choice == SyncChoice::kFollowJack);
-    (choice == SyncChoice::kFollowJack ? followTransportCommand_
-     : choice == SyncChoice::kLeadJack ? leadTransportCommand_
-                                       : internalSyncCommand_)
+    SetTransportRole(choice == SyncChoice::kFollowJack    ? TransportRole::kFollow
+                     : choice == SyncChoice::kFollowClock ? TransportRole::kFollowClock
+                     : choice == SyncChoice::kLeadJack    ? TransportRole::kLead
+                                                          : TransportRole::kNone);
+    engine_->FollowTransport(choice == SyncChoice::kFollowJack ||
+                             choice == SyncChoice::kFollowClock);
+    (choice == SyncChoice::kFollowJack    ? followTransportCommand_
+     : choice == SyncChoice::kFollowClock ? followClockCommand_
+     : choice == SyncChoice::kLeadJack    ? leadTransportCommand_
+                                          : internalSyncCommand_)
         ->setChecked(true);
     if (keep && settings_) settings_->setValue(QStringLiteral("Sync/Source"), SyncName(choice));
     ShowSync();
@@ -71,6 +78,8 @@ QString MainForm::SyncName(SyncChoice choice) {
             return QStringLiteral("jack");
         case SyncChoice::kLeadJack:
             return QStringLiteral("jack-lead");
+        case SyncChoice::kFollowClock:
+            return QStringLiteral("midi");
         case SyncChoice::kInternal:
             break;
     }
@@ -79,11 +88,19 @@ QString MainForm::SyncName(SyncChoice choice) {
 
 void MainForm::ShowSync() {
     // Who leads: Trellon (its own tempo, and JACK's transport when it
-    // leads that too) or JACK's transport.
-    syncLabel_->setText(sync_ == SyncChoice::kFollowJack ? QStringLiteral("Sync: JACK")
-                        : sync_ == SyncChoice::kLeadJack
-                            ? QStringLiteral("Sync: internal, leads JACK")
-                            : QStringLiteral("Sync: internal"));
+    // leads that too), JACK's transport, or a MIDI clock with its tempo
+    // while one comes.
+    QString text = QStringLiteral("Sync: internal");
+    if (sync_ == SyncChoice::kFollowJack) {
+        text = QStringLiteral("Sync: JACK");
+    } else if (sync_ == SyncChoice::kLeadJack) {
+        text = QStringLiteral("Sync: internal, leads JACK");
+    } else if (sync_ == SyncChoice::kFollowClock) {
+        const TransportView clock = DefaultTransport();
+        text = clock.known ? QStringLiteral("Sync: MIDI clock %1 bpm").arg(clock.bpm, 0, 'f', 1)
+                           : QStringLiteral("Sync: MIDI clock (none)");
+    }
+    if (syncLabel_->text() != text) syncLabel_->setText(text);
 }
 
 void MainForm::LoadSyncSettings() {
@@ -93,6 +110,7 @@ void MainForm::LoadSyncSettings() {
     const QString source = settings_->value("Sync/Source", "internal").toString();
     SetSync(source == "jack"        ? SyncChoice::kFollowJack
             : source == "jack-lead" ? SyncChoice::kLeadJack
+            : source == "midi"      ? SyncChoice::kFollowClock
                                     : SyncChoice::kInternal,
             false);
 }

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "sound/clock_follower.h"
 #include "sound/event_service.h"
 #include "sound/jack_graph_order.h"
 #include "sound/jack_library.h"
@@ -148,6 +149,7 @@ class JackClient {
     mutable std::mutex transportMutex_;
     TransportView transport_;
     std::uint64_t cycles_ = 0;  // the callback's own
+    ClockFollower clockIn_;     // the callback's own
     std::atomic<unsigned> rate_{0}, period_{0};
     std::atomic<unsigned long> xruns_{0}, periodChanges_{0}, dropped_{0};
     std::atomic<bool> gone_{false};
@@ -411,6 +413,14 @@ int JackClient::Process(jack_nframes_t frames) {
         }
         if (LiveSource* s = live_.load())
             s->Mix(left, right, frames, events_.data(), count, clock_);
+        clockIn_.See(events_.data(), count, clock_);
+        if (role_.load(std::memory_order_relaxed) == TransportRole::kFollowClock) {
+            TransportView v = clockIn_.View(clock_ + frames, Rate());
+            v.period = frames;
+            v.cycle = cycles_;
+            std::unique_lock<std::mutex> lock(transportMutex_, std::try_to_lock);
+            if (lock.owns_lock()) transport_ = v;
+        }
     }
     clock_ += frames;
     ++cycles_;
@@ -545,7 +555,8 @@ void JackClient::SeeTransport() {
 }
 
 TransportView JackClient::Transport() const {
-    if (role_.load() != TransportRole::kFollow) return {};
+    const TransportRole role = role_.load();
+    if (role != TransportRole::kFollow && role != TransportRole::kFollowClock) return {};
     std::lock_guard<std::mutex> lock(transportMutex_);
     return transport_;
 }

@@ -25,11 +25,12 @@ struct OutputStatus {
 
 // How an output with a transport of its own (JACK's) takes part in it:
 // not at all, leading it (its start, stop and the bar, beat and tempo of
-// what plays are published), or following it.
-enum class TransportRole { kNone, kLead, kFollow };
+// what plays are published), or following it; or following the MIDI clock
+// that comes with its MIDI input instead.
+enum class TransportRole { kNone, kLead, kFollow, kFollowClock };
 
-// The transport of an output that has one (JACK's), as its last period
-// saw it while following.
+// The transport of an output that has one (JACK's), or the MIDI clock
+// it follows, as its last period saw it while following.
 struct TransportView {
     bool known = false;       // a transport is followed and has been seen
     bool rolling = false;     // rolling (or starting)

@@ -80,6 +80,12 @@ class JackProbe {
         return jack_connect(client_, (client + ":out_L").c_str(), (me + ":in_L").c_str()) == 0 &&
                jack_connect(client_, (client + ":out_R").c_str(), (me + ":in_R").c_str()) == 0;
     }
+    // Starts and sends into the MIDI port named only.
+    bool Feed(const std::string& midiIn) {
+        if (!Activate()) return false;
+        const std::string me = jack_get_client_name(client_);
+        return jack_connect(client_, (me + ":midi_out").c_str(), midiIn.c_str()) == 0;
+    }
     // Starts unconnected: recording from the first period on.
     bool Activate() {
         if (!active_ && jack_activate(client_) != 0) return false;

@@ -39,6 +39,14 @@ TEST_F(SyncMenu, TheChoiceIsGivenToTheOutputAndEngineShownAndKeptForTheNextRun) 
     EXPECT_EQ(form.SyncLabel()->text(), "Sync: internal, leads JACK");
     clock->trigger();
     EXPECT_FALSE(SendsMidiClock());
+    // Following a MIDI clock: none comes on this output.
+    QAction* midi = Command(form, "FollowMidiClockCommand");
+    ASSERT_TRUE(midi);
+    midi->trigger();
+    EXPECT_EQ(GetTransportRole(), TransportRole::kFollowClock);
+    EXPECT_TRUE(form.GetEngine().FollowsTransport());
+    EXPECT_EQ(form.SyncLabel()->text(), "Sync: MIDI clock (none)");
+    lead->trigger();
 
     // The next run starts as this one was left.
     Start(SongPath());
