@@ -45,7 +45,8 @@ void Engine::FollowTransportView(const TransportView& view,
         // period.
         const double rate = view.rate ? view.rate : 44100;
         const double since =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - seenAt).count() * rate +
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - seenAt).count() *
+                rate +
             view.period;
         const LoopFormat& format = song_->Sequence(selected_)->Format();
         const double bpm = double(song_->Bpm()) / 10000.0;

@@ -205,18 +205,6 @@ TEST_F(JackClock, AsTheTransportsMasterItStartsStopsAndPublishesBarBeatAndTempo)
     EXPECT_FALSE(seen.back().rolling) << "the transport still rolls at " << end;
 }
 
-namespace {
-
-// Where each sound in part begins (a sound: a run of values not 0).
-std::vector<long> SoundsIn(const std::vector<float>& part) {
-    std::vector<long> at;
-    for (std::size_t i = 0; i < part.size(); ++i)
-        if (part[i] != 0.0f && (i == 0 || part[i - 1] == 0.0f)) at.push_back(long(i));
-    return at;
-}
-
-}  // namespace
-
 TEST_F(JackClock, FollowingTheTransportItStartsStopsMovesAndTakesTheTempoOnTheBars) {
     JackTransportDriver daw(100.0);
     ASSERT_TRUE(daw.Ok());
@@ -247,7 +235,7 @@ TEST_F(JackClock, FollowingTheTransportItStartsStopsMovesAndTakesTheTempoOnTheBa
     EXPECT_TRUE(engine_->IsPlaying());
     const jack_nframes_t rolled = rollingFrom(from);
     ASSERT_GT(rolled, 0u);
-    std::vector<long> sounds = SoundsIn(probe_->Left(rolled, jack_nframes_t(2.4 * bar)));
+    std::vector<long> sounds = JackProbe::Onsets(probe_->Left(rolled, jack_nframes_t(2.4 * bar)));
     ASSERT_GE(sounds.size(), 2u);
     // Within a period here (the engine starts the stream as the transport
     // rolls, placed where the transport will be); three allowed for a busy
@@ -269,7 +257,7 @@ TEST_F(JackClock, FollowingTheTransportItStartsStopsMovesAndTakesTheTempoOnTheBa
     pumpUntil(from + jack_nframes_t(1.2 * bar));
     const jack_nframes_t again = rollingFrom(from);
     ASSERT_GT(again, 0u);
-    sounds = SoundsIn(probe_->Left(again, jack_nframes_t(bar)));
+    sounds = JackProbe::Onsets(probe_->Left(again, jack_nframes_t(bar)));
     ASSERT_FALSE(sounds.empty());
     EXPECT_NEAR(double(sounds[0]), bar / 2, 3.0 * kPeriod);
 
@@ -328,7 +316,8 @@ TEST_F(JackClock, FollowingAJitteryMidiClockItTakesItsSteadyTempoAndPlaysOnItsBa
     // Its passes start on the clock's bars, within two periods and the
     // clock's own jitter. Playback starts once the first pulse has come,
     // a few milliseconds into the first bar: its downbeat is not heard.
-    const std::vector<long> sounds = SoundsIn(probe_->Left(startAt, jack_nframes_t(3.1 * bar)));
+    const std::vector<long> sounds =
+        JackProbe::Onsets(probe_->Left(startAt, jack_nframes_t(3.1 * bar)));
     ASSERT_GE(sounds.size(), 2u);
     for (std::size_t k = 0; k < 2; ++k)
         EXPECT_NEAR(double(sounds[k]), (k + 1) * bar, 2.0 * kPeriod + 44) << "bar " << k + 2;

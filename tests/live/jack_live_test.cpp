@@ -212,18 +212,6 @@ TEST_F(JackLive, TheLoopPlaysThroughJackValueForValueAndAServerThatEndsIsSaid) {
     EXPECT_THROW(engine_->Play(), std::exception);
 }
 
-namespace {
-
-// Where each sound in part begins (a sound: a run of values not 0).
-std::vector<long> Onsets(const std::vector<float>& part) {
-    std::vector<long> at;
-    for (std::size_t i = 0; i < part.size(); ++i)
-        if (part[i] != 0.0f && (i == 0 || part[i - 1] == 0.0f)) at.push_back(long(i));
-    return at;
-}
-
-}  // namespace
-
 TEST_F(JackLive, RecordedHitsLandOnTheNearestTicksAreHeardOnceThenFromTheLoopAndUndoAsOneTake) {
     engine_->SetTempo(300.0);         // a pass of 1.6 s
     engine_->SetTick(0, 0, 0, true);  // marks each pass's start
@@ -289,7 +277,7 @@ TEST_F(JackLive, RecordedHitsLandOnTheNearestTicksAreHeardOnceThenFromTheLoopAnd
     // The hit before tick 10: heard once, live, in its pass; from the loop,
     // exactly on tick 10, in the passes after.
     const auto around10 = [&](jack_nframes_t p) {
-        return Onsets(probe_->Left(at(p, 9.5), std::size_t(T)));
+        return JackProbe::Onsets(probe_->Left(at(p, 9.5), std::size_t(T)));
     };
     const std::vector<long> live = around10(pass);
     ASSERT_EQ(live.size(), 1u);

@@ -133,6 +133,13 @@ class JackProbe {
             if (part[i] != 0.0f) return long(i);
         return -1;
     }
+    // Where each sound in part begins (a sound: a run of values not 0).
+    static std::vector<long> Onsets(const std::vector<float>& part) {
+        std::vector<long> at;
+        for (std::size_t i = 0; i < part.size(); ++i)
+            if (part[i] != 0.0f && (i == 0 || part[i - 1] == 0.0f)) at.push_back(long(i));
+        return at;
+    }
     // Notes whose frame had passed when their period came.
     unsigned long Late() const { return late_.load(); }
     // The server's xruns (cycles not finished in time) since the probe began.
