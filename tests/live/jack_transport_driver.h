@@ -45,7 +45,9 @@ class JackTransportDriver {
   private:
     void Position(jack_position_t* pos) {
         const double bpm = bpm_.load();
-        const double beats = double(pos->frame) * bpm / (60.0 * pos->frame_rate);
+        // The first cycles may come before the server gave the rate.
+        const double rate = pos->frame_rate ? pos->frame_rate : jack_get_sample_rate(client_);
+        const double beats = double(pos->frame) * bpm / (60.0 * rate);
         pos->valid = JackPositionBBT;
         pos->beats_per_bar = 4;
         pos->beat_type = 4;
