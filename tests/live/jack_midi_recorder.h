@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "sound/jack_graph_order.h"
+
 struct RecordedMidi {
     jack_nframes_t frame = 0;
     std::vector<unsigned char> bytes;
@@ -74,6 +76,7 @@ class JackMidiRecorder {
 
   private:
     int Process(jack_nframes_t n) {
+        JackCycleBegins();
         const jack_nframes_t start = jack_last_frame_time(client_);
         void* buffer = jack_port_get_buffer(in_, n);
         const std::uint32_t events = jack_midi_get_event_count(buffer);
@@ -104,6 +107,7 @@ class JackMidiRecorder {
             }
             cyclesSeen_.store(c + 1, std::memory_order_release);
         }
+        JackCycleEnds();
         return 0;
     }
 
