@@ -13,12 +13,14 @@ packages=(
   # private sound servers for the end-to-end tests
   pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon
   jackd2 pipewire-jack
+  # network namespaces of their own for the tests of peers on a network
+  iproute2
   # installing and packaging: validators and the package checker
   desktop-file-utils appstream lintian dpkg-dev
   # libraries
   libstb-dev qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libxcb1-dev libsdl2-dev
   libsndfile1-dev libsoxr-dev libexpat1-dev libarchive-dev libjack-jackd2-dev libasound2-dev
-  liblo-dev
+  liblo-dev ableton-link-dev
   # peers measured against in the benchmarks and tests, never linked into the
   # products (hydrogen: its demo songs and kits, and h2cli's exports)
   libvorbis-dev sox hydrogen

@@ -243,6 +243,8 @@ void Engine::ShowSong(std::shared_ptr<Song> song, const std::string& path, bool 
     // A new document: nothing to undo, nothing owed to its file.
     undo_.Clear();
     MarkSaved(path);
+    // A song opened in a Link session brings its tempo to it.
+    TellLinkTempo();
     Notify(kChangeSong);
 }
 

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "engine/background_work.h"
+#include "engine/link_watch.h"
 #include "engine/loop_feed.h"
 #include "engine/player.h"
 #include "engine/serial_thread.h"
@@ -272,6 +273,24 @@ class Engine {
     // tempo at the end of the pass. Off: the engine plays by itself.
     void FollowTransport(bool on);
     bool FollowsTransport() const { return bool(transportWatch_); }
+    // Plays in a Link session with peers on the local network: the
+    // session's tempo is the song's (either may change it, at once),
+    // each pass of a loop starts on the session's bars, and a beat that
+    // drifts off them is put back. Off: the engine plays by itself.
+    void FollowLink(bool on);
+    bool FollowsLink() const { return bool(link_); }
+    // Whether playing and stopping are shared with the session (kept while
+    // Link is off).
+    void ShareLinkStartStop(bool on);
+    bool SharesLinkStartStop() const { return linkStartStop_; }
+    // The peers met; -1 while not in a session.
+    int LinkPeers() const;
+    // The session's beat phase within a bar of quantum beats at the steady
+    // clock's microsecond us; 0 while not in a session.
+    double LinkPhaseAt(std::int64_t us, double quantum) const;
+    // How far the beat heard was from the session's bars at the last
+    // period seen, in microseconds (positive: late).
+    double LinkPhaseErrorUs() const;
     // The loop whose pass plays now; -1 when stopped.
     int PlayingLoop() const { return state_.playing ? state_.playingLoop : -1; }
     // The loop that takes over at the end of the pass; -1 for none.
@@ -397,6 +416,18 @@ class Engine {
     // Acts on what the transport followed did (the engine's thread).
     void FollowTransportView(const TransportView& view,
                              std::chrono::steady_clock::time_point seenAt, bool relocated);
+    // Acts on what the Link session did (the engine's thread).
+    void FollowLinkEvent(LinkWatch::Event event);
+    // Plays the loop shown from where the session's bar stands when its
+    // first frame is heard (throws AppError); MoveIntoPhase reports
+    // instead.
+    void PlayInPhase();
+    void MoveIntoPhase();
+    // The song's tempo told to the session; playback's stop too, when shared.
+    void TellLinkTempo();
+    void TellLinkStopped();
+    // A tempo edit, in the song's units (1/10000 bpm).
+    void SetTempoValue(std::int64_t value);
     // The selected loop becomes v, rendered when it has no rendering.
     void ShowLoop(std::uint8_t v);
     // Renders loop k afresh: into its feed, at the feed's length, when it
@@ -500,4 +531,8 @@ class Engine {
     std::unique_ptr<SerialThread> liveKitThread_;
     // Watches the transport followed; it ends first of all.
     std::unique_ptr<TransportWatch> transportWatch_;
+    // The Link session and its watcher, which ends before it.
+    bool linkStartStop_ = false;
+    std::unique_ptr<LinkSession> link_;
+    std::unique_ptr<LinkWatch> linkWatch_;
 };

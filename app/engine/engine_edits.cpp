@@ -306,8 +306,10 @@ void Engine::RestoreLoops(std::vector<std::shared_ptr<SequenceLoop>> loops, cons
 // ---- tempo, swing, mix, arrangement -----------------------------------------
 
 void Engine::SetTempo(double bpm) {
-    const std::int64_t value =
-        std::llround(std::clamp(bpm, 30.0, 300.0) * 10.0) * 1000;  // steps of 0.1
+    SetTempoValue(std::llround(std::clamp(bpm, 30.0, 300.0) * 10.0) * 1000);  // steps of 0.1
+}
+
+void Engine::SetTempoValue(std::int64_t value) {
     if (value == song_->Bpm()) return;
     undo_.Push(std::make_unique<ValueEdit<std::int64_t>>(
         "Tempo", song_->Bpm(), value, [this](const std::int64_t& v) { ApplyTempo(v); },
@@ -317,6 +319,7 @@ void Engine::SetTempo(double bpm) {
 void Engine::ApplyTempo(std::int64_t bpm) {
     const Batch batch(*this);
     song_->SetBpm(bpm);
+    TellLinkTempo();
     // Every loop's length follows the tempo: each is made again when it
     // next plays. The one shown takes over at the end of the pass, as a
     // loop switch does.
@@ -326,6 +329,8 @@ void Engine::ApplyTempo(std::int64_t bpm) {
     Render(selected_, false);
     if (PlayingArrangement())
         TakeState(GetPlayer().FollowArrangement(song_->Arrangement(), ArrangementFeeds(), false));
+    else if (state_.playing && link_)
+        MoveIntoPhase();  // at once, as the session's peers change
     else if (state_.playing)
         TakeState(GetPlayer().QueueLoop(selected_, FeedOf(selected_)));
     Notify(kChangeSettings | kChangeLoop);

@@ -66,6 +66,8 @@ void Engine::StartPlaying() {
         CheckArrangement();
         ShowLoop(song_->Arrangement().front().loop);
         TakeState(GetPlayer().PlayArrangement(song_->Arrangement(), ArrangementFeeds()));
+    } else if (link_) {
+        PlayInPhase();
     } else {
         Render(selected_, true);
         TakeState(GetPlayer().PlayLoop(selected_, FeedOf(selected_)));
@@ -76,6 +78,7 @@ void Engine::Stop() {
     // Hits played up to now are kept; the take ends with playback.
     if (recording_) SetRecording(false);
     TakeState(GetPlayer().Stop());
+    TellLinkStopped();
     Notify(kChangeTransport);
 }
 

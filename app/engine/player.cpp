@@ -66,7 +66,7 @@ std::optional<Player::HitPlace> Player::PlaceOfHit(std::uint64_t clock) {
 }
 
 void Player::Start(ComPtr<IWavReader> reader, std::uint8_t loop,
-                   const std::shared_ptr<LoopFeed>& feed, LONG from) {
+                   const std::shared_ptr<LoopFeed>& feed, LONG from, std::int64_t startAt) {
     KeepGeometry(loop, *feed);
     // Nothing left queued from before; the end of each reader is its own
     // end, so a loop of another length (another tempo) can follow.
@@ -77,7 +77,8 @@ void Player::Start(ComPtr<IWavReader> reader, std::uint8_t loop,
                                      .EndPos = -1,
                                      .PlayLoop = true,
                                      .HalfBufferSize = feed->Frames() / feed->Ticks() + 1,
-                                     .Tag = loop});
+                                     .Tag = loop,
+                                     .StartAt = startAt});
     } catch (...) {
         if (av_.IsPlaying()) av_.StopPlaying();
         state_ = {};
@@ -89,13 +90,14 @@ void Player::Start(ComPtr<IWavReader> reader, std::uint8_t loop,
     state_.queuedLoop = -1;
 }
 
-TransportState Player::PlayLoop(std::uint8_t loop, std::shared_ptr<LoopFeed> feed, LONG from) {
+TransportState Player::PlayLoop(std::uint8_t loop, std::shared_ptr<LoopFeed> feed, LONG from,
+                                std::int64_t startAt) {
     return thread_.Call([&] {
         if (av_.IsPlaying()) av_.StopPlaying();
         steps_.clear();
         feeds_.clear();
         state_.arrangement = false;
-        Start(OpenFeedReader(feed), loop, feed, from);
+        Start(OpenFeedReader(feed), loop, feed, from, startAt);
         state_.playingLoop = loop;
         return Stamp();
     });

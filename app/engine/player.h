@@ -54,8 +54,11 @@ class Player : private DirectXEvent8 {
     ~Player();
 
     // Plays a loop over and over from its start (the first pass from its
-    // frame `from`). Throws AppError (no device ...); nothing plays then.
-    TransportState PlayLoop(std::uint8_t loop, std::shared_ptr<LoopFeed> feed, LONG from = 0);
+    // frame `from`, heard from the steady clock's microsecond startAt when
+    // the output can hold its start, else at once). Throws AppError (no
+    // device ...); nothing plays then.
+    TransportState PlayLoop(std::uint8_t loop, std::shared_ptr<LoopFeed> feed, LONG from = 0,
+                            std::int64_t startAt = 0);
     // Plays the arrangement over and over from its first pass; feeds has
     // every loop its steps name.
     TransportState PlayArrangement(std::vector<ArrangementStep> steps, Feeds feeds);
@@ -111,7 +114,7 @@ class Player : private DirectXEvent8 {
     void DXCallback(LONG eventid) override;
     // Starts reader from idle, or switches a running stream to it.
     void Start(ComPtr<IWavReader> reader, std::uint8_t loop, const std::shared_ptr<LoopFeed>& feed,
-               LONG from = 0);
+               LONG from = 0, std::int64_t startAt = 0);
     // Notes a loop's ticks as its feed has them, for PlaceOfHit.
     void KeepGeometry(std::uint8_t loop, const LoopFeed& feed);
     // After a notification: a queued pass that took over.

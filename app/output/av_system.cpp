@@ -139,6 +139,7 @@ void AvSystem::PlayAudio(IWavReader* audioFile, const PlayOptions& options) {
     FillHalf(0);
     playingHalfOffset_ = 0;
     Check(buffer_->SetCurrentPosition(0));
+    if (options.StartAt) buffer_->StartAt(options.StartAt);
     Check(buffer_->Play(DSBPLAY_LOOPING));
 }
 

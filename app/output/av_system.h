@@ -26,6 +26,9 @@ struct PlayOptions {
     bool PlayLoop = false;               // at the end, the next pass instead of silence
     LONG HalfBufferSize = 0;             // frames per half; <= 0: the default half
     long Tag = -1;                       // names the reader's passes for PlaceAt
+    // From idle: the steady clock's microsecond the first frame is to be
+    // heard at, on an output that can hold its start (0: at once).
+    std::int64_t StartAt = 0;
 };
 
 // Where a stream stood at some frame of its output's clock: the pass then

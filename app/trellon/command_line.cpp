@@ -185,8 +185,8 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
         } else if (name == "--sync") {
             if (!value(&v)) return false;
             v = Lower(v);
-            if (v != "internal" && v != "jack" && v != "midi") {
-                *error = "--sync takes internal, jack or midi, not '" + v + "'";
+            if (v != "internal" && v != "jack" && v != "midi" && v != "link") {
+                *error = "--sync takes internal, jack, midi or link, not '" + v + "'";
                 return false;
             }
             line->sync = v;
@@ -284,9 +284,10 @@ std::string UsageText(const std::string& p) {
            "                             pipewire, alsa, ...); without one, a running\n"
            "                             JACK server is used\n"
            "       --audio-device NAME   one of its output devices\n"
-           "       --sync internal|jack|midi  who leads playback, instead of the choice\n"
-           "                             under Audio > Sync: Trellon, JACK's transport,\n"
-           "                             or the MIDI clock coming into midi_in\n"
+           "       --sync WHO            who leads playback, instead of the choice under\n"
+           "                             Audio > Sync: internal (Trellon), jack (JACK's\n"
+           "                             transport), midi (the MIDI clock coming into\n"
+           "                             midi_in) or link (the Link session's peers)\n"
            "Options take their value as --opt VALUE or --opt=VALUE; -- ends the options.\n"
            "The window system's options (-display NAME, -platform NAME, ...) are passed on.\n";
 }

@@ -188,6 +188,7 @@ int RunMainWindow(int argc, char** argv, const CommandLine& line) {
     if (!line.sync.empty())
         form.SetSyncFromCommandLine(line.sync == "jack"   ? SyncChoice::kFollowJack
                                     : line.sync == "midi" ? SyncChoice::kFollowClock
+                                    : line.sync == "link" ? SyncChoice::kLink
                                                           : SyncChoice::kInternal);
     form.SetStartupSong(song);
     form.Load();

@@ -38,7 +38,7 @@ class NsmClient;
 
 // Who leads playback: Trellon alone, JACK's transport (followed),
 // Trellon leading JACK's transport too, or a MIDI clock (followed).
-enum class SyncChoice { kInternal, kFollowJack, kLeadJack, kFollowClock };
+enum class SyncChoice { kInternal, kFollowJack, kLeadJack, kFollowClock, kLink };
 
 class MainForm : public QMainWindow, private EngineView {
     Q_OBJECT
@@ -390,6 +390,8 @@ class MainForm : public QMainWindow, private EngineView {
     QAction* internalSyncCommand_ = nullptr;
     QAction* followTransportCommand_ = nullptr;
     QAction* followClockCommand_ = nullptr;
+    QAction* linkCommand_ = nullptr;
+    QAction* linkStartStopCommand_ = nullptr;
     QAction* leadTransportCommand_ = nullptr;
     QLabel* syncLabel_ = nullptr;
     SyncChoice sync_ = SyncChoice::kInternal;

@@ -1,6 +1,8 @@
 // The window's sync commands: Audio > Sync, what the program sends and
 // follows to play in time with other programs, and the status bar's word
 // on who leads.
+#include <algorithm>
+
 #include <QActionGroup>
 #include <QMenu>
 #include <QSettings>
@@ -37,7 +39,20 @@ void MainForm::BuildSyncMenu() {
         QStringLiteral("Follow MIDI &Clock"), "FollowMidiClockCommand", SyncChoice::kFollowClock,
         QStringLiteral("Start, stop and continue with the MIDI clock coming into midi_in, at its "
                        "tempo (smoothed, taken at the end of the pass)"));
+    linkCommand_ = choice(
+        QStringLiteral("Lin&k"), "LinkSyncCommand", SyncChoice::kLink,
+        QStringLiteral("Play with Link peers on the local network: one tempo, each pass on the "
+                       "session's bars"));
     internalSyncCommand_->setChecked(true);
+    linkStartStopCommand_ = syncMenu_->addAction(QStringLiteral("Link Start/&Stop"));
+    linkStartStopCommand_->setObjectName("LinkStartStopCommand");
+    linkStartStopCommand_->setCheckable(true);
+    linkStartStopCommand_->setToolTip(
+        QStringLiteral("Start and stop with the Link peers that share start and stop"));
+    connect(linkStartStopCommand_, &QAction::toggled, this, [this](bool on) {
+        engine_->ShareLinkStartStop(on);
+        if (settings_) settings_->setValue(QStringLiteral("Sync/LinkStartStop"), on);
+    });
     syncMenu_->addSeparator();
     sendClockCommand_ = syncMenu_->addAction(QStringLiteral("Send MIDI &Clock"));
     sendClockCommand_->setObjectName("SendMidiClockCommand");
@@ -63,9 +78,11 @@ void MainForm::SetSync(SyncChoice choice, bool keep) {
                                                           : TransportRole::kNone);
     engine_->FollowTransport(choice == SyncChoice::kFollowJack ||
                              choice == SyncChoice::kFollowClock);
+    engine_->FollowLink(choice == SyncChoice::kLink);
     (choice == SyncChoice::kFollowJack    ? followTransportCommand_
      : choice == SyncChoice::kFollowClock ? followClockCommand_
      : choice == SyncChoice::kLeadJack    ? leadTransportCommand_
+     : choice == SyncChoice::kLink        ? linkCommand_
                                           : internalSyncCommand_)
         ->setChecked(true);
     if (keep && settings_) settings_->setValue(QStringLiteral("Sync/Source"), SyncName(choice));
@@ -80,6 +97,8 @@ QString MainForm::SyncName(SyncChoice choice) {
             return QStringLiteral("jack-lead");
         case SyncChoice::kFollowClock:
             return QStringLiteral("midi");
+        case SyncChoice::kLink:
+            return QStringLiteral("link");
         case SyncChoice::kInternal:
             break;
     }
@@ -99,18 +118,25 @@ void MainForm::ShowSync() {
         const TransportView clock = DefaultTransport();
         text = clock.known ? QStringLiteral("Sync: MIDI clock %1 bpm").arg(clock.bpm, 0, 'f', 1)
                            : QStringLiteral("Sync: MIDI clock (none)");
+    } else if (sync_ == SyncChoice::kLink) {
+        const int peers = std::max(engine_->LinkPeers(), 0);
+        text = QStringLiteral("Sync: Link, %1 %2")
+                   .arg(peers)
+                   .arg(peers == 1 ? QStringLiteral("peer") : QStringLiteral("peers"));
     }
     if (syncLabel_->text() != text) syncLabel_->setText(text);
 }
 
 void MainForm::LoadSyncSettings() {
     sendClockCommand_->setChecked(settings_->value("Sync/SendMidiClock", true).toBool());
+    linkStartStopCommand_->setChecked(settings_->value("Sync/LinkStartStop", false).toBool());
     // A choice made for this run only (the command line) stays this run's.
     if (syncFromCommandLine_) return;
     const QString source = settings_->value("Sync/Source", "internal").toString();
     SetSync(source == "jack"        ? SyncChoice::kFollowJack
             : source == "jack-lead" ? SyncChoice::kLeadJack
             : source == "midi"      ? SyncChoice::kFollowClock
+            : source == "link"      ? SyncChoice::kLink
                                     : SyncChoice::kInternal,
             false);
 }

@@ -143,6 +143,18 @@ TransportView DefaultTransport() {
     return d.device ? d.device->Transport() : TransportView{};
 }
 
+BeatView DefaultBeat() {
+    DefaultDevice& d = Default();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    return d.device ? d.device->Beat() : BeatView{};
+}
+
+void NudgeDefaultBeat(int frames) {
+    DefaultDevice& d = Default();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    if (d.device) d.device->Nudge(frames);
+}
+
 bool DefaultOutputIsLive() {
     DefaultDevice& d = Default();
     std::lock_guard<std::mutex> lock(d.mutex);

@@ -66,6 +66,7 @@ class JackClient {
     static constexpr std::size_t kSlots = 4;
     static constexpr std::size_t kMaxEvents = 2048;
     static constexpr std::size_t kMaxPulses = 512;
+    static constexpr int kMaxSlip = 4;  // frames a period a nudge moves the beat by
 
     JackClient() : events_(kMaxEvents) {}
     ~JackClient() {
@@ -100,6 +101,14 @@ class JackClient {
     void SetLiveSource(std::shared_ptr<LiveSource> source);
     void SetTransportRole(TransportRole role);
     TransportView Transport() const;
+    BeatView Beat() const;
+    // Moves the beat's stream by frames (positive: ahead), a frame a
+    // period; a new request replaces what is left of the last.
+    void Nudge(int frames) { nudge_.store(frames, std::memory_order_relaxed); }
+    // The callback's: the period's first frame on the client's clock, and
+    // the steady clock's microsecond it is heard at.
+    std::uint64_t CycleClock() const { return clock_; }
+    std::int64_t CycleHeardUs() const { return cycleHeardUs_; }
 
   private:
     // While following: the transport as this period sees it.
@@ -108,6 +117,9 @@ class JackClient {
     // The period's MIDI clock and transport, from the beats of the buffers
     // it plays.
     void FollowBeat(jack_nframes_t frames);
+    // When the period's frames are heard, from the server's clock and the
+    // ports' playback latency.
+    void TimeCycle();
     // As the transport's master: the bar, beat and tempo of the next cycle.
     void PublishPosition(jack_position_t* position);
     void WaitIdle() const;
@@ -148,8 +160,14 @@ class JackClient {
     // leaves the view of the one before).
     mutable std::mutex transportMutex_;
     TransportView transport_;
-    std::uint64_t cycles_ = 0;  // the callback's own
-    ClockFollower clockIn_;     // the callback's own
+    std::uint64_t cycles_ = 0;       // the callback's own
+    std::int64_t cycleHeardUs_ = 0;  // the callback's own
+    // Where the beat stands, as the callback last saw it (tried, as the
+    // transport's view is).
+    mutable std::mutex beatMutex_;
+    BeatView beatView_;
+    std::atomic<int> nudge_{0};
+    ClockFollower clockIn_;  // the callback's own
     std::atomic<unsigned> rate_{0}, period_{0};
     std::atomic<unsigned long> xruns_{0}, periodChanges_{0}, dropped_{0};
     std::atomic<bool> gone_{false};
@@ -201,8 +219,26 @@ class JackBuffer : public DirectSoundSecondaryBuffer8 {
     }
 
     // The real-time side: adds the next frames into left and right, the
-    // period beginning at frame `clock` of the client's clock.
-    void Pull(float* left, float* right, unsigned frames, std::uint64_t clock) {
+    // period beginning at frame `clock` of the client's clock. A slip of
+    // a few frames plays that many more (or fewer) of the stream in the
+    // period, interpolated across it, to move its beat; returns whether
+    // it did.
+    bool Pull(float* left, float* right, unsigned frames, std::uint64_t clock, int slip = 0) {
+        // A start held to its frame: nothing before it.
+        const unsigned held = Held(frames);
+        if (held == frames) return false;
+        // A start that came late skips what it missed: the beat keeps its
+        // place.
+        while (skip_ > 0) {
+            const unsigned n = std::min(skip_, kChunk);
+            RenderFloat(n);
+            skip_ -= n;
+            playedOut_ += n;
+        }
+        left += held;
+        right += held;
+        clock += held;
+        frames -= held;
         // Where the buffer stands at the period's start, for FramesPlayedAt
         // (a sequence lock, all in one order: the callback never waits for
         // a reader).
@@ -212,9 +248,27 @@ class JackBuffer : public DirectSoundSecondaryBuffer8 {
         anchorPlayed_.store(playedOut_);
         seq_.store(seq + 2);
         playedOut_ += frames;
+        bool slipped = false;
+        unsigned first = 0;
+        if (!soxr_ && slip != 0 && frames >= 64) {
+            // n frames heard from n + slip of the stream, its ends kept.
+            const unsigned n = std::min(frames, kChunk - 1);
+            const unsigned m = unsigned(int(n) + slip);
+            RenderFloat(m);
+            for (unsigned i = 0; i < n; ++i) {
+                const double at = double(i) * (m - 1) / (n - 1);
+                const unsigned k = unsigned(at), k1 = std::min(k + 1, m - 1);
+                const float f = float(at - k);
+                left[i] += in_[2 * k] * (1 - f) + in_[2 * k1] * f;
+                right[i] += in_[2 * k + 1] * (1 - f) + in_[2 * k1 + 1] * f;
+            }
+            first = n;
+            playedOut_ = std::uint64_t((long long)playedOut_ + slip);
+            slipped = true;
+        }
         playedCount_.store(playedOut_, std::memory_order_relaxed);
         if (!soxr_) {
-            for (unsigned done = 0; done < frames;) {
+            for (unsigned done = first; done < frames;) {
                 const unsigned n = std::min(frames - done, kChunk);
                 RenderFloat(n);
                 for (unsigned i = 0; i < n; ++i) {
@@ -223,30 +277,40 @@ class JackBuffer : public DirectSoundSecondaryBuffer8 {
                 }
                 done += n;
             }
-            return;
+            return slipped;
         }
         const std::size_t got = soxr_output(soxr_, out_.data(), frames);
         for (std::size_t i = 0; i < got; ++i) {
             left[i] += out_[2 * i];
             right[i] += out_[2 * i + 1];
         }
+        return false;
     }
 
     void MarkPass(const PassMark& mark) override { beat_.Push(mark); }
+    void StartAt(std::int64_t heardUs) override { startAt_.store(heardUs); }
     // The real-time side, before Pull: the MIDI clock pulses of the next
     // frames, and whether the stream has a beat.
     std::size_t Beat(unsigned frames, ClockPulse* out, std::size_t max, long* stopsAt) {
         const unsigned rate = client_->Rate(), own = unsigned(Format().lSamplesPerSec);
         const double ratio = soxr_ && own > 0 ? double(rate) / own : 1.0;
-        return beat_.Advance(playedOut_, frames, ratio, out, max, stopsAt);
+        const unsigned held = Held(frames);
+        if (held == frames) return 0;
+        const std::size_t n =
+            beat_.Advance(playedOut_ + skip_, frames - held, ratio, out, max, stopsAt);
+        for (std::size_t i = 0; i < n; ++i) out[i].frame += held;
+        if (*stopsAt >= 0) *stopsAt += held;
+        return n;
     }
     bool Beating() const { return beat_.Running(); }
     // The real-time side, before Pull: where the beat stands once the
     // next frames have been played.
-    bool PositionAfter(unsigned frames, BeatPosition* out) const {
+    bool PositionAfter(unsigned frames, BeatPosition* out) {
         const unsigned rate = client_->Rate(), own = unsigned(Format().lSamplesPerSec);
         const double ratio = soxr_ && own > 0 ? double(rate) / own : 1.0;
-        return beat_.PositionAt(playedOut_ + frames, ratio, own, out);
+        const unsigned held = Held(frames);
+        if (held == frames) return false;
+        return beat_.PositionAt(playedOut_ + skip_ + frames - held, ratio, own, out);
     }
 
     bool FramesPlayedAt(std::uint64_t at, std::uint64_t* played) const override {
@@ -270,6 +334,32 @@ class JackBuffer : public DirectSoundSecondaryBuffer8 {
 
   private:
     static constexpr unsigned kChunk = 1024;
+
+    // The callback's: how many of this period's frames come before the
+    // stream's first (all of them while its start is still ahead).
+    unsigned Held(unsigned frames) {
+        const std::uint64_t clock = client_->CycleClock();
+        if (clock == heldClock_) return held_;
+        heldClock_ = clock;
+        held_ = 0;
+        const std::int64_t at = startAt_.load(std::memory_order_relaxed);
+        if (started_ || at == 0) {
+            started_ = true;
+            return held_;
+        }
+        const long long ahead =
+            std::llround(double(at - client_->CycleHeardUs()) * client_->Rate() / 1e6);
+        if (ahead >= (long long)frames) {
+            held_ = frames;
+        } else {
+            held_ = unsigned(std::max(ahead, 0LL));
+            // Late (its readying took longer than the lead it was given):
+            // what was due before now is skipped, up to a few periods'.
+            if (!soxr_ && ahead < 0) skip_ = unsigned(std::min(-ahead, 8LL * kChunk));
+            started_ = true;
+        }
+        return held_;
+    }
 
     // Frames of the server's rate as frames of the buffer's own (the
     // resampler's few frames of delay aside).
@@ -317,6 +407,13 @@ class JackBuffer : public DirectSoundSecondaryBuffer8 {
     std::atomic<unsigned> seq_{0};
     std::atomic<std::uint64_t> anchorClock_{0}, anchorPlayed_{0};
     PulseClock beat_;
+    std::atomic<std::int64_t> startAt_{0};
+    // The callback's own: whether the stream has begun, and the frames of
+    // the period at heldClock_ held before it.
+    bool started_ = false;
+    unsigned held_ = 0;
+    unsigned skip_ = 0;  // frames of the stream to skip before the next period
+    std::uint64_t heldClock_ = ~std::uint64_t{0};
 };
 
 bool JackClient::Open(std::string* error) {
@@ -390,10 +487,39 @@ int JackClient::Process(jack_nframes_t frames) {
     std::fill(left, left + frames, 0.0f);
     std::fill(right, right + frames, 0.0f);
     if (frames <= kMaxFrames) {
+        TimeCycle();
         FollowBeat(frames);
+        {
+            BeatView b;
+            b.timed = true;
+            b.rate = Rate();
+            b.period = frames;
+            b.cycle = cycles_;
+            b.heardUs = cycleHeardUs_ + (b.rate ? std::int64_t(frames) * 1000000 / b.rate : 0);
+            b.beating = nextKnown_;
+            if (nextKnown_) {
+                b.beat = next_.beat;
+                b.beatsPerPass = next_.beatsPerPass;
+                b.bpm = next_.bpm;
+            }
+            std::unique_lock<std::mutex> lock(beatMutex_, std::try_to_lock);
+            if (lock.owns_lock()) beatView_ = b;
+        }
         if (role_.load(std::memory_order_relaxed) == TransportRole::kFollow) SeeTransport();
-        for (auto& slot : playing_)
-            if (JackBuffer* b = slot.load()) b->Pull(left, right, frames, clock_);
+        {
+            // A nudge asked for moves the beat's stream this period: a frame
+            // for a small one, up to kMaxSlip (a few percent of speed, for
+            // a moment) for a large one.
+            const int want = nudge_.load(std::memory_order_relaxed);
+            const int step = want == 0  ? 0
+                             : want > 0 ? std::min(kMaxSlip, 1 + want / 32)
+                                        : std::max(-kMaxSlip, -1 + want / 32);
+            bool moved = false;
+            for (auto& slot : playing_)
+                if (JackBuffer* b = slot.load())
+                    moved |= b->Pull(left, right, frames, clock_, b->Beating() ? step : 0);
+            if (moved) nudge_.fetch_sub(step, std::memory_order_relaxed);
+        }
         std::size_t count = 0;
         void* midi = J().jack_port_get_buffer(midiIn_, frames);
         const std::uint32_t arrived = J().jack_midi_get_event_count(midi);
@@ -427,6 +553,20 @@ int JackClient::Process(jack_nframes_t frames) {
     inProcess_.fetch_sub(1);
     JackCycleEnds();
     return 0;
+}
+
+void JackClient::TimeCycle() {
+    const unsigned rate = Rate();
+    const std::int64_t steadyNow = std::chrono::duration_cast<std::chrono::microseconds>(
+                                       std::chrono::steady_clock::now().time_since_epoch())
+                                       .count();
+    const std::int64_t serverNow = std::int64_t(J().jack_get_time());
+    const std::int64_t began =
+        std::int64_t(J().jack_frames_to_time(client_, J().jack_last_frame_time(client_)));
+    jack_latency_range_t latency{};
+    J().jack_port_get_latency_range(outL_, JackPlaybackLatency, &latency);
+    cycleHeardUs_ =
+        began - serverNow + steadyNow + (rate ? std::int64_t(latency.max) * 1000000 / rate : 0);
 }
 
 void JackClient::FollowBeat(jack_nframes_t frames) {
@@ -554,6 +694,11 @@ void JackClient::SeeTransport() {
     if (lock.owns_lock()) transport_ = v;
 }
 
+BeatView JackClient::Beat() const {
+    std::lock_guard<std::mutex> lock(beatMutex_);
+    return beatView_;
+}
+
 TransportView JackClient::Transport() const {
     const TransportRole role = role_.load();
     if (role != TransportRole::kFollow && role != TransportRole::kFollowClock) return {};
@@ -665,6 +810,14 @@ void JackDevice::SetTransportRole(TransportRole role) {
 
 TransportView JackDevice::Transport() const {
     return client_->Transport();
+}
+
+BeatView JackDevice::Beat() const {
+    return client_->Beat();
+}
+
+void JackDevice::Nudge(int frames) {
+    client_->Nudge(frames);
 }
 
 OutputStatus JackDevice::Status() const {

@@ -43,6 +43,8 @@ class JackDevice : public SoundDevice {
     OutputStatus Status() const override;
     void SetTransportRole(TransportRole role) override;
     TransportView Transport() const override;
+    BeatView Beat() const override;
+    void Nudge(int frames) override;
     // The client's name on the server (JACK may have made it unique).
     std::string ClientName() const;
 

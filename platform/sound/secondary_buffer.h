@@ -62,6 +62,11 @@ class DirectSoundSecondaryBuffer8 {
     // it is written (ahead of being played): an output that sends a beat
     // clock places it by these. Other outputs keep none. One thread.
     virtual void MarkPass(const PassMark& mark) { (void)mark; }
+    // Holds the buffer's first frame until the steady clock's microsecond
+    // heardUs (when it is heard), so that a stream starts on a given beat;
+    // told before Play. An output that cannot place its start exactly
+    // starts at once.
+    virtual void StartAt(std::int64_t heardUs) { (void)heardUs; }
     // Whether the device that plays the buffer is gone (its sound server
     // ended, its hardware was unplugged): nothing it is given is heard.
     virtual bool Lost() const { return false; }

@@ -43,6 +43,21 @@ struct TransportView {
     double tick = 0, ticksPerBeat = 0, beatsPerBar = 0, bpm = 0;
 };
 
+// Where the beat an output with a clock of its own plays stands at the
+// start of its next period, and when that period's first frame is heard,
+// for whoever keeps the beat in phase with another clock.
+struct BeatView {
+    bool timed = false;        // an output that knows when its frames are heard
+    std::int64_t heardUs = 0;  // the steady clock's microsecond the next period is heard at
+    unsigned rate = 0;         // the output's frames per second
+    unsigned period = 0;       // frames per period
+    std::uint64_t cycle = 0;   // the period's number: a newer view has a larger one
+    bool beating = false;      // a stream with a beat plays
+    double beat = 0;           // beats into the pass then
+    double beatsPerPass = 0;
+    double bpm = 0;  // the tempo its ticks are played at
+};
+
 class SoundDevice {
   public:
     virtual ~SoundDevice() = default;
@@ -59,6 +74,11 @@ class SoundDevice {
     virtual OutputStatus Status() const { return {}; }
     virtual void SetTransportRole(TransportRole) {}
     virtual TransportView Transport() const { return {}; }
+    virtual BeatView Beat() const { return {}; }
+    // Moves the stream that plays the beat by frames (positive: ahead),
+    // gently (a frame a period); a new request replaces what is left of
+    // the last. A device that cannot does nothing.
+    virtual void Nudge(int frames) { (void)frames; }
 };
 
 // Opens the default device: the one installed with SetDefaultSoundDevice,
@@ -102,6 +122,11 @@ TransportRole GetTransportRole();
 // The transport the default device open now follows (nothing known when
 // none is open or it follows none).
 TransportView DefaultTransport();
+// Where the beat of the default device open now stands (nothing timed when
+// none is open or it keeps no clock of its own).
+BeatView DefaultBeat();
+// Nudges the beat of the default device open now.
+void NudgeDefaultBeat(int frames);
 // Whether the default device is (or would open as) one with a callback
 // of its own that mixes live hits: JACK, chosen or running.
 bool DefaultOutputIsLive();

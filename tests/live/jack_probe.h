@@ -35,6 +35,7 @@ class JackProbe {
         inR_ = jack_port_register(client_, "in_R", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         left_.assign(std::size_t(seconds * jack_get_sample_rate(client_)), 0.0f);
         right_.assign(left_.size(), 0.0f);
+        began_.assign(left_.size() / 16 + 1, 0);
         notes_.resize(1 << 16);
         sentAt_.resize(notes_.size());
         jack_set_xrun_callback(
@@ -140,6 +141,18 @@ class JackProbe {
             if (part[i] != 0.0f && (i == 0 || part[i - 1] == 0.0f)) at.push_back(long(i));
         return at;
     }
+    // The steady clock's microsecond at which frame of the recording is
+    // heard from the output port named (its playback latency added), from
+    // the time of its period's start as the server told it then.
+    std::int64_t HeardUs(jack_nframes_t frame, const std::string& port) const {
+        jack_latency_range_t latency{};
+        if (jack_port_t* p = jack_port_by_name(client_, port.c_str()))
+            jack_port_get_latency_range(p, JackPlaybackLatency, &latency);
+        const std::size_t at = jack_nframes_t(frame - first_), period = Period();
+        const std::size_t cycle = std::min(at / period, began_.size() - 1);
+        return began_[cycle] + std::int64_t(at - cycle * period) * 1000000 / Rate() +
+               std::int64_t(latency.max) * 1000000 / Rate();
+    }
     // Notes whose frame had passed when their period came.
     unsigned long Late() const { return late_.load(); }
     // The server's xruns (cycles not finished in time) since the probe began.
@@ -184,6 +197,13 @@ class JackProbe {
         const auto* r = static_cast<const float*>(jack_port_get_buffer(inR_, n));
         std::copy(l, l + room, left_.begin() + long(at));
         std::copy(r, r + room, right_.begin() + long(at));
+        if (at / n < began_.size()) {
+            const std::int64_t steady = std::chrono::duration_cast<std::chrono::microseconds>(
+                                            std::chrono::steady_clock::now().time_since_epoch())
+                                            .count();
+            began_[at / n] = std::int64_t(jack_frames_to_time(client_, start)) -
+                             std::int64_t(jack_get_time()) + steady;
+        }
         written_.store(at + room);
         JackCycleEnds();
         return 0;
@@ -196,6 +216,8 @@ class JackProbe {
     std::atomic<std::size_t> published_{0};
     std::size_t sent_ = 0;
     std::vector<float> left_, right_;
+    // The steady clock's microsecond each recorded period began at.
+    std::vector<std::int64_t> began_;
     jack_nframes_t first_ = 0;
     bool active_ = false;
     std::atomic<bool> recording_{false};

@@ -116,7 +116,7 @@ TEST(CommandLine, RefusesWhatItCannotDoAndNamesIt) {
         {{"a.loop", "b.loop"}, "unexpected argument 'b.loop'"},
         {{"--sample"}, "option '--sample' requires an argument"},
         {{"--audio-device="}, "needs a name"},
-        {{"--sync", "clock"}, "internal, jack or midi, not 'clock'"},
+        {{"--sync", "clock"}, "internal, jack, midi or link, not 'clock'"},
         {{"--render", "a.loop", "--out", "x.wav", "--sync", "jack"}, "plays nothing"},
     };
     for (const auto& c : cases) {
@@ -125,6 +125,7 @@ TEST(CommandLine, RefusesWhatItCannotDoAndNamesIt) {
         EXPECT_TRUE(Has(p.error, c.said)) << *c.args.begin() << ": " << p.error;
     }
     EXPECT_EQ(Parse({"--sync=JACK", "a.loop"}).line.sync, "jack");
+    EXPECT_EQ(Parse({"--sync", "Link"}).line.sync, "link");
     // The window system's flag of the name keeps its one dash.
     const Parsed x11 = Parse({"-sync", "--sync", "midi"});
     EXPECT_EQ(x11.line.sync, "midi");

@@ -64,3 +64,22 @@ TEST_F(SyncMenu, TheChoiceIsGivenToTheOutputAndEngineShownAndKeptForTheNextRun) 
                   .toString(),
               "jack-lead");
 }
+
+TEST_F(SyncMenu, LinkStartStopIsGivenToTheEngineAndKept) {
+    // Joining a Link session sends on the machine's network: only the
+    // choice that shares start and stop is tried here (the session itself
+    // is tested in a network namespace of its own).
+    UseDefaultSong();
+    MainForm& form = Start(SongPath());
+    QAction* link = Command(form, "LinkSyncCommand");
+    QAction* startStop = Command(form, "LinkStartStopCommand");
+    ASSERT_TRUE(link && startStop);
+    EXPECT_FALSE(startStop->isChecked());
+    EXPECT_FALSE(form.GetEngine().SharesLinkStartStop());
+    startStop->trigger();
+    EXPECT_TRUE(form.GetEngine().SharesLinkStartStop());
+    EXPECT_FALSE(form.GetEngine().FollowsLink());
+    Start(SongPath());
+    EXPECT_TRUE(Command(*form_, "LinkStartStopCommand")->isChecked());
+    EXPECT_TRUE(form_->GetEngine().SharesLinkStartStop());
+}
