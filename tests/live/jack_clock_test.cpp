@@ -5,19 +5,11 @@
 #include <cmath>
 #include <memory>
 
-#include "common/audio_fixture.h"
-#include "engine/engine.h"
+#include "live/jack_engine_fixture.h"
 #include "live/jack_midi_recorder.h"
-#include "live/jack_probe.h"
-#include "live/jack_server.h"
 #include "live/jack_transport_driver.h"
-#include "output/av_module.h"
-#include "sound/sound_device.h"
 
 namespace {
-
-constexpr unsigned kRate = 44100;
-constexpr unsigned kPeriod = 128;
 
 AudioSample Loud(LONG) {
     return 10000;
@@ -29,17 +21,11 @@ bool Is(const RecordedMidi& m, std::initializer_list<unsigned char> bytes) {
 
 }  // namespace
 
-class JackClock : public AudioLibrary {
+class JackClock : public JackEngine {
   protected:
     void SetUp() override {
-        AudioLibrary::SetUp();
-        if (!PrivateJackServer::Available()) GTEST_SKIP() << "jackd is not installed here";
-        server_ = std::make_unique<PrivateJackServer>(kRate, kPeriod);
-        ASSERT_TRUE(server_->Up()) << "jackd -d dummy did not start";
-        SetDefaultSoundDevice(nullptr);
-        SetSoundOutput({"jack", ""});
-        engine_ = std::make_unique<Engine>();
-        engine_->StartEmpty();
+        JackEngine::SetUp();
+        if (!Ready()) return;
         engine_->SetSample(0, MakeSignal(64, 2, Loud), u"click");
         engine_->SetTick(0, 0, 0, true);
         // Live play keeps the client open; the recorders join it.
@@ -54,14 +40,9 @@ class JackClock : public AudioLibrary {
     }
     void TearDown() override {
         recorder_.reset();
-        probe_.reset();
-        engine_.reset();
-        GetAvSystem().ReleaseDevice();
-        ReleaseDefaultSoundDevice();
-        SetSoundOutput({});
+        JackEngine::TearDown();
         SetSendMidiClock(true);
         SetTransportRole(TransportRole::kNone);
-        server_.reset();
     }
 
     // Plays two passes at bpm and stops; the frames of the pass's first
@@ -88,9 +69,6 @@ class JackClock : public AudioLibrary {
         sent->assign(all.begin() + long(before), all.end());
     }
 
-    std::unique_ptr<PrivateJackServer> server_;
-    std::unique_ptr<Engine> engine_;
-    std::unique_ptr<JackProbe> probe_;
     std::unique_ptr<JackMidiRecorder> recorder_;
 };
 

@@ -6,17 +6,10 @@
 #include <cmath>
 #include <memory>
 
-#include "common/audio_fixture.h"
-#include "engine/engine.h"
-#include "live/jack_probe.h"
-#include "live/jack_server.h"
-#include "output/av_module.h"
-#include "sound/sound_device.h"
+#include "live/jack_engine_fixture.h"
 
 namespace {
 
-constexpr unsigned kRate = 44100;
-constexpr unsigned kPeriod = 128;
 constexpr LONG kSoundFrames = 200;
 
 // Value i of the test sound: a ramp, negative on the right.
@@ -35,17 +28,11 @@ long Onset(const std::vector<float>& after) {
 
 }  // namespace
 
-class JackLive : public AudioLibrary {
+class JackLive : public JackEngine {
   protected:
     void SetUp() override {
-        AudioLibrary::SetUp();
-        if (!PrivateJackServer::Available()) GTEST_SKIP() << "jackd is not installed here";
-        server_ = std::make_unique<PrivateJackServer>(kRate, kPeriod);
-        ASSERT_TRUE(server_->Up()) << "jackd -d dummy did not start";
-        SetDefaultSoundDevice(nullptr);
-        SetSoundOutput({"jack", ""});
-        engine_ = std::make_unique<Engine>();
-        engine_->StartEmpty();
+        JackEngine::SetUp();
+        if (!Ready()) return;
         // Track 0 plays the test sound; track 1 another one.
         engine_->SetSample(0, MakeSignal(kSoundFrames, 2, ValueAt), u"ramp");
         engine_->AddTrack();
@@ -55,15 +42,6 @@ class JackLive : public AudioLibrary {
         probe_ = std::make_unique<JackProbe>();
         ASSERT_TRUE(probe_->Ok());
         ASSERT_TRUE(probe_->Start(JackDevice()));
-    }
-    void TearDown() override {
-        probe_.reset();
-        engine_.reset();
-        // The client leaves while its server is there.
-        GetAvSystem().ReleaseDevice();
-        ReleaseDefaultSoundDevice();
-        SetSoundOutput({});
-        server_.reset();
     }
     static std::string JackDevice() { return "Trellon"; }
     // The server's period (kPeriod, unless the caller runs the server).
@@ -77,10 +55,6 @@ class JackLive : public AudioLibrary {
         const jack_nframes_t now = probe_->Now() + 8 * Period();
         return now - now % Period();
     }
-
-    std::unique_ptr<PrivateJackServer> server_;
-    std::unique_ptr<Engine> engine_;
-    std::unique_ptr<JackProbe> probe_;
 };
 
 TEST_F(JackLive, AHitSoundsAFixedLatencyAfterItsNoteWhateverItsOffsetAtItsVelocity) {

@@ -11,18 +11,11 @@
 #include <functional>
 #include <memory>
 
-#include "common/audio_fixture.h"
-#include "engine/engine.h"
-#include "live/jack_probe.h"
-#include "live/jack_server.h"
-#include "output/av_module.h"
-#include "sound/sound_device.h"
+#include "live/jack_engine_fixture.h"
 #include "sync/link_session.h"
 
 namespace {
 
-constexpr unsigned kRate = 44100;
-constexpr unsigned kPeriod = 128;
 constexpr double kQuantum = 4;  // the loop: 16 ticks, 4 a beat
 // How far from the session's bars a pass may be heard. The dummy driver's
 // clock is the system's sleep: on a loaded machine it runs a few percent
@@ -47,19 +40,13 @@ double OffTheBarUs(ableton::Link& peer, std::int64_t steadyUs) {
 
 }  // namespace
 
-class LinkSync : public AudioLibrary {
+class LinkSync : public JackEngine {
   protected:
     void SetUp() override {
-        AudioLibrary::SetUp();
         if (!std::getenv("TRELLON_NET_NAMESPACE"))
             GTEST_SKIP() << "Link tests run only in a network namespace of their own";
-        if (!PrivateJackServer::Available()) GTEST_SKIP() << "jackd is not installed here";
-        server_ = std::make_unique<PrivateJackServer>(kRate, kPeriod);
-        ASSERT_TRUE(server_->Up()) << "jackd -d dummy did not start";
-        SetDefaultSoundDevice(nullptr);
-        SetSoundOutput({"jack", ""});
-        engine_ = std::make_unique<Engine>();
-        engine_->StartEmpty();
+        JackEngine::SetUp();
+        if (!Ready()) return;
         engine_->SetSample(0, MakeSignal(64, 2, Loud), u"click");
         engine_->SetLoopFormat(0, {16, 4});
         engine_->SetTick(0, 0, 0, true);
@@ -73,12 +60,7 @@ class LinkSync : public AudioLibrary {
     }
     void TearDown() override {
         peer_.reset();
-        probe_.reset();
-        engine_.reset();
-        GetAvSystem().ReleaseDevice();
-        ReleaseDefaultSoundDevice();
-        SetSoundOutput({});
-        server_.reset();
+        JackEngine::TearDown();
     }
 
     // Runs the engine's posted work until done() or timeoutMs.
@@ -113,9 +95,6 @@ class LinkSync : public AudioLibrary {
         return worst;
     }
 
-    std::unique_ptr<PrivateJackServer> server_;
-    std::unique_ptr<Engine> engine_;
-    std::unique_ptr<JackProbe> probe_;
     std::unique_ptr<ableton::Link> peer_;
 };
 
