@@ -24,6 +24,7 @@ void Engine::FollowLink(bool on) {
     if (!on) {
         linkWatch_.reset();
         link_.reset();
+        NudgeDefaultBeat(0);  // what was left of a nudge is dropped
         Notify(kChangeTransport);
         return;
     }
