@@ -45,6 +45,16 @@ KitArchive::~KitArchive() {
     if (!folder_.empty()) std::filesystem::remove_all(folder_, e);
 }
 
+namespace {
+
+// libarchive's word on what failed; it gives none for some failures.
+std::string ReasonOf(archive* a) {
+    const char* reason = archive_error_string(a);
+    return reason ? reason : "no reason given";
+}
+
+}  // namespace
+
 std::unique_ptr<KitArchive> KitArchive::Unpack(const std::string& path) {
     const std::string name = Quoted(FileNameOfPath(path));
     std::error_code e;
@@ -57,7 +67,7 @@ std::unique_ptr<KitArchive> KitArchive::Unpack(const std::string& path) {
     archive_read_support_format_zip(in.get());
     if (archive_read_open_filename(in.get(), path.c_str(), 1 << 16) != ARCHIVE_OK)
         ThrowError(kErrInvalidFileFormat,
-                   name + " is not a drum kit archive: " + archive_error_string(in.get()));
+                   name + " is not a drum kit archive: " + ReasonOf(in.get()));
 
     std::unique_ptr<KitArchive> kit(new KitArchive);
     std::string pattern = (std::filesystem::temp_directory_path() / "trellon-kit-XXXXXX").string();
@@ -75,7 +85,7 @@ std::unique_ptr<KitArchive> KitArchive::Unpack(const std::string& path) {
         if (r == ARCHIVE_EOF) break;
         if (r < ARCHIVE_WARN)
             ThrowError(kErrInvalidFileFormat,
-                       name + " is not a drum kit archive: " + archive_error_string(in.get()));
+                       name + " is not a drum kit archive: " + ReasonOf(in.get()));
         if (++entries > kMaxEntries)
             ThrowOverflow(name + " holds more than " + Thousands(kMaxEntries) + " files");
         const char* raw = archive_entry_pathname(entry);
@@ -100,8 +110,7 @@ std::unique_ptr<KitArchive> KitArchive::Unpack(const std::string& path) {
             if (n == 0) break;
             if (n < 0) {
                 ::close(fd);
-                ThrowError(kErrInvalidFileFormat,
-                           name + " is damaged: " + archive_error_string(in.get()));
+                ThrowError(kErrInvalidFileFormat, name + " is damaged: " + ReasonOf(in.get()));
             }
             total += n;
             if (total > kMaxUnpacked) {
