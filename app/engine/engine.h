@@ -416,6 +416,18 @@ class Engine {
     // Acts on what the transport followed did (the engine's thread).
     void FollowTransportView(const TransportView& view,
                              std::chrono::steady_clock::time_point seenAt, bool relocated);
+    // The frame of the loop shown that the transport's place `since`
+    // frames after the view falls on: by its bar and beat (byBars, when
+    // its timebase master gives them) or by its frame.
+    LONG TransportPlace(const TransportView& view, double since, bool byBars);
+    // Plays the loop shown from that place; held for the transport's
+    // frame transportFrame when >= 0.
+    void PlaceOnTransport(const TransportView& view, double since, bool byBars,
+                          std::int64_t transportFrame);
+    // Plays the loop shown from where the transport's bars place it,
+    // `since` frames after the view; held for the transport's frame
+    // transportFrame when >= 0.
+    void PlaceOnTransport(const TransportView& view, double since, std::int64_t transportFrame);
     // Acts on what the Link session did (the engine's thread).
     void FollowLinkEvent(LinkWatch::Event event);
     // Plays the loop shown from where the session's bar stands when its
@@ -531,6 +543,10 @@ class Engine {
     std::unique_ptr<SerialThread> liveKitThread_;
     // Watches the transport followed; it ends first of all.
     std::unique_ptr<TransportWatch> transportWatch_;
+    // The transport frame the loop was readied to roll with (-1: none),
+    // and the loop's frame placed there.
+    std::int64_t heldFor_ = -1;
+    LONG heldFrom_ = 0;
     // The Link session and its watcher, which ends before it.
     bool linkStartStop_ = false;
     std::unique_ptr<LinkSession> link_;

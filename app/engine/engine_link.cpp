@@ -140,7 +140,7 @@ void Engine::PlayInPhase() {
         }
         const double into = link_->PhaseAt(at, quantum) / quantum;
         const LONG from = LONG(std::llround(into * feed->Frames()) % feed->Frames());
-        TakeState(GetPlayer().PlayLoop(selected_, feed, from, beat.timed ? at : 0));
+        TakeState(GetPlayer().PlayLoop(selected_, feed, from, {.heardUs = beat.timed ? at : 0}));
         linkWatch_->HoldUntil(at + 20000);
     }
     Notify(kChangeTransport);

@@ -1,6 +1,8 @@
 // Following the output's transport (JACK's): playback starts, stops and
 // moves with it, each pass starting on its bars, and takes its tempo.
 #include <cmath>
+#include <cstdlib>
+#include <utility>
 
 #include "engine/engine.h"
 #include "engine/transport_watch.h"
@@ -26,42 +28,85 @@ void Engine::FollowTransportView(const TransportView& view,
     // Its timebase master's tempo, from the end of the pass as the tempo
     // box's.
     if (view.bbt) SetTempo(view.bpm);
+    const bool arrangement = arrangementMode_ && !song_->Arrangement().empty();
+    if (view.starting) {
+        // The transport waits at its frame for Trellon: the loop is made
+        // ready to roll with it, its first frame on the transport's, and
+        // the transport is told (whatever came of it, so that it never
+        // waits out its timeout for Trellon). The bar and beat a starting
+        // transport shows may still be those of where it was, so the
+        // place comes from its frame, checked against its bars once it
+        // rolls.
+        if (state_.playing) Stop();
+        if (!arrangement) PlaceOnTransport(view, 0, false, std::int64_t(view.frame));
+        DefaultTransportReady(view.frame);
+        return;
+    }
     if (!view.rolling) {
+        heldFor_ = -1;
         if (state_.playing) Stop();
         return;
     }
-    if (state_.playing && !relocated) return;
+    const double rate = view.rate ? view.rate : 44100;
+    // Where the transport will be when a stream started now plays its
+    // first frame: it has gone on since the view was seen, and the stream
+    // starts with the next period.
+    const double since =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - seenAt).count() * rate +
+        view.period;
+    if (state_.playing && !relocated) {
+        // Rolling with the loop readied for it: where its bars place the
+        // loop now, against where the loop stands.
+        const std::int64_t heldFor = std::exchange(heldFor_, -1);
+        if (heldFor < 0 || !view.bbt || state_.arrangement) return;
+        const std::shared_ptr<LoopFeed> feed = FeedOf(selected_);
+        const long long frames = feed->Frames();
+        const long long stands = (heldFrom_ + (long long)view.frame - heldFor) % frames;
+        const long long off = std::llabs(TransportPlace(view, 0, true) - stands);
+        if (std::min(off, frames - off) <= 1) return;
+        Stop();
+        PlaceOnTransport(view, since, true, -1);
+        return;
+    }
     if (state_.playing) Stop();
-    if (arrangementMode_ && !song_->Arrangement().empty()) {
+    if (arrangement) {
         Play();
         return;
     }
+    // Rolling without having waited for Trellon (a transport that timed
+    // out its wait, or was moved faster than seen).
+    PlaceOnTransport(view, since, true, -1);
+}
+
+LONG Engine::TransportPlace(const TransportView& view, double since, bool byBars) {
+    const LoopFormat& format = song_->Sequence(selected_)->Format();
+    const double rate = view.rate ? view.rate : 44100;
+    const double bpm = view.bbt ? view.bpm : double(song_->Bpm()) / 10000.0;
+    double beats = 0;
+    if (byBars && view.bbt)
+        beats = (view.bar - 1) * view.beatsPerBar + (view.beat - 1) +
+                view.tick / view.ticksPerBeat + since * bpm / (60.0 * rate);
+    else
+        beats = (double(view.frame) + since) * bpm / (60.0 * rate);
+    // The pass starts with the transport's bars (its frame 0 without a
+    // timebase master).
+    const LONG frames = FeedOf(selected_)->Frames();
+    const double passBeats = double(format.ticks) / format.ticksPerBeat;
+    const double into = std::fmod(std::max(beats, 0.0), passBeats) / passBeats;
+    return LONG(std::llround(into * frames)) % frames;
+}
+
+void Engine::PlaceOnTransport(const TransportView& view, double since, bool byBars,
+                              std::int64_t transportFrame) {
     const Batch batch(*this);
+    heldFor_ = -1;
     try {
         Render(selected_, true);
-        const std::shared_ptr<LoopFeed> feed = FeedOf(selected_);
-        // Where the transport will be when the first frame plays: it has gone
-        // on since the view was seen, and the stream starts with the next
-        // period.
-        const double rate = view.rate ? view.rate : 44100;
-        const double since =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - seenAt).count() *
-                rate +
-            view.period;
-        const LoopFormat& format = song_->Sequence(selected_)->Format();
-        const double bpm = double(song_->Bpm()) / 10000.0;
-        double beats = 0;
-        if (view.bbt)
-            beats = (view.bar - 1) * view.beatsPerBar + (view.beat - 1) +
-                    view.tick / view.ticksPerBeat + since * view.bpm / (60.0 * rate);
-        else
-            beats = (double(view.frame) + since) * bpm / (60.0 * rate);
-        // The pass starts with the transport's bars (its frame 0 without a
-        // timebase master).
-        const double passBeats = double(format.ticks) / format.ticksPerBeat;
-        const double into = std::fmod(std::max(beats, 0.0), passBeats) / passBeats;
-        const LONG from = LONG(std::llround(into * feed->Frames())) % feed->Frames();
-        TakeState(GetPlayer().PlayLoop(selected_, feed, from));
+        const LONG from = TransportPlace(view, since, byBars);
+        TakeState(GetPlayer().PlayLoop(selected_, FeedOf(selected_), from,
+                                       {.transportFrame = transportFrame}));
+        heldFor_ = transportFrame;
+        heldFrom_ = from;
     } catch (const std::exception& e) {
         state_.playing = false;
         if (view_) view_->Report(ErrorText(e));

@@ -66,7 +66,7 @@ std::optional<Player::HitPlace> Player::PlaceOfHit(std::uint64_t clock) {
 }
 
 void Player::Start(ComPtr<IWavReader> reader, std::uint8_t loop,
-                   const std::shared_ptr<LoopFeed>& feed, LONG from, std::int64_t startAt) {
+                   const std::shared_ptr<LoopFeed>& feed, LONG from, LoopStart start) {
     KeepGeometry(loop, *feed);
     // Nothing left queued from before; the end of each reader is its own
     // end, so a loop of another length (another tempo) can follow.
@@ -78,7 +78,8 @@ void Player::Start(ComPtr<IWavReader> reader, std::uint8_t loop,
                                      .PlayLoop = true,
                                      .HalfBufferSize = feed->Frames() / feed->Ticks() + 1,
                                      .Tag = loop,
-                                     .StartAt = startAt});
+                                     .StartAt = start.heardUs,
+                                     .StartWithTransport = start.transportFrame});
     } catch (...) {
         if (av_.IsPlaying()) av_.StopPlaying();
         state_ = {};
@@ -91,13 +92,13 @@ void Player::Start(ComPtr<IWavReader> reader, std::uint8_t loop,
 }
 
 TransportState Player::PlayLoop(std::uint8_t loop, std::shared_ptr<LoopFeed> feed, LONG from,
-                                std::int64_t startAt) {
+                                LoopStart start) {
     return thread_.Call([&] {
         if (av_.IsPlaying()) av_.StopPlaying();
         steps_.clear();
         feeds_.clear();
         state_.arrangement = false;
-        Start(OpenFeedReader(feed), loop, feed, from, startAt);
+        Start(OpenFeedReader(feed), loop, feed, from, start);
         state_.playingLoop = loop;
         return Stamp();
     });

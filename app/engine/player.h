@@ -35,6 +35,15 @@ struct TransportState {
     }
 };
 
+// When a stream's first frame is heard, on an output that can hold its
+// start: at the steady clock's microsecond heardUs (0: at once), or on
+// frame transportFrame of the transport the output follows, once it rolls
+// (< 0: not held for it).
+struct LoopStart {
+    std::int64_t heardUs = 0;
+    std::int64_t transportFrame = -1;
+};
+
 class Player : private DirectXEvent8 {
   public:
     using Feeds = std::map<std::uint8_t, std::shared_ptr<LoopFeed>>;
@@ -54,11 +63,10 @@ class Player : private DirectXEvent8 {
     ~Player();
 
     // Plays a loop over and over from its start (the first pass from its
-    // frame `from`, heard from the steady clock's microsecond startAt when
-    // the output can hold its start, else at once). Throws AppError (no
+    // frame `from`, heard as start says, else at once). Throws AppError (no
     // device ...); nothing plays then.
     TransportState PlayLoop(std::uint8_t loop, std::shared_ptr<LoopFeed> feed, LONG from = 0,
-                            std::int64_t startAt = 0);
+                            LoopStart start = {});
     // Plays the arrangement over and over from its first pass; feeds has
     // every loop its steps name.
     TransportState PlayArrangement(std::vector<ArrangementStep> steps, Feeds feeds);
@@ -114,7 +122,7 @@ class Player : private DirectXEvent8 {
     void DXCallback(LONG eventid) override;
     // Starts reader from idle, or switches a running stream to it.
     void Start(ComPtr<IWavReader> reader, std::uint8_t loop, const std::shared_ptr<LoopFeed>& feed,
-               LONG from = 0, std::int64_t startAt = 0);
+               LONG from = 0, LoopStart start = {});
     // Notes a loop's ticks as its feed has them, for PlaceOfHit.
     void KeepGeometry(std::uint8_t loop, const LoopFeed& feed);
     // After a notification: a queued pass that took over.

@@ -17,7 +17,10 @@ void TransportWatch::Run() {
         const TransportView v = see_();
         if (!v.known || v.cycle == last.cycle) continue;
         const auto now = std::chrono::steady_clock::now();
-        bool relocated = false, changed = !last.known || v.rolling != last.rolling;
+        // A start waits at its frame: seen once, and again if moved meanwhile.
+        bool relocated = false, changed = !last.known || v.rolling != last.rolling ||
+                                          v.starting != last.starting ||
+                                          (v.starting && v.frame != last.frame);
         if (v.rolling && last.known && last.rolling) {
             // Rolling moves the frame a period a cycle; anything else is a
             // relocation.

@@ -1,7 +1,8 @@
 // Watches the transport the output follows (JACK's) from a thread of its
 // own, every few milliseconds, and says when something a player must act
-// on happened: it started or stopped rolling, was moved while rolling, or
-// its tempo changed. The output's callback only publishes what it saw;
+// on happened: it began starting (it waits at a frame for its slow
+// clients), started or stopped rolling, was moved while rolling, or its
+// tempo changed. The output's callback only publishes what it saw;
 // all acting happens on the watcher's side.
 #pragma once
 

@@ -140,6 +140,8 @@ void AvSystem::PlayAudio(IWavReader* audioFile, const PlayOptions& options) {
     playingHalfOffset_ = 0;
     Check(buffer_->SetCurrentPosition(0));
     if (options.StartAt) buffer_->StartAt(options.StartAt);
+    if (options.StartWithTransport >= 0)
+        buffer_->StartWithTransport(std::uint64_t(options.StartWithTransport));
     Check(buffer_->Play(DSBPLAY_LOOPING));
 }
 

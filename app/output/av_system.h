@@ -29,6 +29,10 @@ struct PlayOptions {
     // From idle: the steady clock's microsecond the first frame is to be
     // heard at, on an output that can hold its start (0: at once).
     std::int64_t StartAt = 0;
+    // From idle, on an output that follows a transport: the transport's
+    // frame the first frame plays on, held until the transport rolls
+    // (< 0: not held for it).
+    std::int64_t StartWithTransport = -1;
 };
 
 // Where a stream stood at some frame of its output's clock: the pass then

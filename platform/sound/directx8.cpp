@@ -155,6 +155,12 @@ void NudgeDefaultBeat(int frames) {
     if (d.device) d.device->Nudge(frames);
 }
 
+void DefaultTransportReady(std::uint64_t frame) {
+    DefaultDevice& d = Default();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    if (d.device) d.device->TransportReady(frame);
+}
+
 bool DefaultOutputIsLive() {
     DefaultDevice& d = Default();
     std::lock_guard<std::mutex> lock(d.mutex);

@@ -105,14 +105,25 @@ class JackClient {
     // Moves the beat's stream by frames (positive: ahead), a frame a
     // period; a new request replaces what is left of the last.
     void Nudge(int frames) { nudge_.store(frames, std::memory_order_relaxed); }
+    // While following: ready to roll when the transport starts from frame.
+    void TransportReady(std::uint64_t frame) {
+        readyFrame_.store(std::int64_t(frame), std::memory_order_release);
+    }
     // The callback's: the period's first frame on the client's clock, and
     // the steady clock's microsecond it is heard at.
     std::uint64_t CycleClock() const { return clock_; }
     std::int64_t CycleHeardUs() const { return cycleHeardUs_; }
+    // The callback's: whether the period follows a transport, and if so
+    // whether it rolls this period and from which of its frames.
+    bool CycleFollowsTransport() const { return cycleFollows_; }
+    bool CycleRolling() const { return cycleRolling_; }
+    std::uint64_t CycleTransportFrame() const { return cycleTransportFrame_; }
 
   private:
     // While following: the transport as this period sees it.
     void SeeTransport();
+    // The slow-sync callback: whether Trellon may roll from pos.
+    int Sync(jack_transport_state_t state, const jack_position_t* pos);
     int Process(jack_nframes_t frames);
     // The period's MIDI clock and transport, from the beats of the buffers
     // it plays.
@@ -160,8 +171,13 @@ class JackClient {
     // leaves the view of the one before).
     mutable std::mutex transportMutex_;
     TransportView transport_;
-    std::uint64_t cycles_ = 0;       // the callback's own
-    std::int64_t cycleHeardUs_ = 0;  // the callback's own
+    // The transport frame the engine readied a start for (-1: none); the
+    // callback clears it once the transport no longer starts.
+    std::atomic<std::int64_t> readyFrame_{-1};
+    bool cycleFollows_ = false, cycleRolling_ = false;  // the callback's own
+    std::uint64_t cycleTransportFrame_ = 0;             // the callback's own
+    std::uint64_t cycles_ = 0;                          // the callback's own
+    std::int64_t cycleHeardUs_ = 0;                     // the callback's own
     // Where the beat stands, as the callback last saw it (tried, as the
     // transport's view is).
     mutable std::mutex beatMutex_;
@@ -289,6 +305,9 @@ class JackBuffer : public DirectSoundSecondaryBuffer8 {
 
     void MarkPass(const PassMark& mark) override { beat_.Push(mark); }
     void StartAt(std::int64_t heardUs) override { startAt_.store(heardUs); }
+    void StartWithTransport(std::uint64_t frame) override {
+        transportFrame_.store(std::int64_t(frame));
+    }
     // The real-time side, before Pull: the MIDI clock pulses of the next
     // frames, and whether the stream has a beat.
     std::size_t Beat(unsigned frames, ClockPulse* out, std::size_t max, long* stopsAt) {
@@ -342,6 +361,17 @@ class JackBuffer : public DirectSoundSecondaryBuffer8 {
         if (clock == heldClock_) return held_;
         heldClock_ = clock;
         held_ = 0;
+        if (const std::int64_t from = transportFrame_.load(std::memory_order_relaxed);
+            !started_ && from >= 0 && client_->CycleFollowsTransport()) {
+            // Held until the transport rolls, then from its first frame;
+            // a transport that rolled on without waiting (its sync timed
+            // out) has moved past frames that are skipped.
+            if (!client_->CycleRolling()) return held_ = frames;
+            const long long late = (long long)client_->CycleTransportFrame() - from;
+            if (!soxr_ && late > 0) skip_ = unsigned(std::min(late, 8LL * kChunk));
+            started_ = true;
+            return held_;
+        }
         const std::int64_t at = startAt_.load(std::memory_order_relaxed);
         if (started_ || at == 0) {
             started_ = true;
@@ -408,6 +438,7 @@ class JackBuffer : public DirectSoundSecondaryBuffer8 {
     std::atomic<std::uint64_t> anchorClock_{0}, anchorPlayed_{0};
     PulseClock beat_;
     std::atomic<std::int64_t> startAt_{0};
+    std::atomic<std::int64_t> transportFrame_{-1};  // StartWithTransport's; -1: none
     // The callback's own: whether the stream has begun, and the frames of
     // the period at heldClock_ held before it.
     bool started_ = false;
@@ -440,6 +471,14 @@ bool JackClient::Open(std::string* error) {
     J().jack_set_process_callback(
         client_,
         [](jack_nframes_t n, void* self) { return static_cast<JackClient*>(self)->Process(n); },
+        this);
+    // A slow-sync client: a transport followed waits, when it starts,
+    // until the stream that is to roll with it is ready.
+    J().jack_set_sync_callback(
+        client_,
+        [](jack_transport_state_t state, jack_position_t* pos, void* self) {
+            return static_cast<JackClient*>(self)->Sync(state, pos);
+        },
         this);
     J().jack_set_xrun_callback(
         client_,
@@ -488,6 +527,8 @@ int JackClient::Process(jack_nframes_t frames) {
     std::fill(right, right + frames, 0.0f);
     if (frames <= kMaxFrames) {
         TimeCycle();
+        cycleFollows_ = role_.load(std::memory_order_relaxed) == TransportRole::kFollow;
+        if (cycleFollows_) SeeTransport();
         FollowBeat(frames);
         {
             BeatView b;
@@ -505,7 +546,6 @@ int JackClient::Process(jack_nframes_t frames) {
             std::unique_lock<std::mutex> lock(beatMutex_, std::try_to_lock);
             if (lock.owns_lock()) beatView_ = b;
         }
-        if (role_.load(std::memory_order_relaxed) == TransportRole::kFollow) SeeTransport();
         {
             // A nudge asked for moves the beat's stream this period: a frame
             // for a small one, up to kMaxSlip (a few percent of speed, for
@@ -673,9 +713,13 @@ void JackClient::SeeTransport() {
     const jack_transport_state_t state = J().jack_transport_query(client_, &pos);
     TransportView v;
     v.known = true;
-    // Starting (waiting on slow clients) holds the frame still: only a
-    // rolling transport is followed.
+    // Starting (waiting on slow clients, Trellon among them) holds the
+    // frame still; the stream readied for it rolls with the transport.
     v.rolling = state == JackTransportRolling;
+    v.starting = state == JackTransportStarting;
+    cycleRolling_ = v.rolling;
+    cycleTransportFrame_ = pos.frame;
+    if (!v.starting) readyFrame_.store(-1, std::memory_order_relaxed);
     v.frame = pos.frame;
     v.rate = pos.frame_rate ? pos.frame_rate : Rate();
     v.period = period_.load(std::memory_order_relaxed);
@@ -692,6 +736,15 @@ void JackClient::SeeTransport() {
     }
     std::unique_lock<std::mutex> lock(transportMutex_, std::try_to_lock);
     if (lock.owns_lock()) transport_ = v;
+}
+
+int JackClient::Sync(jack_transport_state_t state, const jack_position_t* pos) {
+    // Only a start (or a move while rolling) of a transport followed waits
+    // for the engine; the server rolls anyway after its sync timeout.
+    if (role_.load(std::memory_order_relaxed) != TransportRole::kFollow ||
+        state != JackTransportStarting)
+        return 1;
+    return readyFrame_.load(std::memory_order_acquire) == std::int64_t(pos->frame) ? 1 : 0;
 }
 
 BeatView JackClient::Beat() const {
@@ -818,6 +871,10 @@ BeatView JackDevice::Beat() const {
 
 void JackDevice::Nudge(int frames) {
     client_->Nudge(frames);
+}
+
+void JackDevice::TransportReady(std::uint64_t frame) {
+    client_->TransportReady(frame);
 }
 
 OutputStatus JackDevice::Status() const {

@@ -45,6 +45,7 @@ class JackDevice : public SoundDevice {
     TransportView Transport() const override;
     BeatView Beat() const override;
     void Nudge(int frames) override;
+    void TransportReady(std::uint64_t frame) override;
     // The client's name on the server (JACK may have made it unique).
     std::string ClientName() const;
 

@@ -56,6 +56,7 @@ Loaded Load() {
     TRELLON_TAKE(jack_set_error_function)
     TRELLON_TAKE(jack_set_info_function)
     TRELLON_TAKE(jack_set_process_callback)
+    TRELLON_TAKE(jack_set_sync_callback)
     TRELLON_TAKE(jack_set_xrun_callback)
     TRELLON_TAKE(jack_set_timebase_callback)
     TRELLON_TAKE(jack_transport_locate)

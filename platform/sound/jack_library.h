@@ -37,6 +37,7 @@ struct JackLibrary {
     TRELLON_JACK_FUNCTION(jack_set_error_function)
     TRELLON_JACK_FUNCTION(jack_set_info_function)
     TRELLON_JACK_FUNCTION(jack_set_process_callback)
+    TRELLON_JACK_FUNCTION(jack_set_sync_callback)
     TRELLON_JACK_FUNCTION(jack_set_xrun_callback)
     TRELLON_JACK_FUNCTION(jack_set_timebase_callback)
     TRELLON_JACK_FUNCTION(jack_transport_locate)

@@ -32,8 +32,11 @@ enum class TransportRole { kNone, kLead, kFollow, kFollowClock };
 // The transport of an output that has one (JACK's), or the MIDI clock
 // it follows, as its last period saw it while following.
 struct TransportView {
-    bool known = false;       // a transport is followed and has been seen
-    bool rolling = false;     // rolling (or starting)
+    bool known = false;    // a transport is followed and has been seen
+    bool rolling = false;  // rolling
+    // Starting: the transport waits at frame until its slow clients are
+    // ready (see TransportReady), then rolls from there.
+    bool starting = false;
     std::uint64_t frame = 0;  // the transport's frame at that period's start
     unsigned rate = 0;        // the output's frames per second
     unsigned period = 0;
@@ -79,6 +82,10 @@ class SoundDevice {
     // gently (a frame a period); a new request replaces what is left of
     // the last. A device that cannot does nothing.
     virtual void Nudge(int frames) { (void)frames; }
+    // While following a transport that is starting at frame: whatever is
+    // to roll with it is ready (a stream held with StartWithTransport), so
+    // it may roll. A transport with no slow clients rolls at once.
+    virtual void TransportReady(std::uint64_t frame) { (void)frame; }
 };
 
 // Opens the default device: the one installed with SetDefaultSoundDevice,
@@ -127,6 +134,9 @@ TransportView DefaultTransport();
 BeatView DefaultBeat();
 // Nudges the beat of the default device open now.
 void NudgeDefaultBeat(int frames);
+// Tells the transport the default device open now follows that Trellon is
+// ready to roll from frame.
+void DefaultTransportReady(std::uint64_t frame);
 // Whether the default device is (or would open as) one with a callback
 // of its own that mixes live hits: JACK, chosen or running.
 bool DefaultOutputIsLive();
