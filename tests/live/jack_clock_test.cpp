@@ -69,6 +69,24 @@ class JackClock : public JackEngine {
         sent->assign(all.begin() + long(before), all.end());
     }
 
+    // Runs the engine's thread, as the window's event loop would, until
+    // frame is recorded.
+    void PumpUntil(jack_nframes_t frame) {
+        for (int i = 0; i < 20000 && !probe_->WaitFor(frame, 1); ++i) engine_->RunPosted();
+        engine_->RunPosted();
+    }
+    // The first cycle from `after` on in which the transport rolls again
+    // after starting (it waits for its slow clients meanwhile); 0: none.
+    jack_nframes_t RollingFrom(jack_nframes_t after) const {
+        bool waited = false;
+        for (const TransportSeen& t : recorder_->Transport()) {
+            if (t.frame < after) continue;
+            if (t.rolling && waited) return t.frame;
+            waited |= !t.rolling;
+        }
+        return 0;
+    }
+
     std::unique_ptr<JackMidiRecorder> recorder_;
 };
 
@@ -192,33 +210,17 @@ TEST_F(JackClock, FollowingTheTransportItStartsStopsMovesAndTakesTheTempoOnTheBa
     engine_->SetLoopFormat(0, {16, 4});  // a pass is a bar of 4/4
     engine_->FollowTransport(true);
     const double bar = 4 * 60.0 * kRate / 100.0;
-    // The engine's thread, as the window's event loop would run it.
-    auto pumpUntil = [&](jack_nframes_t frame) {
-        for (int i = 0; i < 20000 && !probe_->WaitFor(frame, 1); ++i) engine_->RunPosted();
-        engine_->RunPosted();
-    };
-    // The first cycle after `after` in which the transport rolls again
-    // after starting (it waits for its slow clients meanwhile).
-    auto rollingFrom = [&](jack_nframes_t after) -> jack_nframes_t {
-        bool waited = false;
-        for (const TransportSeen& t : recorder_->Transport()) {
-            if (t.frame < after) continue;
-            if (t.rolling && waited) return t.frame;
-            waited |= !t.rolling;
-        }
-        return 0;
-    };
 
     // Started a quarter into bar 1: the transport waits until the loop is
     // ready at its place, and the loop's tick 0 sounds on the bars that
     // follow, to the frame.
     jack_nframes_t from = probe_->Now() + 4 * kPeriod;
-    pumpUntil(from);
+    PumpUntil(from);
     daw.Locate(daw.BarFrame(1.25));
     daw.Start();
-    pumpUntil(from + jack_nframes_t(2.5 * bar));
+    PumpUntil(from + jack_nframes_t(2.5 * bar));
     EXPECT_TRUE(engine_->IsPlaying());
-    const jack_nframes_t rolled = rollingFrom(from);
+    const jack_nframes_t rolled = RollingFrom(from);
     ASSERT_GT(rolled, 0u);
     std::vector<long> sounds = JackProbe::Onsets(probe_->Left(rolled, jack_nframes_t(2.4 * bar)));
     ASSERT_GE(sounds.size(), 2u);
@@ -230,7 +232,7 @@ TEST_F(JackClock, FollowingTheTransportItStartsStopsMovesAndTakesTheTempoOnTheBa
     // estimate of the frame now may lag the dummy driver's cycles.)
     daw.Stop();
     from = probe_->Recorded() + 20 * kPeriod;
-    pumpUntil(from);
+    PumpUntil(from);
     EXPECT_FALSE(engine_->IsPlaying());
 
     // Located to bar 2's start and started: the downbeat plays on the
@@ -238,8 +240,8 @@ TEST_F(JackClock, FollowingTheTransportItStartsStopsMovesAndTakesTheTempoOnTheBa
     from = probe_->Recorded();
     daw.Locate(daw.BarFrame(2));
     daw.Start();
-    pumpUntil(from + jack_nframes_t(0.5 * bar));
-    const jack_nframes_t downbeat = rollingFrom(from);
+    PumpUntil(from + jack_nframes_t(0.5 * bar));
+    const jack_nframes_t downbeat = RollingFrom(from);
     ASSERT_GT(downbeat, from);
     sounds = JackProbe::Onsets(probe_->Left(downbeat - 4 * kPeriod, jack_nframes_t(0.4 * bar)));
     ASSERT_FALSE(sounds.empty()) << "the downbeat was not heard";
@@ -250,8 +252,8 @@ TEST_F(JackClock, FollowingTheTransportItStartsStopsMovesAndTakesTheTempoOnTheBa
     // at bar 4's start.
     from = probe_->Recorded();
     daw.Locate(daw.BarFrame(3.5));
-    pumpUntil(from + jack_nframes_t(1.2 * bar));
-    const jack_nframes_t again = rollingFrom(from);
+    PumpUntil(from + jack_nframes_t(1.2 * bar));
+    const jack_nframes_t again = RollingFrom(from);
     ASSERT_GT(again, 0u);
     sounds = JackProbe::Onsets(probe_->Left(again, jack_nframes_t(bar)));
     ASSERT_FALSE(sounds.empty());
@@ -259,11 +261,39 @@ TEST_F(JackClock, FollowingTheTransportItStartsStopsMovesAndTakesTheTempoOnTheBa
 
     // A new tempo from the timebase master: the song takes it.
     daw.SetTempo(110.0);
-    pumpUntil(probe_->Recorded() + kRate / 4);
+    PumpUntil(probe_->Recorded() + kRate / 4);
     EXPECT_EQ(engine_->GetSong()->Bpm(), 110 * 10000);
     daw.Stop();
-    pumpUntil(probe_->Recorded() + 20 * kPeriod);
+    PumpUntil(probe_->Recorded() + 20 * kPeriod);
     EXPECT_FALSE(engine_->IsPlaying());
+}
+
+TEST_F(JackClock, FollowingAMasterWhoseBarsDoNotBeginAtFrameZeroThePassesMoveOntoItsBars) {
+    // Bar 1 begins a quarter bar into the transport: placed by the frame
+    // while the transport starts, the loop is a quarter off the bars; once
+    // rolling, the master's bars put it right, and every tick 0 after is
+    // on a bar.
+    const double bar = 4 * 60.0 * kRate / 100.0;
+    JackTransportDriver daw(100.0, jack_nframes_t(bar / 4));
+    ASSERT_TRUE(daw.Ok());
+    SetSendMidiClock(false);
+    SetTransportRole(TransportRole::kFollow);
+    engine_->SetTempo(100.0);
+    engine_->SetLoopFormat(0, {16, 4});
+    engine_->FollowTransport(true);
+    const jack_nframes_t from = probe_->Recorded() + 4 * kPeriod;
+    PumpUntil(from);
+    daw.Locate(daw.BarFrame(2));
+    daw.Start();
+    PumpUntil(from + jack_nframes_t(2.5 * bar));
+    const jack_nframes_t rolled = RollingFrom(from);
+    ASSERT_GT(rolled, 0u);
+    const std::vector<long> sounds =
+        JackProbe::Onsets(probe_->Left(rolled + 4 * kPeriod, jack_nframes_t(2 * bar)));
+    ASSERT_GE(sounds.size(), 2u);
+    EXPECT_NEAR(double(sounds[0]), bar - 4 * kPeriod, 3.0 * kPeriod);
+    EXPECT_NEAR(double(sounds[1]), 2 * bar - 4 * kPeriod, 3.0 * kPeriod);
+    daw.Stop();
 }
 
 TEST_F(JackClock, FollowingAJitteryMidiClockItTakesItsSteadyTempoAndPlaysOnItsBars) {
@@ -297,16 +327,12 @@ TEST_F(JackClock, FollowingAJitteryMidiClockItTakesItsSteadyTempoAndPlaysOnItsBa
     const jack_nframes_t stopAt = messages.back().frame + 10;
     messages.push_back({stopAt, {0xFC, 0, 0}, 1});
     clock.Send(messages);
-    auto pumpUntil = [&](jack_nframes_t frame) {
-        for (int i = 0; i < 20000 && !probe_->WaitFor(frame, 1); ++i) engine_->RunPosted();
-        engine_->RunPosted();
-    };
     // Before the Start: the tempo taken, nothing played.
-    pumpUntil(startAt - kPeriod);
+    PumpUntil(startAt - kPeriod);
     EXPECT_FALSE(engine_->IsPlaying());
     EXPECT_NEAR(double(engine_->GetSong()->Bpm()) / 10000, 90.0, 0.1);
     const double bar = 4 * 24 * pulse;
-    pumpUntil(startAt + jack_nframes_t(3.2 * bar));
+    PumpUntil(startAt + jack_nframes_t(3.2 * bar));
     EXPECT_TRUE(engine_->IsPlaying());
     EXPECT_NEAR(double(engine_->GetSong()->Bpm()) / 10000, 90.0, 0.1);
     // Its passes start on the clock's bars, within two periods and the
@@ -317,6 +343,6 @@ TEST_F(JackClock, FollowingAJitteryMidiClockItTakesItsSteadyTempoAndPlaysOnItsBa
     ASSERT_GE(sounds.size(), 2u);
     for (std::size_t k = 0; k < 2; ++k)
         EXPECT_NEAR(double(sounds[k]), (k + 1) * bar, 2.0 * kPeriod + 44) << "bar " << k + 2;
-    pumpUntil(stopAt + 20 * kPeriod);
+    PumpUntil(stopAt + 20 * kPeriod);
     EXPECT_FALSE(engine_->IsPlaying());
 }

@@ -1,17 +1,19 @@
 // A test JACK client that drives the transport as a DAW would: it starts,
 // stops and locates it and, as timebase master, gives every cycle a bar,
 // beat and tick at its tempo from the transport's frame (4/4, from bar 1
-// at frame 0).
+// at frame `barOne`, 0 unless told).
 #pragma once
 
 #include <jack/jack.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 
 class JackTransportDriver {
   public:
-    explicit JackTransportDriver(double bpm) : bpm_(bpm) {
+    explicit JackTransportDriver(double bpm, jack_nframes_t barOne = 0)
+        : bpm_(bpm), barOne_(barOne) {
         jack_status_t status{};
         client_ = jack_client_open("transport-driver", JackNoStartServer, &status);
         if (!client_) return;
@@ -38,7 +40,7 @@ class JackTransportDriver {
     void Locate(jack_nframes_t frame) { jack_transport_locate(client_, frame); }
     // The frame of bar (from 1) at the tempo now.
     jack_nframes_t BarFrame(double bar) const {
-        return jack_nframes_t(std::llround((bar - 1) * 4 * 60.0 * Rate() / bpm_.load()));
+        return barOne_ + jack_nframes_t(std::llround((bar - 1) * 4 * 60.0 * Rate() / bpm_.load()));
     }
     unsigned Rate() const { return jack_get_sample_rate(client_); }
 
@@ -47,7 +49,8 @@ class JackTransportDriver {
         const double bpm = bpm_.load();
         // The first cycles may come before the server gave the rate.
         const double rate = pos->frame_rate ? pos->frame_rate : jack_get_sample_rate(client_);
-        const double beats = double(pos->frame) * bpm / (60.0 * rate);
+        const double beats =
+            std::max(0.0, double(pos->frame) - double(barOne_)) * bpm / (60.0 * rate);
         pos->valid = JackPositionBBT;
         pos->beats_per_bar = 4;
         pos->beat_type = 4;
@@ -62,4 +65,5 @@ class JackTransportDriver {
     jack_client_t* client_ = nullptr;
     bool master_ = false;
     std::atomic<double> bpm_;
+    const jack_nframes_t barOne_;
 };
