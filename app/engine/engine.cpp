@@ -46,7 +46,11 @@ Player& Engine::GetPlayer() {
 
 Engine::~Engine() {
     sequencer_.reset();
-    if (liveWanted_) SetLiveSource(nullptr);
+    if (liveWanted_) {
+        SetLiveSource(nullptr);
+        SetClockSink(nullptr);
+    }
+    sequencerClock_.reset();
     liveDevice_ = nullptr;
     player_.reset();
     work_.reset();

@@ -34,6 +34,7 @@
 #include "import/midi_file.h"
 #include "live/live_kit.h"
 #include "live/live_voices.h"
+#include "midi/sequencer_clock.h"
 #include "midi/sequencer_input.h"
 #include "song/song.h"
 #include "song/song_export.h"
@@ -329,6 +330,8 @@ class Engine {
     // it would not open otherwise ("" when it did or there is none).
     const SequencerInput* Sequencer() const { return sequencer_.get(); }
     const std::string& SequencerProblem() const { return sequencerProblem_; }
+    // The sequencer port the MIDI clock goes out on besides clock_out.
+    const SequencerClock* SequencerClockPort() const { return sequencerClock_.get(); }
     // The state of the output the live voices play on (zero when none).
     OutputStatus LiveOutputStatus() const;
     // Waits until the voices play the song's tracks as they are now.
@@ -529,8 +532,9 @@ class Engine {
     std::shared_ptr<LiveVoices> live_ = std::make_shared<LiveVoices>();
     LiveKitMaker liveKits_;
     bool liveWanted_ = false;
-    std::shared_ptr<SoundDevice> liveDevice_;    // null while none opens
-    std::unique_ptr<SequencerInput> sequencer_;  // when the machine has one
+    std::shared_ptr<SoundDevice> liveDevice_;         // null while none opens
+    std::unique_ptr<SequencerInput> sequencer_;       // when the machine has one
+    std::shared_ptr<SequencerClock> sequencerClock_;  // the same
     unsigned long liveGeneration_ = 0;
     bool recording_ = false, countIn_ = false;
     unsigned take_ = 0;

@@ -8,10 +8,16 @@ void Engine::StartLive() {
     if (liveWanted_) return;
     liveWanted_ = true;
     SetLiveSource(live_);
-    // Notes from the sequencer reach the voices whatever the output is.
-    if (SequencerInput::Available())
+    // Notes from the sequencer reach the voices whatever the output is;
+    // the clock of an output that sends one goes out on it too.
+    if (SequencerInput::Available()) {
         sequencer_ = SequencerInput::Open([live = live_](const MidiEvent& e) { live->Midi(e); },
                                           &sequencerProblem_);
+        std::string problem;
+        sequencerClock_ = SequencerClock::Open(&problem);
+        if (!sequencerClock_ && sequencerProblem_.empty()) sequencerProblem_ = problem;
+        SetClockSink(sequencerClock_);
+    }
     OpenLiveOutput();
     if (!liveDevice_ && DefaultOutputIsLive())
         ThrowError(kErrNoAudioDevice,

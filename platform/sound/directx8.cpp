@@ -18,6 +18,7 @@ struct DefaultDevice {
     unsigned long generation = 0;
     std::string error;  // why the last open failed
     std::shared_ptr<LiveSource> live;
+    std::shared_ptr<ClockSink> clock;
     TransportRole transport = TransportRole::kNone;
 };
 
@@ -44,6 +45,7 @@ std::shared_ptr<SoundDevice> OpenDefaultSoundDevice() {
         d.error.clear();
         d.device = OpenFor(d.output, &d.error);
         if (d.device && d.live) d.device->SetLiveSource(d.live);
+        if (d.device && d.clock) d.device->SetClockSink(d.clock);
         if (d.device && d.transport != TransportRole::kNone)
             d.device->SetTransportRole(d.transport);
     }
@@ -122,6 +124,13 @@ void SetLiveSource(std::shared_ptr<LiveSource> source) {
     std::lock_guard<std::mutex> lock(d.mutex);
     d.live = source;
     if (d.device) d.device->SetLiveSource(std::move(source));
+}
+
+void SetClockSink(std::shared_ptr<ClockSink> sink) {
+    DefaultDevice& d = Default();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    d.clock = sink;
+    if (d.device) d.device->SetClockSink(std::move(sink));
 }
 
 void SetTransportRole(TransportRole role) {

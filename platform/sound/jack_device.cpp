@@ -99,6 +99,7 @@ class JackClient {
     bool Attach(JackBuffer* buffer);
     void Detach(JackBuffer* buffer, bool wait);
     void SetLiveSource(std::shared_ptr<LiveSource> source);
+    void SetClockSink(std::shared_ptr<ClockSink> sink);
     void SetTransportRole(TransportRole role);
     TransportView Transport() const;
     BeatView Beat() const;
@@ -143,10 +144,12 @@ class JackClient {
     std::array<std::atomic<JackBuffer*>, kSlots> playing_{};
     std::atomic<int> inProcess_{0};
     std::atomic<LiveSource*> live_{nullptr};
-    std::mutex liveMutex_;  // SetLiveSource's; never the callback's
+    std::mutex liveMutex_;  // SetLiveSource's and SetClockSink's; never the callback's
     std::shared_ptr<LiveSource> liveOwner_;
-    std::vector<MidiEvent> events_;  // the callback's own
-    std::uint64_t clock_ = 0;        // the callback's own: frames since the client began
+    std::atomic<ClockSink*> clockSink_{nullptr};
+    std::shared_ptr<ClockSink> clockSinkOwner_;  // under liveMutex_
+    std::vector<MidiEvent> events_;              // the callback's own
+    std::uint64_t clock_ = 0;  // the callback's own: frames since the client began
     // The callback's own: the clock's messages of the period, and whether
     // a Start or Continue was sent that no Stop has ended.
     struct ClockMessage {
@@ -673,11 +676,16 @@ void JackClient::FollowBeat(jack_nframes_t frames) {
     for (std::size_t i = 1; i < count; ++i)
         for (std::size_t j = i; j > 0 && clockMessages_[j - 1].frame > clockMessages_[j].frame; --j)
             std::swap(clockMessages_[j - 1], clockMessages_[j]);
+    ClockSink* sink = clockSink_.load();
+    const unsigned rate = Rate();
     for (std::size_t i = 0; i < count; ++i) {
         const ClockMessage& m = clockMessages_[i];
-        if (J().jack_midi_event_write(port, std::min<std::uint32_t>(m.frame, frames - 1), m.data,
-                                      m.size) != 0)
+        const std::uint32_t frame = std::min<std::uint32_t>(m.frame, frames - 1);
+        if (J().jack_midi_event_write(port, frame, m.data, m.size) != 0)
             dropped_.fetch_add(1, std::memory_order_relaxed);
+        // The same message, due when its frame is heard.
+        if (sink && rate)
+            sink->Send(m.data, m.size, cycleHeardUs_ + std::int64_t(frame) * 1000000 / rate);
     }
 }
 
@@ -800,6 +808,14 @@ void JackClient::Detach(JackBuffer* buffer, bool wait) {
     if (wait) WaitIdle();
 }
 
+void JackClient::SetClockSink(std::shared_ptr<ClockSink> sink) {
+    std::lock_guard<std::mutex> lock(liveMutex_);
+    clockSink_.store(nullptr);
+    WaitIdle();
+    clockSink_.store(sink.get());
+    clockSinkOwner_ = std::move(sink);  // the old one goes once no callback has it
+}
+
 void JackClient::SetLiveSource(std::shared_ptr<LiveSource> source) {
     std::lock_guard<std::mutex> lock(liveMutex_);
     live_.store(nullptr);
@@ -855,6 +871,10 @@ bool JackDevice::Gone() const {
 
 void JackDevice::SetLiveSource(std::shared_ptr<LiveSource> source) {
     client_->SetLiveSource(std::move(source));
+}
+
+void JackDevice::SetClockSink(std::shared_ptr<ClockSink> sink) {
+    client_->SetClockSink(std::move(sink));
 }
 
 void JackDevice::SetTransportRole(TransportRole role) {

@@ -39,6 +39,7 @@ class JackDevice : public SoundDevice {
     std::string LastError() const override { return lastError_; }
     bool Gone() const override;
     void SetLiveSource(std::shared_ptr<LiveSource> source) override;
+    void SetClockSink(std::shared_ptr<ClockSink> sink) override;
 
     OutputStatus Status() const override;
     void SetTransportRole(TransportRole role) override;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sound/clock_sink.h"
 #include "sound/live_source.h"
 #include "sound/secondary_buffer.h"
 #include "sound/sound_output.h"
@@ -74,6 +75,9 @@ class SoundDevice {
     // The source of live hits its callback mixes after the buffers; a
     // device without a callback of its own mixes none.
     virtual void SetLiveSource(std::shared_ptr<LiveSource>) {}
+    // Where the MIDI clock goes besides the device's own clock port; a
+    // device that sends no clock sends it nowhere.
+    virtual void SetClockSink(std::shared_ptr<ClockSink>) {}
     virtual OutputStatus Status() const { return {}; }
     virtual void SetTransportRole(TransportRole) {}
     virtual TransportView Transport() const { return {}; }
@@ -117,6 +121,9 @@ void ReleaseDefaultSoundDevice();
 // The live source every default device opened from now on mixes (null:
 // none); the one open now takes it at once.
 void SetLiveSource(std::shared_ptr<LiveSource> source);
+// The sink every default device opened from now on sends its MIDI clock to
+// as well (null: none); the one open now takes it at once.
+void SetClockSink(std::shared_ptr<ClockSink> sink);
 // Whether an output with a callback of its own sends MIDI clock (24
 // pulses a beat, Start, Stop, Continue, Song Position Pointer) in time
 // with the stream it plays, on its clock port. On by default; any thread.

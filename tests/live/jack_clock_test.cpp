@@ -2,7 +2,10 @@
 // JACK server, recorded frame for frame by a test client beside the audio.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "live/jack_engine_fixture.h"
@@ -137,6 +140,46 @@ TEST_F(JackClock, PulsesAreOnTheFramesOfTheBeatsHeardWithStartAndStop) {
         EXPECT_LT(worst / kRate, 0.0001);
         EXPECT_GE(sent.back().frame, pulses.back());
     }
+}
+
+TEST_F(JackClock, EveryClockMessageGoesToTheSequencersSinkTooDueWhenItsFrameIsHeard) {
+    // A sink standing in for the ALSA sequencer's clock port, which this
+    // machine may lack: it keeps what the callback hands it.
+    struct Kept : ClockSink {
+        struct Message {
+            std::vector<unsigned char> bytes;
+            std::int64_t dueUs = 0;
+        };
+        std::vector<Message> messages = std::vector<Message>(4096);
+        std::atomic<std::size_t> count{0};
+        void Send(const std::uint8_t* data, std::size_t size, std::int64_t dueUs) override {
+            const std::size_t n = count.load(std::memory_order_relaxed);
+            if (n == messages.size()) return;
+            messages[n].bytes.assign(data, data + size);  // a test's sink may allocate
+            messages[n].dueUs = dueUs;
+            count.store(n + 1, std::memory_order_release);
+        }
+    };
+    auto kept = std::make_shared<Kept>();
+    SetClockSink(kept);
+    std::vector<RecordedMidi> sent;
+    jack_nframes_t heardAt = 0;
+    LONG passFrames = 0, tick = 0;
+    PlayTwoPasses(120.0, {8, 4}, &sent, &heardAt, &passFrames, &tick);
+    SetClockSink(nullptr);
+    if (HasFatalFailure()) return;
+    // The same messages in the same order (the sink had those of this
+    // play only), each due when the probe heard its frame.
+    const std::size_t n = kept->count.load(std::memory_order_acquire);
+    ASSERT_EQ(n, sent.size());
+    std::int64_t worst = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        EXPECT_EQ(kept->messages[i].bytes, sent[i].bytes) << i;
+        const std::int64_t heard = probe_->HeardUs(sent[i].frame, "Trellon:out_L");
+        worst = std::max<std::int64_t>(worst, std::llabs(kept->messages[i].dueUs - heard));
+    }
+    std::printf("worst due time against the frame heard: %lld us\n", (long long)worst);
+    EXPECT_LT(worst, 1000) << "microseconds between a message's due time and its frame heard";
 }
 
 TEST_F(JackClock, NothingIsSentWhileTheClockIsOffAndAClockTurnedOnMidwayContinues) {

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
 #include "live/live_voices.h"
+#include "midi/sequencer_clock.h"
 #include "midi/sequencer_input.h"
 
 namespace {
@@ -121,4 +123,72 @@ TEST(Sequencer, ANoteSentByAnotherClientArrives) {
     std::lock_guard<std::mutex> lock(mutex);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(Bytes(got[0]), (std::vector<std::uint8_t>{0x99, 38, 99}));
+}
+
+TEST(Sequencer, ClockMessagesBecomeTheirEventsAndNothingElseDoes) {
+    auto of = [](std::vector<std::uint8_t> bytes, snd_seq_event_t* e) {
+        return SequencerEventOfClock(bytes.data(), bytes.size(), e);
+    };
+    snd_seq_event_t e{};
+    const std::pair<std::uint8_t, int> kinds[] = {{0xF8, SND_SEQ_EVENT_CLOCK},
+                                                  {0xFA, SND_SEQ_EVENT_START},
+                                                  {0xFB, SND_SEQ_EVENT_CONTINUE},
+                                                  {0xFC, SND_SEQ_EVENT_STOP}};
+    for (const auto& [byte, type] : kinds) {
+        ASSERT_TRUE(of({byte}, &e)) << int(byte);
+        EXPECT_EQ(e.type, type);
+    }
+    // Song Position Pointer: 14 bits, least significant first.
+    ASSERT_TRUE(of({0xF2, 0x05, 0x02}, &e));
+    EXPECT_EQ(e.type, SND_SEQ_EVENT_SONGPOS);
+    EXPECT_EQ(e.data.control.value, 5 + (2 << 7));
+    // Neither a note, nor a position cut short or with a status byte for
+    // data, nor nothing.
+    EXPECT_FALSE(of({0x99, 38, 99}, &e));
+    EXPECT_FALSE(of({0xF2, 0x05}, &e));
+    EXPECT_FALSE(of({0xF2, 0x85, 0x00}, &e));
+    EXPECT_FALSE(of({}, &e));
+}
+
+TEST(Sequencer, TheClockPortSendsEachMessageWhenItIsDue) {
+    if (!SequencerInput::Available())
+        GTEST_SKIP() << "this machine has no ALSA sequencer (/dev/snd/seq)";
+    std::string why;
+    auto clock = SequencerClock::Open(&why);
+    ASSERT_NE(clock, nullptr) << why;
+    snd_seq_t* listener = nullptr;
+    ASSERT_GE(snd_seq_open(&listener, "default", SND_SEQ_OPEN_INPUT, SND_SEQ_NONBLOCK), 0);
+    const int port = snd_seq_create_simple_port(listener, "in", SND_SEQ_PORT_CAP_WRITE,
+                                                SND_SEQ_PORT_TYPE_MIDI_GENERIC);
+    snd_seq_addr_t from{};
+    ASSERT_EQ(snd_seq_parse_address(listener, &from, clock->Address().c_str()), 0);
+    ASSERT_GE(snd_seq_connect_from(listener, port, from.client, from.port), 0);
+    auto nowUs = [] {
+        return std::chrono::duration_cast<std::chrono::microseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+    // Start, then a pulse every 20 ms from 100 ms on, handed in at once
+    // (as the output's callback hands in a period's messages ahead).
+    const std::int64_t first = nowUs() + 100000;
+    const std::uint8_t start = 0xFA, pulse = 0xF8;
+    clock->Send(&start, 1, first);
+    for (int k = 0; k < 10; ++k) clock->Send(&pulse, 1, first + k * 20000);
+    std::vector<std::pair<int, std::int64_t>> got;  // type, arrival
+    while (got.size() < 11 && nowUs() < first + 2000000) {
+        snd_seq_event_t* e = nullptr;
+        if (snd_seq_event_input(listener, &e) >= 0 && e)
+            got.push_back({e->type, nowUs()});
+        else
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    snd_seq_close(listener);
+    ASSERT_EQ(got.size(), 11u);
+    EXPECT_EQ(got[0].first, SND_SEQ_EVENT_START);
+    for (int k = 0; k < 10; ++k) {
+        EXPECT_EQ(got[1 + k].first, SND_SEQ_EVENT_CLOCK);
+        // The queue places them; the listener's wake-up adds a little.
+        EXPECT_NEAR(double(got[1 + k].second - (first + k * 20000)), 0.0, 2000.0) << k;
+    }
+    EXPECT_EQ(clock->Dropped(), 0u);
 }
