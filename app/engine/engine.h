@@ -427,10 +427,6 @@ class Engine {
     // frame transportFrame when >= 0.
     void PlaceOnTransport(const TransportView& view, double since, bool byBars,
                           std::int64_t transportFrame);
-    // Plays the loop shown from where the transport's bars place it,
-    // `since` frames after the view; held for the transport's frame
-    // transportFrame when >= 0.
-    void PlaceOnTransport(const TransportView& view, double since, std::int64_t transportFrame);
     // Acts on what the Link session did (the engine's thread).
     void FollowLinkEvent(LinkWatch::Event event);
     // Plays the loop shown from where the session's bar stands when its

@@ -61,7 +61,8 @@ void Engine::FollowTransportView(const TransportView& view,
         if (heldFor < 0 || !view.bbt || state_.arrangement) return;
         const std::shared_ptr<LoopFeed> feed = FeedOf(selected_);
         const long long frames = feed->Frames();
-        const long long stands = (heldFrom_ + (long long)view.frame - heldFor) % frames;
+        const long long stands =
+            ((heldFrom_ + (long long)view.frame - heldFor) % frames + frames) % frames;
         const long long off = std::llabs(TransportPlace(view, 0, true) - stands);
         if (std::min(off, frames - off) <= 1) return;
         Stop();
