@@ -1,5 +1,6 @@
 // Following the output's transport (JACK's): playback starts, stops and
 // moves with it, each pass starting on its bars, and takes its tempo.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <utility>
@@ -47,13 +48,17 @@ void Engine::FollowTransportView(const TransportView& view,
         if (state_.playing) Stop();
         return;
     }
+    // Started again where it will be a moment from now: on JACK's
+    // transport, on its frame at least 20 ms and two periods after the
+    // view was seen, the stream held to it; on a MIDI clock, which no
+    // stream can be held to, where the clock will be when the next period
+    // plays.
+    const bool held = GetTransportRole() == TransportRole::kFollow;
     const double rate = view.rate ? view.rate : 44100;
-    // Where the transport will be when a stream started now plays its
-    // first frame: it has gone on since the view was seen, and the stream
-    // starts with the next period.
-    const double since =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - seenAt).count() * rate +
-        view.period;
+    const double seen =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - seenAt).count() * rate;
+    const double lead = seen + (held ? std::max(0.02 * rate, 2.0 * view.period) : view.period);
+    const std::int64_t at = std::int64_t(view.frame) + std::llround(lead);
     if (state_.playing && !relocated) {
         // Rolling with the loop readied for it: where its bars place the
         // loop now, against where the loop stands.
@@ -64,9 +69,13 @@ void Engine::FollowTransportView(const TransportView& view,
         const long long stands =
             ((heldFrom_ + (long long)view.frame - heldFor) % frames + frames) % frames;
         const long long off = std::llabs(TransportPlace(view, 0, true) - stands);
-        if (std::min(off, frames - off) <= 1) return;
+        // The master's bar and beat are in whole ticks: within one is on.
+        const double tick = view.ticksPerBeat > 0 && view.bpm > 0
+                                ? 60.0 * rate / (view.bpm * view.ticksPerBeat)
+                                : 0;
+        if (double(std::min(off, frames - off)) <= tick + 1) return;
         Stop();
-        PlaceOnTransport(view, since, true, -1);
+        PlaceOnTransport(view, double(at - std::int64_t(view.frame)), true, held ? at : -1);
         return;
     }
     if (state_.playing) Stop();
@@ -76,7 +85,7 @@ void Engine::FollowTransportView(const TransportView& view,
     }
     // Rolling without having waited for Trellon (a transport that timed
     // out its wait, or was moved faster than seen).
-    PlaceOnTransport(view, since, true, -1);
+    PlaceOnTransport(view, double(at - std::int64_t(view.frame)), true, held ? at : -1);
 }
 
 LONG Engine::TransportPlace(const TransportView& view, double since, bool byBars) {

@@ -30,8 +30,8 @@ struct PlayOptions {
     // heard at, on an output that can hold its start (0: at once).
     std::int64_t StartAt = 0;
     // From idle, on an output that follows a transport: the transport's
-    // frame the first frame plays on, held until the transport rolls
-    // (< 0: not held for it).
+    // frame the first frame plays on, held until the rolling transport
+    // reaches it (< 0: not held for it).
     std::int64_t StartWithTransport = -1;
 };
 

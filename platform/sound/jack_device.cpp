@@ -366,12 +366,14 @@ class JackBuffer : public DirectSoundSecondaryBuffer8 {
         held_ = 0;
         if (const std::int64_t from = transportFrame_.load(std::memory_order_relaxed);
             !started_ && from >= 0 && client_->CycleFollowsTransport()) {
-            // Held until the transport rolls, then from its first frame;
-            // a transport that rolled on without waiting (its sync timed
-            // out) has moved past frames that are skipped.
+            // Held until the rolling transport reaches its frame; one that
+            // rolled past it (its sync timed out, the stream was readied
+            // late) has moved past frames that are skipped.
             if (!client_->CycleRolling()) return held_ = frames;
-            const long long late = (long long)client_->CycleTransportFrame() - from;
-            if (!soxr_ && late > 0) skip_ = unsigned(std::min(late, 8LL * kChunk));
+            const long long ahead = from - (long long)client_->CycleTransportFrame();
+            if (ahead >= (long long)frames) return held_ = frames;
+            if (ahead > 0) held_ = unsigned(ahead);
+            if (!soxr_ && ahead < 0) skip_ = unsigned(std::min(-ahead, 8LL * kChunk));
             started_ = true;
             return held_;
         }

@@ -68,9 +68,10 @@ class DirectSoundSecondaryBuffer8 {
     // starts at once.
     virtual void StartAt(std::int64_t heardUs) { (void)heardUs; }
     // Holds the buffer's first frame until the transport its output follows
-    // rolls, and plays it on the transport's frame `frame` (what of the
-    // stream is due before where the transport stands then is skipped);
-    // told before Play. An output with no transport starts at once.
+    // rolls and reaches its frame `frame`, and plays it there (when the
+    // transport is already past it, what of the stream was due before is
+    // skipped); told before Play. An output with no transport starts at
+    // once.
     virtual void StartWithTransport(std::uint64_t frame) { (void)frame; }
     // Whether the device that plays the buffer is gone (its sound server
     // ended, its hardware was unplugged): nothing it is given is heard.
