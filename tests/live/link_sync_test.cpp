@@ -94,6 +94,15 @@ class LinkSync : public JackEngine {
         }
         return worst;
     }
+    // Listens for ms and expects at least `passes` passes, each heard on
+    // the session's bars; prints the worst error, saying when.
+    void ExpectPassesOnTheBars(int ms, std::size_t passes, const char* when) {
+        const std::vector<jack_nframes_t> onsets = Listen(ms);
+        ASSERT_GE(onsets.size(), passes) << when;
+        const double worst = WorstOffUs(onsets);
+        std::printf("Link: %s, passes heard within %.0f us of the session's bars\n", when, worst);
+        EXPECT_LT(std::abs(worst), kHeardUs) << when;
+    }
 
     std::unique_ptr<ableton::Link> peer_;
 };
@@ -127,23 +136,16 @@ TEST_F(LinkSync, TempoAndBarsAreSharedWithAPeerAndKeptWhenTheyMove) {
 
     // Playing: every pass is heard on the session's bars.
     engine_->Play();
-    const double passMs = kQuantum * 60000.0 / 97.3;
-    std::vector<jack_nframes_t> onsets = Listen(int(3.5 * passMs));
-    ASSERT_GE(onsets.size(), 3u);
-    const double first = WorstOffUs(onsets);
-    std::printf("Link: passes heard within %.0f us of the session's bars\n", first);
-    EXPECT_LT(std::abs(first), kHeardUs);
+    ExpectPassesOnTheBars(int(3.5 * kQuantum * 60000.0 / 97.3), 3, "from the start");
+    if (HasFatalFailure()) return;
 
     // The song's tempo, changed here, goes to the peer; the passes move
     // onto the new bars at once.
     engine_->SetTempo(110.0);
     ASSERT_TRUE(Until([&] { return std::abs(PeerBpm() - 110.0) < 0.001; })) << PeerBpm();
     Listen(100);
-    onsets = Listen(int(2.5 * kQuantum * 60000.0 / 110.0));
-    ASSERT_GE(onsets.size(), 2u);
-    const double after = WorstOffUs(onsets);
-    std::printf("Link: after a tempo change, within %.0f us\n", after);
-    EXPECT_LT(std::abs(after), kHeardUs);
+    ExpectPassesOnTheBars(int(2.5 * kQuantum * 60000.0 / 110.0), 2, "after a tempo change");
+    if (HasFatalFailure()) return;
 
     // A peer that moves the bars (a quarter of a beat): the beat is put
     // back on them.
@@ -154,11 +156,8 @@ TEST_F(LinkSync, TempoAndBarsAreSharedWithAPeerAndKeptWhenTheyMove) {
         peer_->commitAppSessionState(state);
     }
     Listen(300);
-    onsets = Listen(int(2.5 * kQuantum * 60000.0 / 110.0));
-    ASSERT_GE(onsets.size(), 2u);
-    const double moved = WorstOffUs(onsets);
-    std::printf("Link: after the bars moved, within %.0f us\n", moved);
-    EXPECT_LT(std::abs(moved), kHeardUs);
+    ExpectPassesOnTheBars(int(2.5 * kQuantum * 60000.0 / 110.0), 2, "after the bars moved");
+    if (HasFatalFailure()) return;
     EXPECT_LT(std::abs(engine_->LinkPhaseErrorUs()), kHeardUs);
     engine_->Stop();
 }
