@@ -423,10 +423,11 @@ class Engine {
     // frames after the view falls on: by its bar and beat (byBars, when
     // its timebase master gives them) or by its frame.
     LONG TransportPlace(const TransportView& view, double since, bool byBars);
-    // Plays the loop shown from that place; held for the transport's
-    // frame transportFrame when >= 0.
-    void PlaceOnTransport(const TransportView& view, double since, bool byBars,
-                          std::int64_t transportFrame);
+    // Plays the loop shown from that place: on the frame a starting
+    // transport waits at (no seenAt), or a moment after a rolling one was
+    // seen at seenAt.
+    void PlaceOnTransport(const TransportView& view,
+                          std::optional<std::chrono::steady_clock::time_point> seenAt, bool byBars);
     // Acts on what the Link session did (the engine's thread).
     void FollowLinkEvent(LinkWatch::Event event);
     // Plays the loop shown from where the session's bar stands when its

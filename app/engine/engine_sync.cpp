@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <utility>
 
 #include "engine/engine.h"
@@ -39,7 +40,7 @@ void Engine::FollowTransportView(const TransportView& view,
         // place comes from its frame, checked against its bars once it
         // rolls.
         if (state_.playing) Stop();
-        if (!arrangement) PlaceOnTransport(view, 0, false, std::int64_t(view.frame));
+        if (!arrangement) PlaceOnTransport(view, std::nullopt, false);
         DefaultTransportReady(view.frame);
         return;
     }
@@ -48,22 +49,12 @@ void Engine::FollowTransportView(const TransportView& view,
         if (state_.playing) Stop();
         return;
     }
-    // Started again where it will be a moment from now: on JACK's
-    // transport, on its frame at least 20 ms and two periods after the
-    // view was seen, the stream held to it; on a MIDI clock, which no
-    // stream can be held to, where the clock will be when the next period
-    // plays.
-    const bool held = GetTransportRole() == TransportRole::kFollow;
-    const double rate = view.rate ? view.rate : 44100;
-    const double seen =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - seenAt).count() * rate;
-    const double lead = seen + (held ? std::max(0.02 * rate, 2.0 * view.period) : view.period);
-    const std::int64_t at = std::int64_t(view.frame) + std::llround(lead);
     if (state_.playing && !relocated) {
         // Rolling with the loop readied for it: where its bars place the
         // loop now, against where the loop stands.
         const std::int64_t heldFor = std::exchange(heldFor_, -1);
         if (heldFor < 0 || !view.bbt || state_.arrangement) return;
+        const double rate = view.rate ? view.rate : 44100;
         const std::shared_ptr<LoopFeed> feed = FeedOf(selected_);
         const long long frames = feed->Frames();
         const long long stands =
@@ -75,7 +66,7 @@ void Engine::FollowTransportView(const TransportView& view,
                                 : 0;
         if (double(std::min(off, frames - off)) <= tick + 1) return;
         Stop();
-        PlaceOnTransport(view, double(at - std::int64_t(view.frame)), true, held ? at : -1);
+        PlaceOnTransport(view, seenAt, true);
         return;
     }
     if (state_.playing) Stop();
@@ -85,7 +76,7 @@ void Engine::FollowTransportView(const TransportView& view,
     }
     // Rolling without having waited for Trellon (a transport that timed
     // out its wait, or was moved faster than seen).
-    PlaceOnTransport(view, double(at - std::int64_t(view.frame)), true, held ? at : -1);
+    PlaceOnTransport(view, seenAt, true);
 }
 
 LONG Engine::TransportPlace(const TransportView& view, double since, bool byBars) {
@@ -106,16 +97,33 @@ LONG Engine::TransportPlace(const TransportView& view, double since, bool byBars
     return LONG(std::llround(into * frames)) % frames;
 }
 
-void Engine::PlaceOnTransport(const TransportView& view, double since, bool byBars,
-                              std::int64_t transportFrame) {
+void Engine::PlaceOnTransport(const TransportView& view,
+                              std::optional<std::chrono::steady_clock::time_point> seenAt,
+                              bool byBars) {
     const Batch batch(*this);
     heldFor_ = -1;
     try {
         Render(selected_, true);
-        const LONG from = TransportPlace(view, since, byBars);
-        TakeState(GetPlayer().PlayLoop(selected_, FeedOf(selected_), from,
-                                       {.transportFrame = transportFrame}));
-        heldFor_ = transportFrame;
+        // Starting: on the frame the transport waits at. Rolling: where it
+        // will be a moment from now (reckoned once the loop is ready): on
+        // JACK's transport, its frame at least 20 ms and two periods ahead,
+        // the stream held to it; on a MIDI clock, which no stream can be
+        // held to, where the clock will be when the next period plays.
+        std::int64_t at = std::int64_t(view.frame), heldFor = at;
+        if (seenAt) {
+            const bool held = GetTransportRole() == TransportRole::kFollow;
+            const double rate = view.rate ? view.rate : 44100;
+            const double seen =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - *seenAt).count() *
+                rate;
+            at += std::llround(seen +
+                               (held ? std::max(0.02 * rate, 2.0 * view.period) : view.period));
+            heldFor = held ? at : -1;
+        }
+        const LONG from = TransportPlace(view, double(at - std::int64_t(view.frame)), byBars);
+        TakeState(
+            GetPlayer().PlayLoop(selected_, FeedOf(selected_), from, {.transportFrame = heldFor}));
+        heldFor_ = heldFor;
         heldFrom_ = from;
     } catch (const std::exception& e) {
         state_.playing = false;
